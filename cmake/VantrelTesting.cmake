@@ -1,0 +1,24 @@
+# GoogleTest built from the Debian sources with this build's own compiler and
+# flags, so it matches sanitizer builds and the MinGW cross build alike.
+set(VANTREL_GTEST_SOURCE "/usr/src/googletest" CACHE PATH "GoogleTest sources")
+if(NOT EXISTS "${VANTREL_GTEST_SOURCE}/CMakeLists.txt")
+  message(FATAL_ERROR "GoogleTest sources not found at ${VANTREL_GTEST_SOURCE}: run tools/setup-debian.sh")
+endif()
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+add_subdirectory("${VANTREL_GTEST_SOURCE}" "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL SYSTEM)
+
+# vantrel_add_test(NAME SOURCES... [LIBS ...] [LABELS ...])
+# One executable, run by CTest as one test (under Wine when cross-compiling).
+function(vantrel_add_test name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main vantrel_warnings)
+  target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}")
+  add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
+endfunction()

@@ -1,0 +1,44 @@
+// The task sizes a user can pick and the thread counts offered, shared by the
+// Windows program and the runner.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct TaskTable {
+    static constexpr int count = 23;
+    static constexpr int defaultIndex = 2;  // "1M"
+
+    static constexpr uint32_t taskSizes[count] = {
+        100000,   500000,   1000000,  2000000,  3000000,  4000000,   5000000,   10000000,
+        20000000, 30000000, 40000000, 50000000, 60000000, 70000000,  80000000,  90000000,
+        100000000, 110000000, 120000000, 130000000, 140000000, 150000000, 200000000};
+
+    static constexpr const wchar_t* taskLabels[count] = {
+        L"100K", L"500K", L"1M",   L"2M",   L"3M",   L"4M",   L"5M",   L"10M",
+        L"20M",  L"30M",  L"40M",  L"50M",  L"60M",  L"70M",  L"80M",  L"90M",
+        L"100M", L"110M", L"120M", L"130M", L"140M", L"150M", L"200M"};
+
+    // The N-th prime of each task size, for verifying results. Made by
+    // tools/nth_primes.cpp (an independent sieve) and checked by the tests.
+    static constexpr uint32_t lastPrimes[count] = {
+        1299709, 7368787, 15485863, 32452843, 49979687, 67867967,
+        86028121, 179424673, 373587883, 573259391, 776531401, 982451653,
+        1190494759, 1400305337, 1611623773, 1824261409, 2038074743, 2252945251,
+        2468776129, 2685457421, 2902958801, 3121238909, 4222234741};
+
+    // The index of the label (exact, case-sensitive), or -1.
+    static int Find(const std::string& label);
+    static std::string Label(int index);  // narrow copy of taskLabels[index]
+};
+
+// The highest entry of the thread list for P logical processors:
+// K = trunc(ln P / ln 2), at most 7, so no more than 128 threads are offered.
+// Entry k stands for 2^k threads.
+int ThreadListTop(uint32_t processors);
+
+// The thread count of thread-list entry k: trunc(pow(2.0, k)), low 16 bits.
+uint16_t ThreadCountOfEntry(uint32_t entry);
+
+// The logical processors of this machine (at least 1).
+uint32_t LogicalProcessors();
