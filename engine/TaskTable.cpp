@@ -17,9 +17,13 @@ std::string TaskTable::Label(int index) {
     return text;
 }
 
-int ThreadListTop(uint32_t processors) {
+int ThreadListExponent(uint32_t processors) {
     if (processors < 1) processors = 1;
-    const int k = static_cast<int>(std::log(static_cast<double>(processors)) / std::log(2.0));
+    return static_cast<int>(std::log(static_cast<double>(processors)) / std::log(2.0));
+}
+
+int ThreadListTop(uint32_t processors) {
+    const int k = ThreadListExponent(processors);
     return k > 7 ? 7 : k;
 }
 

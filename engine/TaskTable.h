@@ -32,9 +32,13 @@ struct TaskTable {
     static std::string Label(int index);  // narrow copy of taskLabels[index]
 };
 
-// The highest entry of the thread list for P logical processors:
-// K = trunc(ln P / ln 2), at most 7, so no more than 128 threads are offered.
-// Entry k stands for 2^k threads.
+// trunc(ln P / ln 2) in double precision: floor(log2 P) for every P the
+// program can meet. P below 1 counts as 1.
+int ThreadListExponent(uint32_t processors);
+
+// The highest entry of the thread list for P logical processors: the
+// exponent above, at most 7, so that no more than 128 threads are offered
+// (the engine takes at most 255). Entry k stands for 2^k threads.
 int ThreadListTop(uint32_t processors);
 
 // The thread count of thread-list entry k: trunc(pow(2.0, k)), low 16 bits.

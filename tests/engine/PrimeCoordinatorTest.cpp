@@ -1,1 +1,226 @@
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "engine/PrimeCoordinator.h"
+#include "tests/engine/TestSupport.h"
+
+namespace {
+
+const std::vector<Message> k100KMessages = {Progress(1898, 16369), Progress(83182, 1064953),
+                                            Progress(99999, 1299709), Finished(99999, 1299709)};
+
+// True when no finder of the coordinator has a thread that could still run.
+bool NoWorkerAlive(const PrimeCoordinator& coordinator) {
+    for (const PrimeFinder* finder : coordinator.finders) {
+        if (finder->thread.joinable()) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+class HundredThousand : public ::testing::TestWithParam<int> {};
+
+TEST_P(HundredThousand, SendsTheSameMessagesForAnyThreadCount) {
+    RecordingTarget target;
+    PrimeCoordinator coordinator(&target);
+    ASSERT_EQ(coordinator.Start(100000, uint16_t(GetParam())), StartResult::Started);
+    ASSERT_TRUE(target.WaitFinished());
+    EXPECT_FALSE(coordinator.Stop());  // the completing worker owned the end
+    EXPECT_EQ(target.Messages(), k100KMessages);
+    EXPECT_EQ(coordinator.lastIndex, 100000u);
+    EXPECT_EQ(coordinator.primes[99999], 1299709u);
+    EXPECT_EQ(coordinator.primes[100000], 1299721u);
+    EXPECT_TRUE(NoWorkerAlive(coordinator));
+
+    const std::vector<uint32_t> expected = SievePrimes(1299722);
+    ASSERT_EQ(expected.size(), 100001u);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), coordinator.primes));
+}
+
+INSTANTIATE_TEST_SUITE_P(Threads, HundredThousand, ::testing::Values(1, 2, 3, 4));
+
+TEST(PrimeCoordinator, OneMillionWithTwoThreadsEndsOnTheMillionthPrime) {
+    RecordingTarget target;
+    PrimeCoordinator coordinator(&target);
+    ASSERT_EQ(coordinator.Start(1000000, 2), StartResult::Started);
+    ASSERT_TRUE(target.WaitFinished());
+    coordinator.Stop();
+    const std::vector<Message> messages = target.Messages();
+    ASSERT_GE(messages.size(), 2u);
+    EXPECT_EQ(messages.back(), Finished(999999, 15485863));
+    EXPECT_EQ(messages[messages.size() - 2], Progress(999999, 15485863));
+    for (size_t i = 1; i + 1 < messages.size(); ++i) {
+        EXPECT_EQ(messages[i].message, WM_SEARCH_PROGRESS);
+        EXPECT_GT(messages[i].wParam, messages[i - 1].wParam);  // merged in range order
+    }
+}
+
+TEST(PrimeCoordinator, RefusesBadArgumentsAndKeepsTheEarlierTable) {
+    RecordingTarget target;
+    PrimeCoordinator coordinator(&target);
+    ASSERT_EQ(coordinator.Start(100000, 1), StartResult::Started);
+    ASSERT_TRUE(target.WaitFinished());
+    coordinator.Stop();
+    const uint32_t* table = coordinator.primes;
+
+    EXPECT_EQ(coordinator.Start(30, 1), StartResult::TargetTooSmall);
+    EXPECT_EQ(coordinator.Start(100000, 256), StartResult::TooManyThreads);
+    EXPECT_EQ(coordinator.Start(200000001, 1), StartResult::TargetTooLarge);
+    EXPECT_FALSE(coordinator.running.load());
+    EXPECT_EQ(coordinator.primes, table);
+    EXPECT_EQ(coordinator.lastIndex, 100000u);
+    EXPECT_STRNE(StartResultText(StartResult::OutOfMemory), "");
+}
+
+TEST(PrimeCoordinator, SmallestTargetCompletesInTheFirstMerge) {
+    RecordingTarget target;
+    PrimeCoordinator coordinator(&target);
+    ASSERT_EQ(coordinator.Start(31, 4), StartResult::Started);
+    ASSERT_TRUE(target.WaitFinished());
+    coordinator.Stop();
+    // Slot 31 holds 131, the 32nd prime; the 31st prime is 127.
+    EXPECT_EQ(target.Messages(), (std::vector<Message>{Progress(30, 127), Finished(30, 127)}));
+}
+
+TEST(PrimeCoordinator, ZeroThreadsSearchNothingUntilStopped) {
+    RecordingTarget target;
+    PrimeCoordinator coordinator(&target);
+    ASSERT_EQ(coordinator.Start(100000, 0), StartResult::Started);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(coordinator.running.load());
+    EXPECT_TRUE(coordinator.finders.empty());
+    EXPECT_EQ(coordinator.lastIndex, 31u);
+    EXPECT_TRUE(coordinator.Stop());
+    EXPECT_FALSE(coordinator.running.load());
+    EXPECT_TRUE(target.Messages().empty());
+}
+
+TEST(PrimeCoordinator, StopInTheMiddleLeavesNoThreadAndMergesNothingAfter) {
+    RecordingTarget target;
+    PrimeCoordinator coordinator(&target);
+    ASSERT_EQ(coordinator.Start(5000000, 2), StartResult::Started);
+    ASSERT_TRUE(target.WaitCount(2));  // the second batch is under way
+    EXPECT_TRUE(coordinator.Stop());
+    EXPECT_FALSE(coordinator.running.load());
+    EXPECT_TRUE(NoWorkerAlive(coordinator));
+    const std::vector<Message> atStop = target.Messages();
+    const uint32_t lastIndex = coordinator.lastIndex;
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(target.Messages(), atStop);
+    EXPECT_EQ(coordinator.lastIndex, lastIndex);
+    EXPECT_EQ(atStop.back().message, WM_SEARCH_PROGRESS);
+    EXPECT_EQ(atStop.back().wParam, lastIndex - 1);
+    EXPECT_EQ(atStop.back().lParam, coordinator.primes[lastIndex - 1]);
+    EXPECT_FALSE(coordinator.Stop());  // nothing left to stop
+}
+
+TEST(PrimeCoordinator, StartsAgainAfterCompletionAndAfterStop) {
+    RecordingTarget first;
+    PrimeCoordinator coordinator(&first);
+    ASSERT_EQ(coordinator.Start(100000, 2), StartResult::Started);
+    ASSERT_TRUE(first.WaitFinished());
+    // No Stop in between: Start ends the completed search's threads itself.
+    RecordingTarget second;
+    coordinator.notifyTarget = &second;
+    ASSERT_EQ(coordinator.Start(100000, 1), StartResult::Started);
+    EXPECT_EQ(coordinator.lastIndex, 31u);
+    ASSERT_TRUE(second.WaitCount(1));
+    coordinator.Stop();
+
+    RecordingTarget third;
+    coordinator.notifyTarget = &third;
+    ASSERT_EQ(coordinator.Start(100000, 4), StartResult::Started);
+    ASSERT_TRUE(third.WaitFinished());
+    coordinator.Stop();
+    EXPECT_EQ(third.Messages(), k100KMessages);
+}
+
+// The target delivers only when the waiting thread serves it (a window's
+// thread that must pump to receive SendMessageW). Every wait of the engine
+// serves it through the wait hook, so none of them can deadlock.
+TEST(PrimeCoordinator, StopServesAWorkerBlockedInANotification) {
+    BlockingTarget target;
+    PrimeCoordinator coordinator(&target, [&] { target.Serve(); });
+    ASSERT_EQ(coordinator.Start(1000000, 2), StartResult::Started);
+    ASSERT_TRUE(target.WaitPending());  // a worker sits in Notify holding the engine lock
+    EXPECT_TRUE(coordinator.Stop());
+    EXPECT_TRUE(NoWorkerAlive(coordinator));
+    EXPECT_FALSE(target.Delivered().empty());
+}
+
+TEST(PrimeCoordinator, StopWhileTheFinishIsBeingSentDeliversItBeforeReturning) {
+    BlockingTarget target;
+    PrimeCoordinator coordinator(&target, [&] { target.Serve(); });
+    ASSERT_EQ(coordinator.Start(100000, 2), StartResult::Started);
+    // Serve progress until the worker is blocked sending the finish.
+    while (!target.HasPendingFinish()) {
+        ASSERT_TRUE(target.WaitPending());
+        if (!target.HasPendingFinish()) target.Serve();
+    }
+    EXPECT_FALSE(coordinator.Stop());  // the completing worker owned the end
+    EXPECT_EQ(target.Delivered(), k100KMessages);
+    EXPECT_TRUE(NoWorkerAlive(coordinator));
+}
+
+TEST(PrimeCoordinator, StartAndDestructorServeABlockedWorker) {
+    BlockingTarget target;
+    {
+        PrimeCoordinator coordinator(&target, [&] { target.Serve(); });
+        ASSERT_EQ(coordinator.Start(1000000, 2), StartResult::Started);
+        ASSERT_TRUE(target.WaitPending());
+        ASSERT_EQ(coordinator.Start(100000, 2), StartResult::Started);
+        ASSERT_TRUE(target.WaitPending());
+    }  // the destructor must end the blocked worker too
+    SUCCEED();
+}
+
+// Start, Stop and completion in random order: under the thread sanitizer this
+// is the test that finds races between hand-out, completion and Stop.
+TEST(PrimeCoordinator, RandomStartStopCompleteCycles) {
+    std::mt19937 random(12345);
+    const uint32_t targets[] = {31, 2000, 20000, 100000};
+    const uint16_t threads[] = {0, 1, 2, 3, 5, 8};
+    const std::vector<uint32_t> expected = SievePrimes(1299722);
+    for (int cycle = 0; cycle < 300; ++cycle) {
+        BlockingTarget blocking;
+        RecordingTarget recording;
+        const bool useBlocking = cycle % 3 == 0;
+        INotifyTarget* target = useBlocking ? static_cast<INotifyTarget*>(&blocking) : &recording;
+        PrimeCoordinator coordinator(target, [&] { blocking.Serve(); });
+        const uint32_t n = targets[random() % 4];
+        const uint16_t t = threads[random() % 6];
+        ASSERT_EQ(coordinator.Start(n, t), StartResult::Started);
+        const int action = int(random() % 3);
+        if (action == 1) std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
+        if (action == 2 && t > 0 && !useBlocking) {
+            ASSERT_TRUE(recording.WaitFinished());
+        }
+        const bool owned = coordinator.Stop();
+        EXPECT_TRUE(NoWorkerAlive(coordinator));
+        EXPECT_FALSE(coordinator.running.load());
+        EXPECT_LE(coordinator.lastIndex, n);
+
+        const std::vector<Message> messages = useBlocking ? blocking.Delivered() : recording.Messages();
+        size_t finishes = 0;
+        for (size_t i = 0; i < messages.size(); ++i) {
+            const Message& m = messages[i];
+            if (m.message == WM_SEARCH_FINISHED) ++finishes;
+            EXPECT_EQ(m.lParam, expected[m.wParam]) << "cycle " << cycle;
+            if (i > 0 && m.message == WM_SEARCH_PROGRESS) {
+                EXPECT_GT(m.wParam, messages[i - 1].wParam);
+            }
+        }
+        ASSERT_LE(finishes, 1u);
+        if (finishes == 1) {
+            EXPECT_FALSE(owned);  // exactly one side owns the end of a search
+            EXPECT_EQ(messages.back(), Finished(n - 1, expected[n - 1]));
+        }
+        if (cycle % 2 == 1) {  // Start again and leave it to the destructor
+            ASSERT_EQ(coordinator.Start(n, t), StartResult::Started);
+        }
+    }
+}

@@ -1,1 +1,159 @@
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "engine/PrimeFinder.h"
+#include "tests/engine/TestSupport.h"
+
+namespace {
+
+// A table filled by an independent sieve, large enough for every walk below.
+const std::vector<uint32_t>& SieveTable() {
+    static const std::vector<uint32_t> table = SievePrimes(70000);
+    return table;
+}
+
+// Counts reports and stops the finder after the first one, so a test can run
+// exactly one range on the finder's own thread.
+class OneRangeOwner : public IServer {
+public:
+    explicit OneRangeOwner(PrimeFinder*& finder) : finder_(finder) {}
+    void OnFinderDone(int32_t index) override {
+        lastIndex = index;
+        sawDone = finder_->done.load();
+        reports.fetch_add(1);
+        finder_->stopRequested.store(true);
+    }
+    std::atomic<int> reports{0};
+    int32_t lastIndex = -1;
+    bool sawDone = false;
+
+private:
+    PrimeFinder*& finder_;
+};
+
+void RunOneRange(PrimeFinder& finder) {
+    finder.done.store(false, std::memory_order_release);
+    finder.thread = std::thread(&PrimeFinder::FinderThread, &finder);
+    finder.thread.join();
+}
+
+}  // namespace
+
+TEST(EstimateCapacity, MatchesTheRangesTheSearchUses) {
+    EXPECT_EQ(EstimateCapacity(16384, 2), 2528u);
+    EXPECT_EQ(EstimateCapacity(1064960, 16384), 112569u);
+    EXPECT_EQ(EstimateCapacity(4222631936u, 4221583360u), 67764u);
+}
+
+TEST(TrialDivision, RejectsSquaresAndProductsOfTablePrimes) {
+    const uint32_t* table = SieveTable().data();
+    EXPECT_FALSE(PassesTrialDivision(18769, table));  // 137 * 137: the walk reaches 137 = r
+    EXPECT_FALSE(PassesTrialDivision(19043, table));  // 137 * 139
+    EXPECT_FALSE(PassesTrialDivision(17947, table));  // 131 * 137: the last pre-test
+    EXPECT_TRUE(PassesTrialDivision(137, table));
+    EXPECT_TRUE(PassesTrialDivision(4294967291u, table));  // the largest 32-bit prime
+    EXPECT_FALSE(PassesTrialDivision(4294967295u, table));
+    for (uint32_t p : PreTestPrimes) EXPECT_FALSE(PassesTrialDivision(p, table)) << p;
+}
+
+TEST(TrialDivision, AgreesWithASieveOnEveryOddNumber) {
+    const uint32_t limit = 2000000;
+    const std::vector<uint32_t> expected = SievePrimes(limit);
+    std::vector<uint32_t> found;
+    for (uint32_t c = 133; c < limit; c += 2) {
+        if (PassesTrialDivision(c, SieveTable().data())) found.push_back(c);
+    }
+    const auto from = std::lower_bound(expected.begin(), expected.end(), 133u);
+    EXPECT_TRUE(std::equal(found.begin(), found.end(), from, expected.end()));
+    EXPECT_EQ(found.size(), size_t(expected.end() - from));
+}
+
+TEST(PrimeFinder, FirstRangeFindsThePrimesFrom137To16381) {
+    PrimeFinder* self = nullptr;
+    OneRangeOwner owner(self);
+    PrimeFinder finder(3, &owner);
+    self = &finder;
+    ASSERT_TRUE(finder.SetRange(SieveTable().data(), 16384, 2));
+    EXPECT_EQ(finder.capacity, 2528u);
+    RunOneRange(finder);
+
+    EXPECT_EQ(owner.reports.load(), 1);
+    EXPECT_EQ(owner.lastIndex, 3);
+    EXPECT_TRUE(owner.sawDone);  // done is set before the owner hears of it
+    ASSERT_EQ(finder.count, 1868u);
+    EXPECT_EQ(finder.results[0], 137u);
+    EXPECT_EQ(finder.results[1867], 16381u);
+    EXPECT_TRUE(std::is_sorted(finder.results, finder.results + finder.count));
+    EXPECT_TRUE(finder.exited.load());
+    finder.ReleaseResults();
+}
+
+TEST(PrimeFinder, WrappedRangeIsEmptyAndStillReported) {
+    PrimeFinder* self = nullptr;
+    OneRangeOwner owner(self);
+    PrimeFinder finder(0, &owner);
+    self = &finder;
+    // The range after the last one below 2^32: its end wrapped to 16384.
+    ASSERT_TRUE(finder.SetRange(SieveTable().data(), 4293935104u + 1048576u, 4293935104u));
+    EXPECT_EQ(finder.rangeEnd, 16384u);
+    EXPECT_EQ(finder.results, nullptr);
+    finder.count = 77;  // left over from an earlier range
+    RunOneRange(finder);
+    EXPECT_EQ(owner.reports.load(), 1);
+    EXPECT_EQ(finder.count, 0u);
+}
+
+TEST(PrimeFinder, ASecondRangeRestartsCountAndMerged) {
+    PrimeFinder* self = nullptr;
+    OneRangeOwner owner(self);
+    PrimeFinder finder(0, &owner);
+    self = &finder;
+    ASSERT_TRUE(finder.SetRange(SieveTable().data(), 16384, 2));
+    RunOneRange(finder);
+    finder.merged = true;  // as the owner marks it
+    ASSERT_TRUE(finder.SetRange(SieveTable().data(), 1064960, 16384));
+    EXPECT_EQ(finder.capacity, 112569u);
+    finder.stopRequested.store(false);
+    finder.exited.store(false);
+    RunOneRange(finder);
+    EXPECT_FALSE(finder.merged);
+    EXPECT_EQ(finder.count, 81284u);
+    EXPECT_EQ(finder.results[0], 16411u);
+    finder.ReleaseResults();
+}
+
+TEST(PrimeFinder, NeverWritesPastItsCapacity) {
+    PrimeFinder* self = nullptr;
+    OneRangeOwner owner(self);
+    PrimeFinder finder(0, &owner);
+    self = &finder;
+    ASSERT_TRUE(finder.SetRange(SieveTable().data(), 16384, 2));
+    // An estimate far too small: the buffer holds exactly 10 slots, so a
+    // write past them is caught by the address sanitizer.
+    finder.ReleaseResults();
+    ASSERT_TRUE(finder.ReserveResults(10));
+    finder.capacity = 10;
+    RunOneRange(finder);
+    EXPECT_TRUE(finder.overflowed);
+    EXPECT_EQ(finder.count, 10u);
+    EXPECT_EQ(finder.results[9], 181u);  // the tenth prime after 131
+    finder.ReleaseResults();
+}
+
+TEST(PrimeFinder, WithoutOwnerSpinsUntilStopped) {
+    PrimeFinder finder(0, nullptr);
+    ASSERT_TRUE(finder.SetRange(SieveTable().data(), 16384, 2));
+    finder.done.store(false, std::memory_order_release);
+    finder.thread = std::thread(&PrimeFinder::FinderThread, &finder);
+    while (!finder.done.load(std::memory_order_acquire)) std::this_thread::yield();
+    EXPECT_EQ(finder.count, 1868u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_FALSE(finder.exited.load());  // idle, polling
+    finder.stopRequested.store(true);
+    finder.thread.join();
+    EXPECT_TRUE(finder.exited.load());
+    finder.ReleaseResults();
+}
