@@ -1,0 +1,82 @@
+// The controller of the main dialog and the About box: one object for the
+// life of the process, reached by both dialog procedures.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "app/WindowNotifier.h"
+#include "engine/PrimeCoordinator.h"
+
+class WindowHandler {
+public:
+    constexpr WindowHandler() = default;
+    WindowHandler(const WindowHandler&) = delete;
+    WindowHandler& operator=(const WindowHandler&) = delete;
+    virtual ~WindowHandler();
+
+    // Message dispatch (WindowHandler.cpp). Returns whether the message was
+    // handled; the dialog procedures pass that on as TRUE or FALSE.
+    bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, HWND window);
+    bool OnInitDialog(HWND window);
+    void LoadTitleStrings();
+    bool OnShowWindow(HWND window);
+    bool OnLButtonDown(HWND window);
+
+    // Menu commands and run state (RunCommands.cpp).
+    bool OnCommand(HWND window, WPARAM wParam);
+    bool OnStart();
+    bool OnStop();
+    bool OnClearGrid();
+    bool OnSearchFinished(WPARAM wParam, LPARAM lParam);
+    bool OnSearchProgress(WPARAM wParam, LPARAM lParam);
+    void SetExportItems(UINT menuState);
+    void SetRunControls(bool running);
+
+    // Save commands (RunCommands.cpp).
+    bool OnSaveGrid(HWND window);
+    bool OnSavePrimes();
+    bool OnSaveProgress(WPARAM wParam, LPARAM lParam);
+    bool OnSaveFinished();
+
+    // Task and thread-count selectors (view/Selectors.cpp).
+    void FillTaskList();
+    void FillThreadList();
+    uint16_t SelectedThreadCount();
+    uint32_t SelectedTaskSize();
+    const wchar_t* SelectedTaskLabel();
+
+    // Result grid, progress bar and title (view/ResultGrid.cpp).
+    void SetupGrid();
+    LRESULT AddGridColumn(const wchar_t* title, HWND grid, int width, int column);
+    void InsertRunRow(const wchar_t* label, HWND grid, int row);
+    void SetGridCell(const wchar_t* text, HWND grid, int row, int column);
+    void UpdateRunRow(bool finished, uint32_t index, uint32_t prime);
+    void SetProgress(int32_t high, int32_t pos, int32_t low);
+    const wchar_t* LastRunTask();
+
+    HINSTANCE instance = nullptr;
+    HWND mainWindow = nullptr;
+    uint32_t startTick = 0;
+    int32_t currentRow = 0;
+    wchar_t threadText[100] = {};
+    wchar_t titleBase[260] = {};
+    wchar_t authorText[260] = {};
+    PrimeCoordinator* manager = nullptr;
+    // fileJob, the export job held by value, joins here with the save commands.
+
+    // Forwards the coordinator's notifications to mainWindow.
+    WindowNotifier notifier;
+};
+
+// The one controller. Constant-initialised: every field is zero before
+// WinMain runs, and nothing else is done to construct it.
+extern WindowHandler windowHandler;
+
+// What the About box's procedure reaches the controller through; set during
+// static initialisation.
+extern WindowHandler* const aboutHandler;
+
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK AboutDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
