@@ -124,10 +124,14 @@ TEST(PrimeCoordinator, StartsAgainAfterCompletionAndAfterStop) {
     ASSERT_EQ(coordinator.Start(100000, 2), StartResult::Started);
     ASSERT_TRUE(first.WaitFinished());
     // No Stop in between: Start ends the completed search's threads itself.
+    // With no worker the fresh state can be read without a race.
+    ASSERT_EQ(coordinator.Start(100000, 0), StartResult::Started);
+    EXPECT_EQ(coordinator.lastIndex, 31u);
+    EXPECT_EQ(coordinator.primes[31], 131u);
+    EXPECT_EQ(coordinator.primes[32], 0u);
     RecordingTarget second;
     coordinator.notifyTarget = &second;
     ASSERT_EQ(coordinator.Start(100000, 1), StartResult::Started);
-    EXPECT_EQ(coordinator.lastIndex, 31u);
     ASSERT_TRUE(second.WaitCount(1));
     coordinator.Stop();
 
