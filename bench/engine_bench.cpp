@@ -3,6 +3,7 @@
 // with the speedup the batch schedule itself allows.
 //
 //   engine_bench [--tasks 1M,2M,10M] [--reps R]
+//   engine_bench --only bare|engine TASK THREADS   (one run, e.g. under callgrind)
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -142,6 +143,18 @@ int main(int argc, char** argv) {
     std::vector<std::string> tasks = {"1M", "2M", "10M"};
     int reps = 5;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--only") == 0 && i + 3 < argc) {
+            // One measurement alone, for an instruction count under callgrind:
+            //   engine_bench --only bare|engine TASK THREADS
+            const std::string what = argv[i + 1];
+            const int task = TaskTable::Find(argv[i + 2]);
+            if (task < 0) return 2;
+            uint32_t last = 0;
+            const double s = what == "bare" ? BareLoop(TaskTable::taskSizes[task], nullptr, &last)
+                                            : EngineRun(TaskTable::taskSizes[task], uint16_t(std::atoi(argv[i + 3])), &last);
+            std::printf("%s %s: %.3f s, last prime %u\n", what.c_str(), argv[i + 2], s, last);
+            return last == TaskTable::lastPrimes[task] ? 0 : 1;
+        }
         if (std::strcmp(argv[i], "--reps") == 0 && i + 1 < argc) {
             reps = std::max(1, std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "--tasks") == 0 && i + 1 < argc) {
@@ -154,7 +167,7 @@ int main(int argc, char** argv) {
                 p = q + 1;
             }
         } else {
-            std::fprintf(stderr, "usage: engine_bench [--tasks 1M,2M,10M] [--reps R]\n");
+            std::fprintf(stderr, "usage: engine_bench [--tasks 1M,2M,10M] [--reps R] | --only bare|engine TASK THREADS\n");
             return 2;
         }
     }
