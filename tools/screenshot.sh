@@ -23,7 +23,7 @@ if [ -z "${VANTREL_SCREENSHOT_INNER:-}" ]; then
 fi
 
 build=$(cd "$(dirname "$exe")/.." && pwd)
-export WINEPREFIX="$build/wineprefix"
+export WINEPREFIX="${WINEPREFIX:-$build/wineprefix}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win32
@@ -35,6 +35,13 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   [ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1 || true; wineserver -w || true; }
   flock -u 9
 fi
+# The caption buttons are drawn with Wine's Marlett font, which a prefix does
+# not always find on its own (Debian's fonts-wine package ships it).
+for font in /usr/share/wine/fonts/marlett.ttf /usr/lib/wine/fonts/marlett.ttf; do
+  if [ -f "$font" ] && [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ]; then
+    cp "$font" "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  fi
+done
 # No window manager runs here: let Wine draw the caption and frame itself.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1 || true
 
