@@ -1,0 +1,139 @@
+#include "cli/BenchmarkSession.h"
+
+#include <optional>
+
+#include "cli/ReportWriter.h"
+#include "engine/RunText.h"
+#include "engine/TaskTable.h"
+
+namespace {
+
+// "progress INDEX PRIME" and "finished INDEX PRIME", one a line.
+class EventPrinter final : public RunListener {
+public:
+    explicit EventPrinter(std::ostream& out_) : out(out_) {}
+    void Notified(const RunRecord&, const Notification& notification) override {
+        out << (notification.message == WM_SEARCH_FINISHED ? "finished " : "progress ") << notification.index << ' '
+            << notification.prime << '\n';
+        out.flush();
+    }
+
+private:
+    std::ostream& out;
+};
+
+// The window title's percentage (index * 100 / (N - 1)), on one line of a
+// terminal that each update overwrites.
+class ProgressLine final : public RunListener {
+public:
+    explicit ProgressLine(std::ostream& err_) : err(err_) {}
+    void Notified(const RunRecord& run, const Notification& notification) override {
+        if (notification.message != WM_SEARCH_PROGRESS) return;
+        const std::string text =
+            TitleText("Vantrel " + run.task + ", " + run.threadText, run.targetCount, notification.index, 1);
+        err << '\r' << text;
+        if (text.size() < shown) err << std::string(shown - text.size(), ' ');
+        err.flush();
+        shown = text.size();
+    }
+    void Clear() {
+        if (shown == 0) return;
+        err << '\r' << std::string(shown, ' ') << '\r';
+        err.flush();
+        shown = 0;
+    }
+
+private:
+    std::ostream& err;
+    size_t shown = 0;
+};
+
+class ListenerPair final : public RunListener {
+public:
+    ListenerPair(RunListener* first_, RunListener* second_) : first(first_), second(second_) {}
+    void Notified(const RunRecord& run, const Notification& notification) override {
+        if (first != nullptr) first->Notified(run, notification);
+        if (second != nullptr) second->Notified(run, notification);
+    }
+
+private:
+    RunListener* first;
+    RunListener* second;
+};
+
+std::string RunName(const RunRecord& run) { return "task " + run.task + " on " + run.threadText; }
+
+}  // namespace
+
+BenchmarkSession::BenchmarkSession(const RunnerOptions& options_, std::ostream& out_, std::ostream& err_,
+                                   bool liveProgress_, const std::atomic<bool>& interrupt_)
+    : options(options_), out(out_), err(err_), liveProgress(liveProgress_), interrupt(interrupt_), driver(interrupt_) {}
+
+int BenchmarkSession::Run() {
+    std::ostream& reportOut = options.events ? err : out;
+    std::unique_ptr<ReportWriter> writer = MakeReportWriter(options.format, reportOut, options.sweep, options.repeat);
+    writer->Begin(CollectRunContext());
+
+    EventPrinter eventPrinter(out);
+    ProgressLine progressLine(err);
+    ListenerPair listener(options.events ? &eventPrinter : nullptr, liveProgress ? &progressLine : nullptr);
+
+    std::optional<double> oneThreadSeconds;
+    for (uint16_t threads : options.threadCounts) {
+        std::vector<RunRecord> finished;
+        for (int repetition = 0; repetition < options.repeat; ++repetition) {
+            if (interrupt.load()) {
+                writer->End();
+                return kExitInterrupted;
+            }
+            RunRecord run = driver.Run(options.taskIndex, threads, &listener);
+            progressLine.Clear();
+            runs.push_back(run);
+            if (run.status == RunStatus::Finished) {
+                finished.push_back(run);
+                continue;
+            }
+            // The first run that did not finish ends the session, with its own row.
+            SettingResult result;
+            result.row = run;
+            result.repeats = options.repeat;
+            writer->Row(result);
+            writer->End();
+            if (run.status == RunStatus::Stopped) return kExitInterrupted;
+            if (run.status == RunStatus::Wrong) {
+                err << "vantrel-cli: WRONG RESULT for " << RunName(run) << ": " << run.fault << "\n";
+            } else {
+                err << "vantrel-cli: the run of " << RunName(run) << " failed: " << run.fault << "\n";
+            }
+            err.flush();
+            return kExitFault;
+        }
+        SettingResult result = SummarizeSetting(finished, options.repeat);
+        if (options.sweep) {
+            if (threads == 1) oneThreadSeconds = result.minSeconds;
+            if (oneThreadSeconds) SetSpeedup(result, *oneThreadSeconds);
+        }
+        writer->Row(result);
+    }
+    writer->End();
+    return interrupt.load() ? kExitInterrupted : kExitOk;
+}
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool liveProgress,
+           const std::atomic<bool>& interrupt) {
+    const ParseOutcome parsed = ParseCommandLine(args, LogicalProcessors());
+    switch (parsed.action) {
+        case CliAction::Help:
+        case CliAction::Version:
+            out << parsed.text;
+            out.flush();
+            return kExitOk;
+        case CliAction::UsageError:
+            err << "vantrel-cli: " << parsed.text << "\n" << UsageLine() << "\n";
+            err.flush();
+            return kExitUsage;
+        case CliAction::Run: break;
+    }
+    BenchmarkSession session(parsed.options, out, err, liveProgress, interrupt);
+    return session.Run();
+}

@@ -1,0 +1,49 @@
+// One invocation of the runner: the settings to run, their runs, the report
+// and the exit code.
+#pragma once
+
+#include <atomic>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/CliOptions.h"
+#include "cli/RunRecord.h"
+#include "cli/SearchDriver.h"
+
+constexpr int kExitOk = 0;
+constexpr int kExitFault = 1;         // a wrong result, a failed or refused run
+constexpr int kExitUsage = 2;         // bad command line; nothing was run
+constexpr int kExitInterrupted = 130; // Ctrl-C
+
+class BenchmarkSession {
+public:
+    // out takes the report (or, with events, only the notifications, the
+    // report then going to err); err takes messages and, when liveProgress
+    // is set, a progress line rewritten in place.
+    BenchmarkSession(const RunnerOptions& options, std::ostream& out, std::ostream& err, bool liveProgress,
+                     const std::atomic<bool>& interrupt);
+
+    // Runs every setting in turn and returns the exit code.
+    int Run();
+
+    // Every run of this invocation in order, each as the grid's four cells.
+    const std::vector<RunRecord>& Runs() const { return runs; }
+
+    // The engine, holding the primes of the last run.
+    const PrimeCoordinator& Coordinator() const { return driver.Coordinator(); }
+
+private:
+    RunnerOptions options;
+    std::ostream& out;
+    std::ostream& err;
+    bool liveProgress;
+    const std::atomic<bool>& interrupt;
+    SearchDriver driver;
+    std::vector<RunRecord> runs;
+};
+
+// The whole program but for the process set-up: parses args (without the
+// program name), runs, reports and returns the exit code.
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool liveProgress,
+           const std::atomic<bool>& interrupt);

@@ -1,0 +1,31 @@
+// The runner's report: one row per setting, as an aligned table for people or
+// as CSV or JSON for tools. Writers write to the stream handed to them.
+#pragma once
+
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "cli/CliOptions.h"
+#include "cli/RunContext.h"
+#include "cli/RunRecord.h"
+
+class ReportWriter {
+public:
+    virtual ~ReportWriter() = default;
+    virtual void Begin(const RunContext& context) = 0;
+    // A setting's row, written (and flushed) as soon as it is known, except
+    // for JSON, which is one document written by End.
+    virtual void Row(const SettingResult& result) = 0;
+    virtual void End() = 0;
+};
+
+// sweep adds the speedup and efficiency columns to the table, repeat > 1 the
+// median; CSV and JSON always carry every field.
+std::unique_ptr<ReportWriter> MakeReportWriter(ReportFormat format, std::ostream& out, bool sweep, int repeat);
+
+// Seconds in full precision: the shortest text that reads back as the same double.
+std::string FullPrecision(double value);
+
+// One CSV field, quoted when it holds a comma, a quote or a line break.
+std::string CsvField(const std::string& text);

@@ -1,0 +1,120 @@
+#include "cli/SearchDriver.h"
+
+#include "engine/TaskTable.h"
+
+namespace {
+
+// How long the main thread sleeps between looks at the interrupt flag; the
+// engine's notifications wake it at once.
+constexpr std::chrono::milliseconds kPollInterval{20};
+
+}  // namespace
+
+SearchDriver::SearchDriver(const std::atomic<bool>& interrupt_) : interrupt(interrupt_), coordinator(this) {}
+
+void SearchDriver::Notify(uint32_t message, uint32_t wParam, uint32_t lParam) {
+    if (message != WM_SEARCH_PROGRESS && message != WM_SEARCH_FINISHED) return;
+    Notification notification;
+    notification.message = message;
+    notification.index = wParam;
+    notification.prime = lParam;
+    // The finishing time is taken here, on the worker, so that the main
+    // thread's polling never adds to a measured time.
+    notification.at = std::chrono::steady_clock::now();
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        pending.push_back(notification);
+        if (message == WM_SEARCH_FINISHED) {
+            finished = true;
+            finishedNotification = notification;
+        }
+    }
+    arrived.notify_one();
+}
+
+void SearchDriver::Deliver(std::vector<Notification>& batch, RunRecord& record,
+                           std::chrono::steady_clock::time_point start, RunListener* listener) {
+    for (const Notification& notification : batch) {
+        record.progressed = true;
+        record.index = notification.index;
+        record.prime = notification.prime;
+        // The first range may be merged before Start has returned and the
+        // clock was read; such a notification counts as time zero.
+        const double seconds = std::chrono::duration<double>(notification.at - start).count();
+        record.seconds = seconds > 0.0 ? seconds : 0.0;
+        if (listener != nullptr) listener->Notified(record, notification);
+    }
+    batch.clear();
+}
+
+RunRecord SearchDriver::Run(int taskIndex, uint16_t threads, RunListener* listener) {
+    RunRecord record = NewRunRecord(taskIndex, threads);
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        pending.clear();
+        pending.reserve(8192);
+        finished = false;
+    }
+
+    const StartResult started = coordinator.Start(record.targetCount, threads);
+    // Like the Windows program, the clock starts once the engine has set up
+    // the table and started its first worker.
+    const auto start = std::chrono::steady_clock::now();
+    if (started != StartResult::Started) {
+        record.status = RunStatus::Failed;
+        record.fault = std::string("the engine refused to start: ") + StartResultText(started);
+        return record;
+    }
+
+    std::vector<Notification> batch;
+    for (;;) {
+        bool done = false;
+        {
+            std::unique_lock<std::mutex> guard(lock);
+            arrived.wait_for(guard, kPollInterval, [this] { return !pending.empty() || finished; });
+            batch.swap(pending);
+            done = finished;
+        }
+        Deliver(batch, record, start, listener);
+        // running also turns false when the engine fails, and just before a
+        // completing worker sends FINISHED; Stop below settles which it was.
+        if (done || interrupt.load() || !coordinator.running.load()) break;
+    }
+
+    // Joins every worker: after it, every notification of this run is in.
+    coordinator.Stop();
+    bool done = false;
+    Notification last;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        batch.swap(pending);
+        done = finished;
+        last = finishedNotification;
+    }
+    Deliver(batch, record, start, listener);
+
+    if (done) {
+        record.index = last.index;
+        record.prime = last.prime;
+        const double seconds = std::chrono::duration<double>(last.at - start).count();
+        record.seconds = seconds > 0.0 ? seconds : 0.0;
+        SetRunCells(record, true);
+        record.fault = VerifyRun(record.targetCount, TaskTable::lastPrimes[taskIndex], last.index, last.prime,
+                                 coordinator.primes, coordinator.lastIndex);
+        record.status = record.fault.empty() ? RunStatus::Finished : RunStatus::Wrong;
+        return record;
+    }
+
+    SetRunCells(record, false);
+    const std::string failure = coordinator.Failure();
+    if (!failure.empty()) {
+        record.status = RunStatus::Failed;
+        record.fault = "the engine failed: " + failure;
+    } else if (interrupt.load()) {
+        record.status = RunStatus::Stopped;
+    } else {
+        record.status = RunStatus::Failed;
+        record.fault = "the search ended without finishing";
+    }
+    return record;
+}

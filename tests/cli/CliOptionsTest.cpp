@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/CliOptions.h"
+#include "engine/TaskTable.h"
+
+namespace {
+
+ParseOutcome Parse(std::vector<std::string> args, uint32_t processors = 8) {
+    return ParseCommandLine(args, processors);
+}
+
+// A usage error is one line that names every value given in `valid`.
+void ExpectUsageError(const ParseOutcome& outcome, const std::vector<std::string>& valid) {
+    ASSERT_EQ(outcome.action, CliAction::UsageError) << outcome.text;
+    EXPECT_EQ(outcome.text.find('\n'), std::string::npos) << outcome.text;
+    for (const std::string& value : valid) EXPECT_NE(outcome.text.find(value), std::string::npos) << value << " in: " << outcome.text;
+}
+
+std::vector<std::string> AllLabels() {
+    std::vector<std::string> labels;
+    for (int i = 0; i < TaskTable::count; ++i) labels.push_back(TaskTable::Label(i));
+    return labels;
+}
+
+TEST(CliOptions, DefaultsRunOneMillionPrimesOnOneThreadAsATable) {
+    const ParseOutcome outcome = Parse({});
+    ASSERT_EQ(outcome.action, CliAction::Run) << outcome.text;
+    EXPECT_EQ(TaskTable::Label(outcome.options.taskIndex), "1M");
+    EXPECT_EQ(outcome.options.threadCounts, std::vector<uint16_t>{1});
+    EXPECT_FALSE(outcome.options.sweep);
+    EXPECT_EQ(outcome.options.repeat, 1);
+    EXPECT_EQ(outcome.options.format, ReportFormat::Table);
+    EXPECT_FALSE(outcome.options.events);
+}
+
+TEST(CliOptions, EveryTaskLabelSelectsItsRowAndNothingElseIsATask) {
+    for (int i = 0; i < TaskTable::count; ++i) {
+        const ParseOutcome outcome = Parse({"--task", TaskTable::Label(i)});
+        ASSERT_EQ(outcome.action, CliAction::Run) << TaskTable::Label(i);
+        EXPECT_EQ(outcome.options.taskIndex, i);
+    }
+    EXPECT_EQ(Parse({"--task=200M"}).options.taskIndex, TaskTable::count - 1);
+    for (const char* bad : {"1m", "100k", "7M", "1000000", "", " 1M"}) {
+        SCOPED_TRACE(bad);
+        ExpectUsageError(Parse({"--task", bad}), AllLabels());
+    }
+}
+
+TEST(CliOptions, ThreadCountsAreThoseTheThreadListOffers) {
+    EXPECT_EQ(OfferedThreadCounts(1), std::vector<uint16_t>{1});
+    EXPECT_EQ(OfferedThreadCounts(6), (std::vector<uint16_t>{1, 2, 4}));
+    EXPECT_EQ(OfferedThreadCounts(8), (std::vector<uint16_t>{1, 2, 4, 8}));
+    EXPECT_EQ(OfferedThreadCounts(4096).back(), 128);
+
+    EXPECT_EQ(Parse({"--threads", "4"}, 6).options.threadCounts, std::vector<uint16_t>{4});
+    EXPECT_EQ(Parse({"--threads", "8"}, 8).options.threadCounts, std::vector<uint16_t>{8});
+    EXPECT_EQ(Parse({"--threads", "128"}, 1024).options.threadCounts, std::vector<uint16_t>{128});
+    ExpectUsageError(Parse({"--threads", "2"}, 1), {"1"});
+    ExpectUsageError(Parse({"--threads", "6"}, 6), {"1 2 4"});
+    ExpectUsageError(Parse({"--threads", "8"}, 6), {"1 2 4"});
+    ExpectUsageError(Parse({"--threads", "256"}, 1024), {"1 2 4 8 16 32 64 128"});
+    for (const char* bad : {"0", "3", "-1", "2.0", "0x2", "two", "65538", ""}) {
+        SCOPED_TRACE(bad);
+        ExpectUsageError(Parse({"--threads", bad}, 8), {"1 2 4 8"});
+    }
+}
+
+TEST(CliOptions, SweepRunsEveryOfferedCountAndExcludesThreads) {
+    const ParseOutcome outcome = Parse({"--sweep"}, 6);
+    ASSERT_EQ(outcome.action, CliAction::Run);
+    EXPECT_TRUE(outcome.options.sweep);
+    EXPECT_EQ(outcome.options.threadCounts, (std::vector<uint16_t>{1, 2, 4}));
+    EXPECT_EQ(Parse({"--sweep"}, 1).options.threadCounts, std::vector<uint16_t>{1});
+    ExpectUsageError(Parse({"--threads", "2", "--sweep"}, 6), {"--threads", "--sweep", "1 2 4"});
+}
+
+TEST(CliOptions, RepeatFormatAndEvents) {
+    EXPECT_EQ(Parse({"--repeat", "1"}).options.repeat, 1);
+    EXPECT_EQ(Parse({"--repeat", "1000"}).options.repeat, 1000);
+    for (const char* bad : {"0", "1001", "-1", "x", "99999"}) {
+        SCOPED_TRACE(bad);
+        ExpectUsageError(Parse({"--repeat", bad}), {"1 to 1000"});
+    }
+    EXPECT_EQ(Parse({"--format", "csv"}).options.format, ReportFormat::Csv);
+    EXPECT_EQ(Parse({"--format", "json"}).options.format, ReportFormat::Json);
+    EXPECT_EQ(Parse({"--format", "table"}).options.format, ReportFormat::Table);
+    ExpectUsageError(Parse({"--format", "CSV"}), {"table", "csv", "json"});
+    EXPECT_TRUE(Parse({"--events"}).options.events);
+    ExpectUsageError(Parse({"--events=1"}), {"--events"});
+}
+
+TEST(CliOptions, MalformedCommandLinesNameTheValidValues) {
+    const std::vector<std::string> options = {"--task", "--threads", "--sweep", "--repeat", "--format", "--events"};
+    ExpectUsageError(Parse({"--frobnicate"}), options);
+    ExpectUsageError(Parse({"1M"}), options);
+    ExpectUsageError(Parse({"-t", "2"}), options);
+    // A value left out, at the end or before the next option.
+    ExpectUsageError(Parse({"--task"}), AllLabels());
+    ExpectUsageError(Parse({"--task", "--sweep"}), AllLabels());
+    ExpectUsageError(Parse({"--threads"}, 4), {"1 2 4"});
+    ExpectUsageError(Parse({"--threads", "--events"}, 4), {"1 2 4"});
+    ExpectUsageError(Parse({"--repeat"}), {"1 to 1000"});
+    ExpectUsageError(Parse({"--format"}), {"table", "csv", "json"});
+    ExpectUsageError(Parse({"--task", "1M", "--task", "2M"}), AllLabels());
+}
+
+TEST(CliOptions, HelpAndVersion) {
+    const ParseOutcome help = Parse({"--help"});
+    ASSERT_EQ(help.action, CliAction::Help);
+    for (const char* option : {"--task", "--threads", "--sweep", "--repeat", "--format", "--events"}) {
+        EXPECT_NE(help.text.find(option), std::string::npos) << option;
+    }
+    const ParseOutcome version = Parse({"--task", "1M", "--version"});
+    ASSERT_EQ(version.action, CliAction::Version);
+    EXPECT_EQ(version.text, "vantrel-cli 2.0\n");
+}
+
+}  // namespace

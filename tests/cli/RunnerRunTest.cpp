@@ -1,0 +1,125 @@
+// Real runs of small tasks through the runner's own code paths.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <atomic>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/BenchmarkSession.h"
+#include "cli/SearchDriver.h"
+#include "engine/RunText.h"
+#include "engine/TaskTable.h"
+
+namespace {
+
+constexpr int k100K = 0;
+constexpr int k1M = 2;
+
+struct CliResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+CliResult RunRunner(const std::vector<std::string>& args, const std::atomic<bool>& interrupt) {
+    std::ostringstream out;
+    std::ostringstream err;
+    CliResult result;
+    result.exitCode = RunCli(args, out, err, false, interrupt);
+    result.out = out.str();
+    result.err = err.str();
+    return result;
+}
+
+CliResult RunRunner(const std::vector<std::string>& args) {
+    const std::atomic<bool> noInterrupt{false};
+    return RunRunner(args, noInterrupt);
+}
+
+// Asks for a stop as soon as the first progress arrives.
+class InterruptOnProgress final : public RunListener {
+public:
+    explicit InterruptOnProgress(std::atomic<bool>& flag_) : flag(flag_) {}
+    void Notified(const RunRecord&, const Notification& notification) override {
+        if (notification.message == WM_SEARCH_PROGRESS) flag.store(true);
+        ++seen;
+    }
+    int seen = 0;
+
+private:
+    std::atomic<bool>& flag;
+};
+
+TEST(RunnerRun, EventsOfOneHundredThousandPrimesAreTheEnginesMessages) {
+    const CliResult result = RunRunner({"--task", "100K", "--events"});
+    EXPECT_EQ(result.exitCode, kExitOk) << result.err;
+    EXPECT_EQ(result.out,
+              "progress 1898 16369\n"
+              "progress 83182 1064953\n"
+              "progress 99999 1299709\n"
+              "finished 99999 1299709\n");
+    // The report moved to stderr.
+    EXPECT_NE(result.err.find("100K  1 core        1299709"), std::string::npos) << result.err;
+}
+
+TEST(RunnerRun, JsonSweepWithRepeatsIsVerifiedAndParses) {
+    const CliResult result = RunRunner({"--task", "100K", "--sweep", "--repeat", "2", "--format", "json"});
+    ASSERT_EQ(result.exitCode, kExitOk) << result.err;
+    const nlohmann::json document = nlohmann::json::parse(result.out);
+    EXPECT_EQ(document["context"]["logical_processors"], LogicalProcessors());
+    const nlohmann::json& results = document["results"];
+    ASSERT_EQ(results.size(), size_t(ThreadListTop(LogicalProcessors()) + 1));
+    for (size_t i = 0; i < results.size(); ++i) {
+        EXPECT_EQ(results[i]["threads"], 1u << i);
+        EXPECT_EQ(results[i]["last_prime"], "1299709");
+        EXPECT_EQ(results[i]["status"], "finished");
+        EXPECT_EQ(results[i]["run_seconds"].size(), 2u);
+        EXPECT_LE(results[i]["seconds"].get<double>(), results[i]["median_seconds"].get<double>());
+        EXPECT_EQ(results[i]["time"], TimeText(results[i]["seconds"].get<double>()));
+        EXPECT_FALSE(results[i]["speedup"].is_null());
+    }
+    EXPECT_EQ(results[0]["speedup"], 1.0);
+}
+
+TEST(RunnerRun, BadInputRunsNothing) {
+    const CliResult result = RunRunner({"--task", "7M"});
+    EXPECT_EQ(result.exitCode, kExitUsage);
+    EXPECT_EQ(result.out, "");
+    ASSERT_EQ(result.err.rfind("vantrel-cli: unknown task \"7M\"; valid tasks: 100K", 0), 0u) << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 2) << result.err;
+}
+
+TEST(RunnerRun, InterruptBeforeARunStartsNone) {
+    const std::atomic<bool> interrupted{true};
+    const CliResult result = RunRunner({"--task", "100K", "--format", "csv"}, interrupted);
+    EXPECT_EQ(result.exitCode, kExitInterrupted);
+    EXPECT_EQ(result.out.find("100K,"), std::string::npos) << result.out;
+}
+
+TEST(RunnerRun, StopKeepsTheLastProgressAndTheEngineRunsAgain) {
+    std::atomic<bool> interrupt{false};
+    SearchDriver driver(interrupt);
+    InterruptOnProgress listener(interrupt);
+    const RunRecord stopped = driver.Run(k1M, 1, &listener);
+    ASSERT_EQ(stopped.status, RunStatus::Stopped) << stopped.fault;
+    ASSERT_TRUE(stopped.progressed);
+    EXPECT_LT(stopped.index, stopped.targetCount - 1);
+    // The row shows the last progress the engine sent before Stop returned.
+    EXPECT_EQ(stopped.index, driver.Coordinator().lastIndex - 1);
+    EXPECT_EQ(stopped.prime, driver.Coordinator().primes[stopped.index]);
+    EXPECT_EQ(stopped.primeText, ProgressPrimeText(stopped.prime, stopped.index, 1000000));
+    EXPECT_EQ(stopped.timeText, TimeText(stopped.seconds));
+    EXPECT_FALSE(driver.Coordinator().running.load());
+
+    interrupt.store(false);
+    const RunRecord again = driver.Run(k100K, uint16_t(OfferedThreadCounts(LogicalProcessors()).back()), nullptr);
+    EXPECT_EQ(again.status, RunStatus::Finished) << again.fault;
+    EXPECT_EQ(again.primeText, "1299709");
+    EXPECT_EQ(again.index, 99999u);
+}
+
+}  // namespace
