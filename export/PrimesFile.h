@@ -1,0 +1,21 @@
+// The primes list file: one "index-prime" line per table slot, ASCII, CR LF.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class FileManager;
+
+// Bytes of text gathered before each write: itemCount held to
+// 10,000,000 .. 40,000,000. Where the batches fall decides the progress
+// messages, not the file's bytes.
+uint32_t BatchCapacity(uint32_t itemCount);
+
+// Gives a buffer of `bytes` bytes, or null when there is no memory for it.
+using BatchAllocator = std::function<std::unique_ptr<char[]>(size_t bytes)>;
+
+// WritePrimesFile with the batch buffer taken from `allocate`; when it cannot
+// give a buffer of the full capacity, smaller ones are tried.
+void WritePrimesFileWith(FileManager* job, const BatchAllocator& allocate);
