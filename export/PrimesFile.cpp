@@ -25,14 +25,20 @@ constexpr size_t kLineRoom = 48;
 // line counts fewer than 4 bytes ("1-2" and its end).
 size_t BufferBytes(uint32_t capacity) { return size_t(capacity) + capacity / 4 + kLineRoom; }
 
-// Digit bytes of the gaps between neighbouring lines' values: between
-// consecutive primes below 2^32 the gap stays far below this.
-constexpr uint32_t kTableGaps = 1024;
-constexpr auto kGapDigits = [] {
+// Every value is split at its last four digits: `last4` is counted up by
+// the gap from the line before and printed from this table, the digits above
+// it change about once in hundreds of lines.
+constexpr uint32_t kLowSpan = 10000;
+constexpr auto kFourDigits = [] {
     struct Table {
-        uint64_t digits[kTableGaps];
+        char text[kLowSpan][4];
     } table{};
-    for (uint32_t gap = 0; gap < kTableGaps; ++gap) table.digits[gap] = DecimalDigits::Spread(gap);
+    for (uint32_t n = 0; n < kLowSpan; ++n) {
+        table.text[n][0] = char('0' + n / 1000);
+        table.text[n][1] = char('0' + n / 100 % 10);
+        table.text[n][2] = char('0' + n / 10 % 10);
+        table.text[n][3] = char('0' + n % 10);
+    }
     return table;
 }();
 
@@ -42,18 +48,33 @@ uint32_t DecimalLength(uint32_t value) {
     return length;
 }
 
-uint64_t PowerOfTen(uint32_t exponent) {
-    uint64_t power = 1;
-    while (exponent-- > 0) power *= 10;
-    return power;
-}
-
 struct Batch {
     uint32_t lastLine;  // 0-based index of the batch's last line
     size_t bytes;       // bytes in the buffer, CR LF included
 };
 
-// Formats the lines of a job batch after batch, each line's two numbers
+// The text of a DecimalDigits number, or nothing for 0, as words to store.
+struct DigitsText {
+    void Take(const DecimalDigits& digits) {
+        first = 0;
+        second = 0;
+        length = 0;
+        if (digits.low == 0 && digits.high == 0) return;
+        length = digits.Length();
+        if (length <= 8) {
+            first = DecimalDigits::Ascii(digits.low, length);
+        } else {
+            first = DecimalDigits::Ascii(digits.high, length - 8);
+            second = DecimalDigits::Ascii(digits.low, 8);
+        }
+    }
+
+    uint64_t first = 0;
+    uint64_t second = 0;
+    uint32_t length = 0;
+};
+
+// Formats the lines of a job batch after batch. Each line's two numbers are
 // counted up from the line before rather than converted: a file of many
 // millions of lines has to be formatted about as fast as the disk takes it.
 class LineFormatter {
@@ -65,68 +86,60 @@ public:
                       const uint32_t count, const uint32_t capacity) {
         // Local copies stay in registers; the character stores below could
         // otherwise alias the members and force reloads on every line.
-        uint64_t tensLow = tens.low;
-        uint64_t tensHigh = tens.high;
+        DecimalDigits tensDigits = tens;
         uint32_t unit = units;
-        uint64_t valueLow = prime.low;
-        uint64_t valueHigh = prime.high;
+        DecimalDigits highDigits = high;
+        uint32_t low = last4;
         uint32_t last = previous;
-        uint32_t length = primeLength;
-        uint64_t above = nextPower;
-
-        uint32_t tensLength = 0;
-        uint64_t tensFirst = 0;
-        uint64_t tensSecond = 0;
-        if (tensLow != 0 || tensHigh != 0) TensText(tensLow, tensHigh, tensLength, tensFirst, tensSecond);
+        DigitsText tensText;
+        tensText.Take(tensDigits);
+        DigitsText highText;
+        highText.Take(highDigits);
 
         uint64_t pending = 0;  // bytes as the batch test counts them: one per line end
         size_t bytes = 0;
         uint32_t i = first;
         for (;; ++i) {
             char* const line = out + bytes;
-            DecimalDigits::Store(line, tensFirst);
-            if (tensLength > 8) DecimalDigits::Store(line + (tensLength - 8), tensSecond);
-            line[tensLength] = char('0' + unit);
-            uint32_t at = tensLength + 1;
-            line[at++] = '-';
+            DecimalDigits::Store(line, tensText.first);
+            if (tensText.length > 8) DecimalDigits::Store(line + (tensText.length - 8), tensText.second);
+            const char unitAndHyphen[2] = {char('0' + unit), '-'};
+            std::memcpy(line + tensText.length, unitAndHyphen, 2);
+            uint32_t at = tensText.length + 2;
 
             const uint32_t current = items[i];
-            if (current >= last && current - last < kTableGaps) {
-                bool carry = false;
-                valueLow = DecimalDigits::AddDigits(valueLow, kGapDigits.digits[current - last], carry);
-                if (carry) valueHigh = DecimalDigits::AddDigits(valueHigh, 1, carry);
-                while (current >= above) {
-                    ++length;
-                    above *= 10;
+            if (current >= last && current - last < kLowSpan) {
+                low += current - last;
+                if (low >= kLowSpan) {
+                    low -= kLowSpan;
+                    highDigits.Add(1);
+                    highText.Take(highDigits);
                 }
             } else {
-                DecimalDigits digits;
-                digits.Set(current);
-                valueLow = digits.low;
-                valueHigh = digits.high;
-                length = DecimalLength(current);
-                above = PowerOfTen(length);
+                highDigits.Set(current / kLowSpan);
+                highText.Take(highDigits);
+                low = current % kLowSpan;
             }
             last = current;
-            if (length <= 8) {
-                DecimalDigits::Store(line + at, DecimalDigits::Ascii(valueLow, length));
+            if (highText.length != 0) {
+                DecimalDigits::Store(line + at, highText.first);
+                std::memcpy(line + at + highText.length, kFourDigits.text[low], 4);
+                at += highText.length + 4;
             } else {
-                DecimalDigits::Store(line + at, DecimalDigits::Ascii(valueHigh, length - 8));
-                DecimalDigits::Store(line + at + (length - 8), DecimalDigits::Ascii(valueLow, 8));
+                // Below 10000 the leading zeros are left out.
+                const uint32_t digits = DecimalLength(low);
+                std::memcpy(line + at, kFourDigits.text[low] + (4 - digits), 4);
+                at += digits;
             }
-            at += length;
-            line[at] = '\r';
-            line[at + 1] = '\n';
+            std::memcpy(line + at, "\r\n", 2);
 
             const uint32_t counted = at + 1;
             bytes += at + 2;
             pending += counted;
             if (++unit == 10) {
                 unit = 0;
-                bool carry = false;
-                tensLow = DecimalDigits::AddDigits(tensLow, 1, carry);
-                if (carry) tensHigh = DecimalDigits::AddDigits(tensHigh, 1, carry);
-                TensText(tensLow, tensHigh, tensLength, tensFirst, tensSecond);
+                tensDigits.Add(1);
+                tensText.Take(tensDigits);
             }
 
             // One more line of this length would reach the end of the batch.
@@ -135,38 +148,20 @@ public:
             // line that outgrows the room the batch test leaves.
             if (bytes + kLineRoom > room) break;
         }
-        tens.low = tensLow;
-        tens.high = tensHigh;
+        tens = tensDigits;
         units = unit;
-        prime.low = valueLow;
-        prime.high = valueHigh;
+        high = highDigits;
+        last4 = low;
         previous = last;
-        primeLength = length;
-        nextPower = above;
         return {i, bytes};
     }
 
 private:
-    // The text of a line number without its last digit, which is not 0.
-    static void TensText(uint64_t low, uint64_t high, uint32_t& length, uint64_t& first, uint64_t& second) {
-        DecimalDigits digits;
-        digits.low = low;
-        digits.high = high;
-        length = digits.Length();
-        if (length <= 8) {
-            first = DecimalDigits::Ascii(low, length);
-        } else {
-            first = DecimalDigits::Ascii(high, length - 8);
-            second = DecimalDigits::Ascii(low, 8);
-        }
-    }
-
-    DecimalDigits tens;       // the next line's number without its last digit
-    uint32_t units = 1;       // the next line's last digit
-    DecimalDigits prime;      // the value of the line before, 0 at first
+    DecimalDigits tens;  // the next line's number without its last digit
+    uint32_t units = 1;  // the next line's last digit
+    DecimalDigits high;  // the value of the line before without its last four digits
+    uint32_t last4 = 0;  // and its last four digits
     uint32_t previous = 0;
-    uint32_t primeLength = 1;
-    uint64_t nextPower = 10;  // the least value with one digit more than `prime`
 };
 
 std::unique_ptr<char[]> NewBuffer(size_t bytes) { return std::unique_ptr<char[]>(new (std::nothrow) char[bytes]); }

@@ -166,7 +166,7 @@ TEST_F(PrimesFileTest, ArbitraryValuesStillFitTheBuffer) {
 // Values counted up from the line before must gain their digits where the
 // value crosses a power of ten, also by more than one in a single step.
 TEST_F(PrimesFileTest, ValuesCrossingPowersOfTen) {
-    std::vector<uint32_t> values = {0, 9, 1009, 1010};
+    std::vector<uint32_t> values = {0, 9, 1009, 1010, 9990, 10005, 19999, 29998, 39998, 39999};
     for (uint32_t start : {99999000u, 999999000u, 4294966000u}) {
         for (uint32_t v = start; v <= start + 1900 && v >= start; v += 97) values.push_back(v);
     }
