@@ -26,14 +26,38 @@ double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).coun
 // The worker's test of one candidate, written again here on purpose: this is
 // the yardstick the engine is measured against.
 inline bool BareTest(uint32_t c, const uint32_t* table) {
-    if (c % 3 == 0 || c % 5 == 0 || c % 7 == 0 || c % 11 == 0 || c % 13 == 0 || c % 17 == 0 ||
-        c % 19 == 0 || c % 23 == 0 || c % 29 == 0 || c % 31 == 0 || c % 37 == 0 || c % 41 == 0 ||
-        c % 43 == 0 || c % 47 == 0 || c % 53 == 0 || c % 59 == 0 || c % 61 == 0 || c % 67 == 0 ||
-        c % 71 == 0 || c % 73 == 0 || c % 79 == 0 || c % 83 == 0 || c % 89 == 0 || c % 97 == 0 ||
-        c % 101 == 0 || c % 103 == 0 || c % 107 == 0 || c % 109 == 0 || c % 113 == 0 ||
-        c % 127 == 0 || c % 131 == 0)
-        return false;
-    const uint32_t r = uint32_t(int64_t(std::sqrt(double(c))));
+    if (c % 3 == 0) [[unlikely]] return false;
+    if (c % 5 == 0) [[unlikely]] return false;
+    if (c % 7 == 0) [[unlikely]] return false;
+    if (c % 11 == 0) [[unlikely]] return false;
+    if (c % 13 == 0) [[unlikely]] return false;
+    if (c % 17 == 0) [[unlikely]] return false;
+    if (c % 19 == 0) [[unlikely]] return false;
+    if (c % 23 == 0) [[unlikely]] return false;
+    if (c % 29 == 0) [[unlikely]] return false;
+    if (c % 31 == 0) [[unlikely]] return false;
+    if (c % 37 == 0) [[unlikely]] return false;
+    if (c % 41 == 0) [[unlikely]] return false;
+    if (c % 43 == 0) [[unlikely]] return false;
+    if (c % 47 == 0) [[unlikely]] return false;
+    if (c % 53 == 0) [[unlikely]] return false;
+    if (c % 59 == 0) [[unlikely]] return false;
+    if (c % 61 == 0) [[unlikely]] return false;
+    if (c % 67 == 0) [[unlikely]] return false;
+    if (c % 71 == 0) [[unlikely]] return false;
+    if (c % 73 == 0) [[unlikely]] return false;
+    if (c % 79 == 0) [[unlikely]] return false;
+    if (c % 83 == 0) [[unlikely]] return false;
+    if (c % 89 == 0) [[unlikely]] return false;
+    if (c % 97 == 0) [[unlikely]] return false;
+    if (c % 101 == 0) [[unlikely]] return false;
+    if (c % 103 == 0) [[unlikely]] return false;
+    if (c % 107 == 0) [[unlikely]] return false;
+    if (c % 109 == 0) [[unlikely]] return false;
+    if (c % 113 == 0) [[unlikely]] return false;
+    if (c % 127 == 0) [[unlikely]] return false;
+    if (c % 131 == 0) [[unlikely]] return false;
+    const uint32_t r = uint32_t(int32_t(std::sqrt(double(c))));
     for (const uint32_t* q = table + 31;; ++q) {
         if (*q > r) return true;
         if (c % *q == 0) return false;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <system_error>
 
 namespace {
 
@@ -25,7 +24,8 @@ const char* StartResultText(StartResult result) {
         case StartResult::TargetTooSmall: return "the number of primes must be at least 31";
         case StartResult::TargetTooLarge: return "the number of primes must be at most 200,000,000";
         case StartResult::TooManyThreads: return "the thread count must be at most 255";
-        case StartResult::OutOfMemory: return "not enough memory for the primes table";
+        case StartResult::OutOfMemory: return "not enough memory for the primes table and the result buffers";
+        case StartResult::ThreadFailed: return "a worker thread could not be started";
     }
     return "unknown";
 }
@@ -48,24 +48,34 @@ StartResult PrimeCoordinator::Start(uint32_t targetCount_, uint16_t threadCount_
     // No finder may be destroyed while a thread of an earlier search runs.
     running.store(false);
     StopWorkers(-1);
+    failure.store(nullptr);
+    failureUnclaimed.store(false);
 
-    // Allocate before touching the old search, so a refusal leaves its table.
-    uint32_t* table = new (std::nothrow) uint32_t[size_t(targetCount_) + 1];
-    if (table == nullptr) return StartResult::OutOfMemory;
+    // The finders hold nothing of the earlier results, the table does: build
+    // everything else first, so that a refusal leaves the table as it was.
     DestroyFinders();
+    threadCount = threadCount_;
+    if (!CreateFinders()) {
+        DestroyFinders();
+        return StartResult::OutOfMemory;
+    }
+    uint32_t* table = new (std::nothrow) uint32_t[size_t(targetCount_) + 1];
+    if (table == nullptr && primes != nullptr) {
+        // Two large tables need not fit a 32-bit address space where one
+        // does: give up the earlier results and try once more.
+        delete[] primes;
+        primes = nullptr;
+        lastIndex = 0;
+        targetCount = 0;
+        table = new (std::nothrow) uint32_t[size_t(targetCount_) + 1];
+    }
+    if (table == nullptr) {
+        DestroyFinders();
+        return StartResult::OutOfMemory;
+    }
     delete[] primes;
     primes = table;
     targetCount = targetCount_;
-    threadCount = threadCount_;
-    {
-        std::lock_guard<std::mutex> guard(failureLock);
-        failure.clear();
-    }
-    if (!CreateFinders()) {
-        DestroyFinders();
-        lastIndex = 0;
-        return StartResult::OutOfMemory;
-    }
     ResetPrimes();
     lastIndex = seedLastIndex;
     {
@@ -81,8 +91,7 @@ StartResult PrimeCoordinator::Start(uint32_t targetCount_, uint16_t threadCount_
         first->done.store(false, std::memory_order_release);
         if (!StartThread(first)) {
             running.store(false);
-            DestroyFinders();
-            return StartResult::OutOfMemory;
+            return StartResult::ThreadFailed;
         }
     }
     return StartResult::Started;
@@ -91,7 +100,10 @@ StartResult PrimeCoordinator::Start(uint32_t targetCount_, uint16_t threadCount_
 bool PrimeCoordinator::Stop() {
     const bool owned = running.exchange(false);
     StopWorkers(-1);
-    return owned;
+    // A search that failed on its own has ended too; the first Stop after it
+    // claims that end, so the caller closes the run and reads Failure().
+    const bool failed = failureUnclaimed.exchange(false);
+    return owned || failed;
 }
 
 bool PrimeCoordinator::CreateFinders() {
@@ -128,7 +140,7 @@ bool PrimeCoordinator::StartThread(PrimeFinder* finder) {
     if (threadsClosed || finder->thread.joinable()) return true;
     try {
         finder->thread = std::thread(&PrimeFinder::FinderThread, finder);
-    } catch (const std::system_error&) {
+    } catch (...) {  // std::system_error, or std::bad_alloc for the thread's state
         return false;
     }
     return true;
@@ -177,11 +189,14 @@ void PrimeCoordinator::OnFinderDone(int32_t index) {
         PrimeFinder* finder = finders[i];
         const bool finderDone = finder->done.load(std::memory_order_acquire);
         allDone = allDone && finderDone;
-        if (finderDone && finder->overflowed) {
-            Fail("a range held more primes than its result buffer");
-            return;
+        if (running.load() && allDone && allMerged && !finder->merged) {
+            if (finder->overflowed) {
+                // Its results are incomplete: merging them would give a wrong table.
+                Fail("a range held more primes than its result buffer");
+                return;
+            }
+            MergeFinder(finder);
         }
-        if (running.load() && allDone && allMerged && !finder->merged) MergeFinder(finder);
         // A finder that is not done may be starting a range (and writing
         // merged); nothing after it can be merged in this pass anyway.
         allMerged = allMerged && finderDone && finder->merged;
@@ -209,18 +224,17 @@ void PrimeCoordinator::Complete(int32_t index) {
     StopWorkers(index);  // asks every worker, this one included, to return
 }
 
-void PrimeCoordinator::Fail(const std::string& why) {
+void PrimeCoordinator::Fail(const char* why) {
+    // Runs on a worker, maybe short of memory: nothing here allocates.
     if (!running.exchange(false)) return;
-    {
-        std::lock_guard<std::mutex> guard(failureLock);
-        failure = why;
-    }
+    failure.store(why);
+    failureUnclaimed.store(true);
     for (PrimeFinder* finder : finders) finder->stopRequested.store(true, std::memory_order_relaxed);
 }
 
 std::string PrimeCoordinator::Failure() const {
-    std::lock_guard<std::mutex> guard(failureLock);
-    return failure;
+    const char* why = failure.load();
+    return why == nullptr ? std::string() : std::string(why);
 }
 
 void PrimeCoordinator::DispatchBatch() {

@@ -18,6 +18,7 @@ enum class StartResult {
     TargetTooLarge,   // above the largest task: the search must end below 2^32
     TooManyThreads,   // above 255: the walk of the second batch needs it
     OutOfMemory,      // the table or a finder's buffers could not be allocated
+    ThreadFailed,     // the first worker thread could not be started
 };
 
 // A one-line English reason for a refused start, for messages to the user.
@@ -40,12 +41,16 @@ public:
     ~PrimeCoordinator() override;  // stops and joins every worker first
 
     // Begins a search and returns at once. Ends every thread of an earlier
-    // search first. On a refusal nothing runs and the earlier table stays.
+    // search first. On a refusal no search runs; for a bad argument or
+    // missing buffers the earlier table and lastIndex stay as they were
+    // (only when the new table itself does not fit beside the old one is
+    // the old one given up, leaving primes null and lastIndex 0).
     StartResult Start(uint32_t targetCount, uint16_t threadCount);
 
     // Clears running and ends every worker thread, returning once all have
-    // ended. Returns true if this call ended a running search (it owned the
-    // end); false if none was running or a completing worker owned it.
+    // ended. Returns true if this call ended a search: a running one, or one
+    // that had failed on its own since (see Failure()). Returns false if none
+    // was running or a completing worker owned the end.
     bool Stop();
 
     // Ends the worker threads: exceptIndex -1 ends all of them and returns
@@ -57,8 +62,9 @@ public:
     void OnFinderDone(int32_t index) override;
 
     // Set when a search ended without completing for a reason of the engine's
-    // own (a worker thread that could not start, a result buffer too small);
-    // empty otherwise. Read it after Stop.
+    // own (a worker thread that could not start, a result buffer too small):
+    // running turns false, no finish is sent, and the next Stop returns true.
+    // Empty otherwise; cleared by Start.
     std::string Failure() const;
 
     INotifyTarget* notifyTarget;
@@ -78,7 +84,7 @@ private:
     bool CreateFinders();
     void DestroyFinders();
     void Complete(int32_t index);
-    void Fail(const std::string& why);
+    void Fail(const char* why);
     bool StartThread(PrimeFinder* finder);
     void JoinAll();
 
@@ -86,6 +92,6 @@ private:
     std::mutex engineLock;   // merging, the completion test and the hand-out
     std::mutex threadsLock;  // creation of worker threads against StopWorkers(-1)
     bool threadsClosed = false;  // under threadsLock: no new worker thread may start
-    mutable std::mutex failureLock;
-    std::string failure;
+    std::atomic<const char*> failure{nullptr};
+    std::atomic<bool> failureUnclaimed{false};
 };
