@@ -3,6 +3,11 @@
 #include <cstdio>
 #include <thread>
 
+#if defined(__linux__)
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 #include "export/FileManager.h"
 #include "export/PrimesFile.h"
 #include "tests/export/ExportTestSupport.h"
@@ -231,6 +236,26 @@ TEST_F(PrimesFileTest, FullDiskOnABatchWrite) {
     Save("/dev/full", primes.data(), 100000);
     ExpectFullDiskReported(target, 100000);
     EXPECT_EQ(target.Messages(), (std::vector<Message>{Progress(0, 100000), Finished(0, 100000)}));
+}
+
+// The disk fills up after the first batch: the second batch, formatted while
+// the first was written, must not be reported.
+TEST_F(PrimesFileTest, FileLimitReachedInTheSecondBatch) {
+    const std::vector<uint32_t> primes = FirstPrimes(1000000);
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = old;
+    limited.rlim_cur = 12000000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    Save(file, primes.data(), 1000000);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_NE(target.FailureAtFinish().find("primes.txt"), std::string::npos) << target.FailureAtFinish();
+    EXPECT_EQ(target.Messages(), (std::vector<Message>{Progress(0, 1000000), Progress(679073, 1000000),
+                                                        Finished(679073, 1000000)}));
+    EXPECT_EQ(ReadBytes(file).substr(0, 10679058), ExpectedText(primes.data(), 679074));
 }
 
 TEST_F(PrimesFileTest, FullDiskFoundOnlyAtClose) {
