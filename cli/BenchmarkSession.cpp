@@ -3,6 +3,9 @@
 #include <optional>
 
 #include "cli/ReportWriter.h"
+#include "cli/ResultSaver.h"
+#include "cli/RunGridSource.h"
+#include "cli/SaveFileName.h"
 #include "engine/RunText.h"
 #include "engine/TaskTable.h"
 
@@ -70,6 +73,69 @@ BenchmarkSession::BenchmarkSession(const RunnerOptions& options_, std::ostream& 
     : options(options_), out(out_), err(err_), liveProgress(liveProgress_), interrupt(interrupt_), driver(interrupt_) {}
 
 int BenchmarkSession::Run() {
+    if (!CheckSaveTargets()) return kExitFault;
+    int code = RunSettings();
+    if (!SaveResults(code)) code = kExitFault;
+    // A Ctrl-C during the saves does not cut them short: the writers finish.
+    if (code == kExitOk && interrupt.load()) code = kExitInterrupted;
+    return code;
+}
+
+bool BenchmarkSession::CheckSaveTargets() {
+    // A folder that is not there is found before a run that may take
+    // minutes, not after it.
+    bool ok = true;
+    for (const std::string* name : {&options.savePrimes, &options.saveGrid}) {
+        if (name->empty()) continue;
+        const std::string problem = SaveTargetProblem(*name);
+        if (problem.empty()) continue;
+        err << "vantrel-cli: " << problem << "\n";
+        ok = false;
+    }
+    err.flush();
+    return ok;
+}
+
+bool BenchmarkSession::SaveResults(int code) {
+    if (options.savePrimes.empty() && options.saveGrid.empty()) return true;
+    // Only a finished or a stopped run is saved: the primes of a wrong or
+    // refused run are not the last run's results.
+    std::string notSaved;
+    if (code == kExitFault) {
+        notSaved = "the run did not succeed";
+    } else if (runs.empty()) {
+        notSaved = "no run was made";
+    } else if (Coordinator().primes == nullptr) {
+        notSaved = "the run left no primes";
+    }
+    if (!notSaved.empty()) {
+        for (const std::string* name : {&options.savePrimes, &options.saveGrid}) {
+            if (!name->empty()) err << "vantrel-cli: \"" << OneLine(*name) << "\" was not saved: " << notSaved << "\n";
+        }
+        err.flush();
+        return true;
+    }
+
+    ResultSaver saver(err, liveProgress);
+    bool ok = true;
+    auto report = [&](const std::string& failure) {
+        if (failure.empty()) return;
+        err << "vantrel-cli: " << failure << "\n";
+        err.flush();
+        ok = false;
+    };
+    if (!options.savePrimes.empty()) {
+        // The slots the last run filled, as Save Primes writes them: lastIndex of them.
+        report(saver.SavePrimes(options.savePrimes, Coordinator().primes, Coordinator().lastIndex));
+    }
+    if (!options.saveGrid.empty()) {
+        RunGridSource rows(runs);
+        report(saver.SaveGrid(options.saveGrid, rows));
+    }
+    return ok;
+}
+
+int BenchmarkSession::RunSettings() {
     std::ostream& reportOut = options.events ? err : out;
     std::unique_ptr<ReportWriter> writer = MakeReportWriter(options.format, reportOut, options.sweep, options.repeat);
     writer->Begin(CollectRunContext());

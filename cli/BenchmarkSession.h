@@ -12,7 +12,7 @@
 #include "cli/SearchDriver.h"
 
 constexpr int kExitOk = 0;
-constexpr int kExitFault = 1;         // a wrong result, a failed or refused run
+constexpr int kExitFault = 1;         // a wrong result, a failed or refused run, a failed save
 constexpr int kExitUsage = 2;         // bad command line; nothing was run
 constexpr int kExitInterrupted = 130; // Ctrl-C
 
@@ -24,7 +24,8 @@ public:
     BenchmarkSession(const RunnerOptions& options, std::ostream& out, std::ostream& err, bool liveProgress,
                      const std::atomic<bool>& interrupt);
 
-    // Runs every setting in turn and returns the exit code.
+    // Runs every setting in turn, saves what --save-primes and --save-grid
+    // ask for, and returns the exit code.
     int Run();
 
     // Every run of this invocation in order, each as the grid's four cells.
@@ -34,6 +35,12 @@ public:
     const PrimeCoordinator& Coordinator() const { return driver.Coordinator(); }
 
 private:
+    int RunSettings();
+    // False when a file to save to cannot be written (reported on err).
+    bool CheckSaveTargets();
+    // Saves after the runs ended with `code`; false when a save failed.
+    bool SaveResults(int code);
+
     RunnerOptions options;
     std::ostream& out;
     std::ostream& err;

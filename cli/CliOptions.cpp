@@ -3,9 +3,12 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "cli/BuildInfo.h"
+#include "cli/SaveFileName.h"
 #include "engine/TaskTable.h"
+#include "export/FileManager.h"
 
 namespace {
 
@@ -28,7 +31,8 @@ std::string JoinedCounts(const std::vector<uint16_t>& counts) {
 }
 
 const char* const kOptionList =
-    "--task LABEL, --threads T, --sweep, --repeat R, --format table|csv|json, --events, --help, --version";
+    "--task LABEL, --threads T, --sweep, --repeat R, --format table|csv|json, --events, --save-primes FILE, "
+    "--save-grid FILE, --help, --version";
 
 std::string ValidTasksText() { return "valid tasks: " + JoinedLabels(); }
 
@@ -41,12 +45,17 @@ std::string ValidRepeatText() { return "valid repeat counts: 1 to " + std::to_st
 
 std::string ValidFormatsText() { return "valid formats: table csv json"; }
 
+std::string ValidFileText() {
+    return "valid: a file name of at most " + std::to_string(FileManager::kPathUnits - 1) + " characters";
+}
+
 // What the option takes, for messages about a missing or repeated value.
 std::string ValidValuesOf(const std::string& option, uint32_t processors) {
     if (option == "--task") return ValidTasksText();
     if (option == "--threads") return ValidThreadsText(processors);
     if (option == "--repeat") return ValidRepeatText();
     if (option == "--format") return ValidFormatsText();
+    if (option == "--save-primes" || option == "--save-grid") return ValidFileText();
     return std::string("valid options: ") + kOptionList;
 }
 
@@ -71,7 +80,7 @@ ParseOutcome UsageError(std::string line) {
 
 // The option a CLI11 value error is about: its messages start with the name.
 std::string OptionNamed(const std::string& message) {
-    for (const char* name : {"--task", "--threads", "--repeat", "--format"}) {
+    for (const char* name : {"--task", "--threads", "--repeat", "--format", "--save-primes", "--save-grid"}) {
         const std::string n = name;
         if (message.compare(0, n.size(), n) == 0) return n;
     }
@@ -89,7 +98,7 @@ std::vector<uint16_t> OfferedThreadCounts(uint32_t processors) {
 
 std::string UsageLine() {
     return "usage: vantrel-cli [--task LABEL] [--threads T | --sweep] [--repeat R] [--format table|csv|json] "
-           "[--events] [--help] [--version]";
+           "[--events] [--save-primes FILE] [--save-grid FILE] [--help] [--version]";
 }
 
 std::string VersionText() { return std::string("vantrel-cli ") + VANTREL_VERSION + "\n"; }
@@ -121,7 +130,23 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, uint32_t pro
     app.add_flag("--events", events, "Print each notification (progress INDEX PRIME, finished INDEX PRIME) on stdout; "
                                      "the report goes to stderr")
         ->disable_flag_override();
-    app.footer("Exit codes: 0 done and verified, 1 wrong result or engine failure, 2 bad input, 130 interrupted.");
+    std::string savePrimes;
+    std::string saveGrid;
+    CLI::Option* savePrimesOption =
+        app.add_option("--save-primes", savePrimes,
+                       "Save the primes of the last run (finished, or stopped by Ctrl-C) to FILE as the Windows "
+                       "program does: one INDEX-PRIME line per prime, CR LF")
+            ->type_name("FILE");
+    CLI::Option* saveGridOption =
+        app.add_option("--save-grid", saveGrid,
+                       "Save one row per run of this invocation (Task, Thread Count, Last Prime, Time) to FILE as "
+                       "the Windows program saves its grid: UTF-8 with byte-order mark, cells followed by two TABs, "
+                       "CR LF")
+            ->type_name("FILE");
+    app.footer("A missing folder or any failure to write a file is reported on one line and ends with exit code 1; "
+               "an incomplete file is removed.\n"
+               "Exit codes: 0 done and verified, 1 wrong result, engine failure or failed save, 2 bad input, "
+               "130 interrupted (what was found is still saved).");
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
@@ -217,5 +242,33 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, uint32_t pro
     }
 
     options.events = events;
+
+    // The export job holds a name of limited length and the writers open it
+    // as given, so a name is checked here rather than cut or changed later.
+    auto checkFile = [&](const std::string& option, const std::string& value) -> std::string {
+        const std::string lead = missing(option, value);
+        if (!lead.empty()) return lead + ValidFileText();
+        if (value.empty()) return option + " needs a file name; " + ValidFileText();
+        if (!JobPathOf(value)) {
+            return option + " cannot save to \"" + OneLine(value) + "\"; " + ValidFileText() +
+                   " that the system can represent";
+        }
+        return {};
+    };
+    if (savePrimesOption->count() > 0) {
+        const std::string problem = checkFile("--save-primes", savePrimes);
+        if (!problem.empty()) return UsageError(problem);
+        options.savePrimes = savePrimes;
+    }
+    if (saveGridOption->count() > 0) {
+        const std::string problem = checkFile("--save-grid", saveGrid);
+        if (!problem.empty()) return UsageError(problem);
+        options.saveGrid = saveGrid;
+    }
+    if (!options.savePrimes.empty() && !options.saveGrid.empty() &&
+        std::filesystem::path(options.savePrimes).lexically_normal() ==
+            std::filesystem::path(options.saveGrid).lexically_normal()) {
+        return UsageError("--save-primes and --save-grid name the same file; valid: two different files");
+    }
     return outcome;
 }

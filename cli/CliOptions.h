@@ -16,6 +16,8 @@ struct RunnerOptions {
     int repeat = 1;                       // runs of each setting
     ReportFormat format = ReportFormat::Table;
     bool events = false;                  // notifications on stdout; the report moves to stderr
+    std::string savePrimes;               // the last run's primes go to this file; empty: not saved
+    std::string saveGrid;                 // the rows of the runs go to this file; empty: not saved
 };
 
 enum class CliAction { Run, Help, Version, UsageError };

@@ -1,0 +1,20 @@
+// File names given to --save-primes and --save-grid: the form the export job
+// takes them in, and the checks that can be made before a run.
+#pragma once
+
+#include <optional>
+#include <string>
+
+// The export job holds its path as at most 259 wide units. The name from the
+// command line (UTF-8 here, the ANSI code page on Windows) in that form, or
+// nothing when it does not fit or would not name the very same file again.
+std::optional<std::wstring> JobPathOf(const std::string& name);
+
+// What stands in the way of saving to `name` right now, in the words the
+// writers use ("Could not open "NAME": REASON"); empty when nothing does.
+// Looks only: it neither creates nor empties the file.
+std::string SaveTargetProblem(const std::string& name);
+
+// `text` with every control character (a line break in a file name, say)
+// shown as '?', so that a message stays on one line.
+std::string OneLine(std::string text);
