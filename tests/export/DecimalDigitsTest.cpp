@@ -19,16 +19,6 @@ DecimalDigits Of(uint32_t value) {
     return digits;
 }
 
-TEST(DecimalDigitsTest, PrintsWithoutLeadingZeros) {
-    EXPECT_EQ(Text(Of(0)), "0");
-    EXPECT_EQ(Text(Of(7)), "7");
-    EXPECT_EQ(Text(Of(10)), "10");
-    EXPECT_EQ(Text(Of(12345678)), "12345678");
-    EXPECT_EQ(Text(Of(123456789)), "123456789");
-    EXPECT_EQ(Text(Of(1000000000)), "1000000000");
-    EXPECT_EQ(Text(Of(4294967295u)), "4294967295");
-}
-
 TEST(DecimalDigitsTest, CarriesRunAcrossEveryDigitAndIntoTheHighWord) {
     DecimalDigits digits = Of(99999999);
     digits.Add(DecimalDigits::Spread(1));

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "export/FileManager.h"
-#include "export/TextEncoding.h"
 #include "tests/export/ExportTestSupport.h"
 
 namespace {
@@ -34,21 +33,6 @@ TEST(FileManagerTest, OverlongNameIsCutInsideTheBuffer) {
     const std::wstring name(400, L'n');
     job.SetPath(name.c_str());
     EXPECT_EQ(std::wstring(job.path), name.substr(0, FileManager::kPathUnits - 1));
-}
-
-TEST(FileManagerTest, FirstFailureIsKept) {
-    FileManager job(nullptr);
-    job.SetPath(L"x");
-    job.RecordFailure("Could not write \"x\": No space left on device");
-    job.RecordFailure("Could not write \"x\": Bad file descriptor");
-    EXPECT_EQ(job.Failure(), "Could not write \"x\": No space left on device");
-}
-
-TEST(TextEncodingTest, WidePathsBecomeUtf8) {
-    EXPECT_EQ(WideToUtf8(L"C:\\Temp\\Pr\u00eemes \u4e2d.txt", 260), "C:\\Temp\\Pr\xC3\xAEmes \xE4\xB8\xAD.txt");
-    EXPECT_EQ(WideToUtf8(L"\U0001F600", 260), "\xF0\x9F\x98\x80");
-    EXPECT_EQ(WideToUtf8(L"abcdef", 3), "abc");
-    EXPECT_EQ(WideToUtf8(nullptr, 260), "");
 }
 
 }  // namespace

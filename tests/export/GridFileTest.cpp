@@ -173,9 +173,4 @@ TEST_F(GridFileTest, FullDiskIsReportedWithoutTheFullCount) {
 }
 #endif
 
-TEST(GridFileNullJobTest, NullJobSendsNothing) {
-    WriteGridFile(nullptr);
-    SUCCEED();
-}
-
 }  // namespace

@@ -57,16 +57,6 @@ protected:
     std::filesystem::path file = temp.Path("primes.txt");
 };
 
-TEST(BatchCapacityTest, HeldBetweenTenAndFortyMillion) {
-    EXPECT_EQ(BatchCapacity(0), 10000000u);
-    EXPECT_EQ(BatchCapacity(9999999), 10000000u);
-    EXPECT_EQ(BatchCapacity(10000000), 10000000u);
-    EXPECT_EQ(BatchCapacity(25000001), 25000001u);
-    EXPECT_EQ(BatchCapacity(39999999), 39999999u);
-    EXPECT_EQ(BatchCapacity(40000000), 40000000u);
-    EXPECT_EQ(BatchCapacity(4294967295u), 40000000u);
-}
-
 TEST_F(PrimesFileTest, NoItemsGiveAnEmptyFile) {
     WriteBytes(file, "old content");
     Save(file, nullptr, 0);
@@ -208,11 +198,6 @@ TEST_F(PrimesFileTest, NonAsciiFileName) {
     Save(named, primes.data(), 5);
     EXPECT_EQ(job.Failure(), "");
     EXPECT_EQ(ReadBytes(named), ExpectedText(primes.data(), 5));
-}
-
-TEST(PrimesFileNullJobTest, NullJobSendsNothing) {
-    WritePrimesFile(nullptr);  // must simply return
-    SUCCEED();
 }
 
 #if defined(__linux__)
