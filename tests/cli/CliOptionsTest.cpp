@@ -107,10 +107,36 @@ TEST(CliOptions, MalformedCommandLinesNameTheValidValues) {
     ExpectUsageError(Parse({"--task", "1M", "--task", "2M"}), AllLabels());
 }
 
+TEST(CliOptions, SaveOptionsTakeOneUsableFileNameEach) {
+    const ParseOutcome both = Parse({"--save-primes", "out/primes.txt", "--save-grid=grid.txt"});
+    ASSERT_EQ(both.action, CliAction::Run) << both.text;
+    EXPECT_EQ(both.options.savePrimes, "out/primes.txt");
+    EXPECT_EQ(both.options.saveGrid, "grid.txt");
+    EXPECT_EQ(Parse({}).options.savePrimes, "");
+    EXPECT_EQ(Parse({}).options.saveGrid, "");
+
+    const std::string longest(259, 'n');
+    EXPECT_EQ(Parse({"--save-grid", longest}).options.saveGrid, longest);
+    for (const char* option : {"--save-primes", "--save-grid"}) {
+        SCOPED_TRACE(option);
+        // Empty, left out, cut by the job's 259 units, or given twice: nothing may run.
+        ExpectUsageError(Parse({option, ""}), {option, "259"});
+        ExpectUsageError(Parse({std::string(option) + "="}), {option});
+        ExpectUsageError(Parse({option}), {option, "259"});
+        ExpectUsageError(Parse({option, "--events"}), {option, "259"});
+        ExpectUsageError(Parse({option, longest + "n"}), {option, "259"});
+        ExpectUsageError(Parse({option, "a", option, "b"}), {option, "more than once"});
+    }
+    // Both files the same: the grid would overwrite the primes.
+    ExpectUsageError(Parse({"--save-primes", "r.txt", "--save-grid", "./r.txt"}), {"--save-primes", "--save-grid"});
+    ExpectUsageError(Parse({"--save-primes", "d/../r.txt", "--save-grid", "r.txt"}), {"same file"});
+}
+
 TEST(CliOptions, HelpAndVersion) {
     const ParseOutcome help = Parse({"--help"});
     ASSERT_EQ(help.action, CliAction::Help);
-    for (const char* option : {"--task", "--threads", "--sweep", "--repeat", "--format", "--events"}) {
+    for (const char* option :
+         {"--task", "--threads", "--sweep", "--repeat", "--format", "--events", "--save-primes", "--save-grid"}) {
         EXPECT_NE(help.text.find(option), std::string::npos) << option;
     }
     const ParseOutcome version = Parse({"--task", "1M", "--version"});

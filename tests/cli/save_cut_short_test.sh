@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Saves that do not go to their end: a run stopped by Ctrl-C still saves what
+# it found and exits 130; a write that fails half-way exits 1 and leaves no
+# incomplete file that could pass for a complete one.
+set -u
+runner="$1"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; echo "--- stdout"; cat "$work/out"; echo "--- stderr"; cat "$work/err"; exit 1; }
+
+"$runner" --task 10M --threads 1 --events --save-primes "$work/primes.txt" --save-grid "$work/grid.txt" \
+    >"$work/out" 2>"$work/err" &
+pid=$!
+for _ in $(seq 1 600); do
+    grep -q '^progress ' "$work/out" 2>/dev/null && break
+    sleep 0.05
+done
+kill -INT "$pid"
+wait "$pid"
+code=$?
+[ "$code" -eq 130 ] || fail "exit $code, want 130"
+grep -q '^finished ' "$work/out" && fail "the run finished; it should have been stopped"
+# The primes file ends with the last progress: line index + 1 holds its prime.
+read -r _ index prime < <(grep '^progress ' "$work/out" | tail -n 1)
+lines=$(wc -l <"$work/primes.txt")
+[ "$lines" -eq $((index + 1)) ] || fail "primes file has $lines lines, want $((index + 1))"
+[ "$(tail -n 1 "$work/primes.txt")" = "$((index + 1))-$prime"$'\r' ] || fail "primes file ends with $(tail -n 1 "$work/primes.txt")"
+printf '\xEF\xBB\xBF10M\t\t1 core\t\t%s (' "$prime" | cmp -s - <(head -c $((18 + ${#prime})) "$work/grid.txt") \
+    || fail "grid row: $(od -c "$work/grid.txt" | head -3)"
+grep -Eq $'\\([0-9]+\\.[0-9]{2}%\\)\t\t +[0-9]+\\.[0-9]{2} sec\t\t\r$' "$work/grid.txt" || fail "grid row not in the progress form"
+
+# An empty file name is bad input: nothing runs.
+"$runner" --task 100K --save-primes "" >"$work/out" 2>"$work/err"
+code=$?
+[ "$code" -eq 2 ] || fail "empty name: exit $code, want 2"
+[ -s "$work/out" ] && fail "empty name: something ran"
+
+# A file size limit makes the primes file fail after its first bytes.
+(trap '' XFSZ; ulimit -f 100; exec "$runner" --task 100K --save-primes "$work/cut.txt") >"$work/out" 2>"$work/err"
+code=$?
+[ "$code" -eq 1 ] || fail "cut short: exit $code, want 1"
+[ "$(wc -l <"$work/err")" -eq 1 ] || fail "cut short: stderr is not one line"
+grep -q "^vantrel-cli: Could not write \"$work/cut.txt\": " "$work/err" || fail "cut short: the message does not name the file"
+[ -e "$work/cut.txt" ] && fail "cut short: the incomplete file was left behind"
+echo "ok"
