@@ -16,6 +16,8 @@ uint32_t BatchCapacity(uint32_t itemCount);
 // Gives a buffer of `bytes` bytes, or null when there is no memory for it.
 using BatchAllocator = std::function<std::unique_ptr<char[]>(size_t bytes)>;
 
-// WritePrimesFile with the batch buffer taken from `allocate`; when it cannot
-// give a buffer of the full capacity, smaller ones are tried.
+// WritePrimesFile with its batch buffers taken from `allocate`, once per job:
+// first two of the full capacity in one block (one is formatted while the
+// other is written), else one, else smaller ones down to a few kilobytes.
+// The file's bytes never depend on the buffers; the progress messages do.
 void WritePrimesFileWith(FileManager* job, const BatchAllocator& allocate);
