@@ -11,12 +11,13 @@ namespace {
 std::wstring aboutTitle, aboutCopyright, mainTitleWhileAbout;
 ProgressState barWhileAbout{-1, -1, -1};
 bool aboutSeen = false;
+bool aboutOpenAfterEnterAndEscape = false;
 
-// Runs inside the About box's modal loop: reads what it shows, then closes it
-// the only way it closes, with WM_CLOSE.
+// Runs inside the About box's modal loop: once the box is on screen, reads
+// what it shows, then closes it the only way it closes, with WM_CLOSE.
 void CALLBACK InspectAbout(HWND, UINT, UINT_PTR timer, DWORD) {
     HWND about = FindWindowW(nullptr, L"About Vantrel...");
-    if (about == nullptr) return;
+    if (about == nullptr || !IsWindowVisible(about)) return;
     KillTimer(nullptr, timer);
     aboutSeen = true;
     aboutTitle = WindowText(GetDlgItem(about, IDC_ABOUT_TITLE));
@@ -26,7 +27,8 @@ void CALLBACK InspectAbout(HWND, UINT, UINT_PTR timer, DWORD) {
     // Escape and Enter must not close it.
     SendMessageW(about, WM_COMMAND, IDCANCEL, 0);
     SendMessageW(about, WM_COMMAND, IDOK, 0);
-    if (IsWindowVisible(about)) PostMessageW(about, WM_CLOSE, 0, 0);
+    aboutOpenAfterEnterAndEscape = IsWindowVisible(about) != FALSE;
+    PostMessageW(about, WM_CLOSE, 0, 0);
 }
 
 }  // namespace
@@ -81,6 +83,7 @@ TEST(Entry, ProgramControllerStartsZeroAndOpensIdleWithItsTitle) {
     SetTimer(nullptr, 0, 100, InspectAbout);
     SendMessageW(main, WM_COMMAND, IDM_ABOUT, 0);  // returns once the box is closed
     ASSERT_TRUE(aboutSeen);
+    EXPECT_TRUE(aboutOpenAfterEnterAndEscape);
     EXPECT_EQ(aboutTitle, L"Vantrel@x86 Version 2.0");
     EXPECT_EQ(aboutCopyright, L"Copyright (C) 2026, The Vantrel developers");
     EXPECT_EQ(mainTitleWhileAbout, L"Vantrel@x86");

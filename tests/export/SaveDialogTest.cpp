@@ -102,6 +102,33 @@ HWND WaitForSaveDialog() {
     return nullptr;
 }
 
+struct OwnedSearch {
+    HWND owner;
+    HWND found;
+};
+
+BOOL CALLBACK FindBoxOwnedBy(HWND hwnd, LPARAM search) {
+    auto* s = reinterpret_cast<OwnedSearch*>(search);
+    wchar_t className[32] = {};
+    GetClassNameW(hwnd, className, 32);
+    if (GetWindow(hwnd, GW_OWNER) == s->owner && IsWindowVisible(hwnd) && std::wstring(className) == L"#32770") {
+        s->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The question the dialog asks before it replaces a file.
+HWND WaitForQuestion(HWND dialog) {
+    for (int attempt = 0; attempt < 600; ++attempt) {
+        OwnedSearch search{dialog, nullptr};
+        EnumWindows(FindBoxOwnedBy, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr) return search.found;
+        Sleep(50);
+    }
+    return nullptr;
+}
+
 HWND FileNameField(HWND dialog) {
     HWND field = GetDlgItem(dialog, kFileNameEdit);
     return field != nullptr ? field : GetDlgItem(dialog, kFileNameCombo);
@@ -185,6 +212,31 @@ TEST(SaveDialogTest, TwoSavesInARowEachOpenOnTheirDefaultName) {
     ASSERT_FALSE(RunDialogAnswered(job, shown, [](HWND dialog) { Answer(dialog, IDCANCEL); }));
     EXPECT_EQ(shown, L"Vantrel(Grid)");
     EXPECT_EQ(window.messages, (std::vector<Message>{Finished(0, 0)}));
+}
+
+TEST(SaveDialogTest, ExistingFileIsReplacedOnlyAfterAsking) {
+    TempFolder temp;
+    NotifyWindow window;
+    FileManager job(&window);
+    const std::filesystem::path existing = temp.Path(L"old.txt");
+    WriteBytes(existing, std::string(5000, 'x'));
+    const uint32_t primes[3] = {2, 3, 5};
+    job.SetPath(L"Vantrel(100K)");
+    job.items = primes;
+    job.itemCount = 3;
+    bool asked = false;
+    std::wstring shown;
+    ASSERT_TRUE(RunDialogAnswered(job, shown, [&existing, &asked](HWND dialog) {
+        SendMessageW(FileNameField(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(existing.wstring().c_str()));
+        Answer(dialog, IDOK);
+        HWND question = WaitForQuestion(dialog);
+        asked = question != nullptr;
+        if (asked) Answer(question, IDYES);
+    }));
+    EXPECT_TRUE(asked);
+    ASSERT_TRUE(StartWriterThread(&job, SaveKind::Primes));
+    ASSERT_TRUE(window.PumpUntilFinished());
+    EXPECT_EQ(ReadBytes(existing), "1-2\r\n2-3\r\n3-5\r\n");
 }
 
 TEST(WriterThreadTest, GridIsReadFromTheListViewByTheWriterThread) {
