@@ -35,6 +35,7 @@ test: setup
 	  cmake --build --preset $$p -j $(JOBS); \
 	  if [ $$p = windows-x86 ]; then \
 	    xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset $$p -j $(JOBS); \
+	    WINEPREFIX=$(CURDIR)/build/windows-x86/wineprefix wineserver -k 2>/dev/null || true; \
 	  else \
 	    ctest --preset $$p -j $(JOBS); \
 	  fi; \

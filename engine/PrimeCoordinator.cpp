@@ -167,13 +167,11 @@ void PrimeCoordinator::JoinAll() {
         if (!finder->thread.joinable()) continue;
         if (waitHook) {
             // The thread may be blocked delivering a notification that only
-            // this thread can serve.
+            // this thread can serve: keep serving until it has returned.
             while (!finder->exited.load(std::memory_order_acquire)) {
                 waitHook();
                 std::this_thread::yield();
             }
-        } else {
-            finder->exited.wait(false, std::memory_order_acquire);
         }
         finder->thread.join();
     }

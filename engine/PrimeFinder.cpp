@@ -146,5 +146,4 @@ void PrimeFinder::FinderThread(PrimeFinder* finder) {
     if (finder == nullptr) return;
     finder->Run();
     finder->exited.store(true, std::memory_order_release);
-    finder->exited.notify_all();
 }

@@ -69,7 +69,7 @@ public:
     const uint32_t* primes = nullptr; // the owner's table, read only
 
     std::atomic<bool> stopRequested{false};  // polled between candidates and while idle
-    std::atomic<bool> exited{false};         // set as the worker thread's last act
+    std::atomic<bool> exited{false};         // set as the worker thread's last act; polled while serving a wait hook
     bool overflowed = false;                 // a range had more primes than capacity; set by the worker
 
 private:

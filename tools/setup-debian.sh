@@ -5,7 +5,7 @@ set -euo pipefail
 
 native=(cmake g++ make ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
         libcli11-dev nlohmann-json3-dev)
-windows=(g++-mingw-w64-i686 wine wine32:i386 xvfb xauth xdotool x11-utils imagemagick)
+windows=(g++-mingw-w64-i686 wine wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick)
 
 want=("${native[@]}")
 [ "${VANTREL_NO_WINDOWS:-0}" = 1 ] || want+=("${windows[@]}")
