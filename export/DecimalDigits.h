@@ -42,10 +42,8 @@ public:
     // Writes the ASCII digits at `out` and returns how many there are. Up to
     // 16 bytes are stored: the bytes after the digits are left for the
     // caller to overwrite.
-    uint32_t Write(char* out) const { return WriteDigits(out, Length()); }
-
-    // Write for a number known to have `length` digits (1 to 16).
-    uint32_t WriteDigits(char* out, uint32_t length) const {
+    uint32_t Write(char* out) const {
+        const uint32_t length = Length();
         if (length <= 8) {
             Store(out, Ascii(low, length));
         } else {
@@ -62,13 +60,6 @@ public:
         return digits;
     }
 
-    uint64_t low = 0;
-    uint64_t high = 0;
-
-private:
-    static constexpr uint64_t kEachByte = 0x0101010101010101ull;
-
-public:
     // Byte-wise decimal addition: every byte is biased by 246 so that a digit
     // sum of 10 or more carries into the next byte exactly as a binary sum
     // of 256 would; the bias is then taken back from the bytes that did not
@@ -82,18 +73,20 @@ public:
         return sum - (~carried & kEachByte) * 0xF6;
     }
 
-public:
     // The last `length` digits (1 to 8) of a digit word as ASCII text, the
     // most significant digit in the lowest byte; the bytes after them are
     // '0'.
     static uint64_t Ascii(uint64_t digits, uint32_t length) {
-        // The most significant digit goes to the lowest address.
         return ByteSwap(digits << (64 - 8 * length)) | 0x30 * kEachByte;
     }
 
     static void Store(char* out, uint64_t word) { std::memcpy(out, &word, sizeof word); }
 
+    uint64_t low = 0;
+    uint64_t high = 0;
+
 private:
+    static constexpr uint64_t kEachByte = 0x0101010101010101ull;
 
     static uint64_t ByteSwap(uint64_t value) {
 #if defined(__GNUC__)
