@@ -76,6 +76,10 @@ std::string ResultSaver::Save(const std::string& name, void (*writer)(void*),
     }
     FileManager job(this);
     job.SetPath(path->c_str());
+#if !defined(_WIN32)
+    // The writers open the job's name as UTF-8; it must be this very name.
+    if (job.PathText() != name) return "Could not save \"" + OneLine(name) + "\": the file name cannot be used";
+#endif
     fill(job);
 
     std::thread thread;
