@@ -60,7 +60,7 @@ std::string ResultSaver::Save(const std::string& name, void (*writer)(void*),
                               const std::function<void(FileManager&)>& fill) {
     const std::optional<std::wstring> path = JobPathOf(name);
     if (!path) return "Could not save \"" + OneLine(name) + "\": the file name cannot be used";
-    const fs::path file(name);
+    const fs::path file = FilePathOf(name);
     const bool existed = Exists(file);
 
     {

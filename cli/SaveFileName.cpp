@@ -81,9 +81,16 @@ std::optional<std::wstring> JobPathOf(const std::string& name) {
     return wide;
 }
 
+std::filesystem::path FilePathOf(const std::string& name) {
+#if defined(_WIN32)
+    if (const std::optional<std::wstring> wide = JobPathOf(name)) return std::filesystem::path(*wide);
+#endif
+    return std::filesystem::path(name);
+}
+
 std::string SaveTargetProblem(const std::string& name) {
     namespace fs = std::filesystem;
-    const fs::path file(name);
+    const fs::path file = FilePathOf(name);
     fs::path folder = file.parent_path();
     if (folder.empty()) folder = ".";
 

@@ -2,6 +2,7 @@
 // takes them in, and the checks that can be made before a run.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -9,6 +10,10 @@
 // command line (UTF-8 here, the ANSI code page on Windows) in that form, or
 // nothing when it does not fit or would not name the very same file again.
 std::optional<std::wstring> JobPathOf(const std::string& name);
+
+// The file `name` names, for looking at it and removing it: built from the
+// wide form on Windows, where narrow paths pass through the C locale.
+std::filesystem::path FilePathOf(const std::string& name);
 
 // What stands in the way of saving to `name` right now, in the words the
 // writers use ("Could not open "NAME": REASON"); empty when nothing does.
