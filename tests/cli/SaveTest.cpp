@@ -308,7 +308,8 @@ TEST(RunnerSave, ProgressGoesToTheTerminalAndIsClearedAfterwards) {
     ASSERT_EQ(saver.SaveGrid(grid, rows), "");
     const std::string shown = err.str();
     const std::string line = "Saving " + grid + ": ";
-    const std::string first = '\r' + line + "0%";
+    // Messages that arrive faster than they are shown are shown as the latest.
+    const std::string first = '\r' + line;
     const std::string full = '\r' + line + "100%";
     EXPECT_EQ(shown.rfind(first, 0), 0u) << shown;
     EXPECT_NE(shown.find(full), std::string::npos) << shown;
