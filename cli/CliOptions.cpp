@@ -250,8 +250,12 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, uint32_t pro
         if (!lead.empty()) return lead + ValidFileText();
         if (value.empty()) return option + " needs a file name; " + ValidFileText();
         if (!JobPathOf(value)) {
-            return option + " cannot save to \"" + OneLine(value) + "\"; " + ValidFileText() +
-                   " that the system can represent";
+#if defined(_WIN32)
+            const char* const encoding = " in the system's code page";
+#else
+            const char* const encoding = " in UTF-8";
+#endif
+            return option + " cannot take \"" + OneLine(value) + "\"; " + ValidFileText() + encoding;
         }
         return {};
     };
