@@ -18,6 +18,13 @@ uint32_t SystemTick() { return static_cast<uint32_t>(GetTickCount()); }
 ProcessorCountSource processorCountSource = SystemProcessorCount;
 TickSource tickSource = SystemTick;
 
+void ShowProblemBox(HWND owner, const wchar_t* text) {
+    MessageBoxW(owner, text, L"Vantrel", MB_OK | MB_ICONEXCLAMATION);
+}
+
+ProblemSink problemSink = ShowProblemBox;
+uint32_t writerStackSize = 0;
+
 void EnableSse2Math() { _set_SSE2_enable(1); }
 
 bool InitCommonControlClasses() {

@@ -8,12 +8,39 @@
 #include "app/Platform.h"
 #include "app/WindowHandler.h"
 #include "app/view/WideText.h"
+#include "engine/RunText.h"
+#include "export/WriterThread.h"
 #include "res/resource.h"
 
 namespace {
 
-void ShowProblem(HWND owner, const std::string& text) {
-    MessageBoxW(owner, Widen(text).c_str(), L"Vantrel", MB_OK | MB_ICONEXCLAMATION);
+void ShowProblem(HWND owner, const std::wstring& text) { problemSink(owner, text.c_str()); }
+
+// 800000004 -> "800,000,004".
+std::wstring Grouped(uint64_t value) {
+    std::wstring digits = std::to_wstring(value);
+    for (size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, 1, L',');
+    return digits;
+}
+
+// What a refused start tells the user: the task, and for a shortage of
+// memory how much the task needs, so the user can pick a smaller one.
+std::wstring RefusalText(StartResult result, const wchar_t* task, uint16_t threads, uint32_t size,
+                         bool primesGivenUp) {
+    std::wstring text = L"Cannot start " + std::wstring(task) + L" with " + Widen(ThreadCountText(threads)) + L": " +
+                        Widen(StartResultText(result)) + L".";
+    if (result == StartResult::OutOfMemory) {
+        const uint64_t table = (uint64_t{size} + 1) * sizeof(uint32_t);
+        const uint64_t buffers = uint64_t{threads} * sizeof(uint32_t) *
+                                 EstimateCapacity(PrimeCoordinator::kFirstRangeEnd + PrimeCoordinator::kRangeSpan,
+                                                  PrimeCoordinator::kFirstRangeEnd);
+        const uint64_t total = table + buffers;
+        text += L" The task needs " + Grouped(total) + L" bytes (" + std::to_wstring((total + (1 << 20) - 1) >> 20) +
+                L" MB): " + Grouped(table) + L" for the primes table and " + Grouped(buffers) +
+                L" for the result buffers.";
+    }
+    if (primesGivenUp) text += L" The primes of the last run were given up to make room and can no longer be saved.";
+    return text;
 }
 
 }  // namespace
@@ -33,7 +60,7 @@ bool WindowHandler::OnCommand(HWND window, WPARAM wParam) {
         DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ABOUT), mainWindow, AboutDialogProc, 0);
         return true;
     case IDM_EXIT:
-        if (window == mainWindow) ExitProcess(0);
+        if (window == mainWindow) EndProcess();
         EndDialog(window, 0);
         return true;
     case IDM_SAVE_PRIMES:
@@ -48,6 +75,15 @@ bool WindowHandler::OnCommand(HWND window, WPARAM wParam) {
     }
 }
 
+void WindowHandler::EndProcess() {
+    // Workers and a writer die with the process, wherever they are. The
+    // runtime may still run static destructors while the process detaches,
+    // after every other thread is gone: the coordinator's would wait for
+    // workers that can no longer end, so it is let go instead.
+    manager = nullptr;
+    ExitProcess(0);
+}
+
 bool WindowHandler::OnClearGrid() {
     SendDlgItemMessageW(mainWindow, IDC_GRID, LVM_DELETEALLITEMS, 0, 0);
     currentRow = 0;
@@ -57,22 +93,30 @@ bool WindowHandler::OnClearGrid() {
 }
 
 bool WindowHandler::OnStart() {
-    // A nested call: any search still running is stopped, and currentRow
-    // moved past its row, before this run takes anything.
+    // A nested call: any search still running is stopped, and a finish that
+    // a completing worker is still sending is handled inside it, so the old
+    // row is final and currentRow past it before this run takes anything.
     SendMessageW(mainWindow, WM_COMMAND, IDM_STOP, 0);
     SetRunControls(true);
     SetExportItems(MF_GRAYED);
     const uint16_t threads = SelectedThreadCount();
     const uint32_t size = SelectedTaskSize();
+    const bool hadPrimes = manager->primes != nullptr;
     const StartResult result =
         size == 0 || threads == 0 ? StartResult::TargetTooSmall : manager->Start(size, threads);
     if (result != StartResult::Started) {
-        // Nothing runs (the 200M table may not fit a 32-bit process): say so
-        // and go back to where the command found the program; the earlier
-        // results are untouched.
+        // Nothing runs (the 200M table may not fit a 32-bit process): no row,
+        // and back to where the command found the program, the earlier
+        // results with it.
         SetRunControls(false);
-        if (currentRow > 0) SetExportItems(MF_ENABLED);
-        if (size != 0 && threads != 0) ShowProblem(mainWindow, StartResultText(result));
+        if (currentRow > 0) {
+            SetExportItems(MF_ENABLED);
+            GrayPrimesIfNone();
+        }
+        if (size != 0 && threads != 0) {
+            const bool givenUp = hadPrimes && manager->primes == nullptr;
+            ShowProblem(mainWindow, RefusalText(result, SelectedTaskLabel(), threads, size, givenUp));
+        }
         return true;
     }
     HWND grid = GetDlgItem(mainWindow, IDC_GRID);
@@ -86,6 +130,9 @@ bool WindowHandler::OnStart() {
 }
 
 bool WindowHandler::OnStop() {
+    // Stop always waits for the workers, serving what they send meanwhile: a
+    // finish on its way is handled in there and moves currentRow on itself,
+    // and then Stop reports that it ended nothing.
     if (manager != nullptr && manager->Stop()) {
         SetExportItems(MF_ENABLED);
         SetProgress(100, 0, 0);
@@ -93,7 +140,7 @@ bool WindowHandler::OnStop() {
         // A search the engine could not carry on (a worker thread that did
         // not start) only ever ends here: tell the user why it stalled.
         const std::string failure = manager->Failure();
-        if (!failure.empty()) ShowProblem(mainWindow, failure);
+        if (!failure.empty()) ShowProblem(mainWindow, L"The run stopped early: " + Widen(failure) + L".");
     }
     SetRunControls(false);
     return true;
@@ -123,6 +170,12 @@ void WindowHandler::SetExportItems(UINT menuState) {
     DrawMenuBar(mainWindow);
 }
 
+void WindowHandler::GrayPrimesIfNone() {
+    if (manager != nullptr && manager->primes != nullptr) return;
+    EnableMenuItem(GetMenu(mainWindow), IDM_SAVE_PRIMES, MF_BYCOMMAND | MF_GRAYED);
+    DrawMenuBar(mainWindow);
+}
+
 void WindowHandler::SetRunControls(bool running) {
     HWND task = GetDlgItem(mainWindow, IDC_TASK);
     HWND threads = GetDlgItem(mainWindow, IDC_THREADS);
@@ -135,11 +188,54 @@ void WindowHandler::SetRunControls(bool running) {
     DrawMenuBar(mainWindow);
 }
 
-// The save commands are wired to the export job with fileJob; until then
-// they are handled and do nothing.
-bool WindowHandler::OnSaveGrid(HWND) { return true; }
+namespace {
 
-bool WindowHandler::OnSavePrimes() { return true; }
+// The Saving state: nothing that could change the primes table, the grid or
+// the job is usable until WM_SAVE_FINISHED.
+void EnterSaving(WindowHandler& handler) {
+    handler.SetRunControls(true);
+    handler.SetExportItems(MF_GRAYED);
+    EnableMenuItem(GetMenu(handler.mainWindow), IDM_STOP, MF_BYCOMMAND | MF_GRAYED);
+    DrawMenuBar(handler.mainWindow);
+}
+
+// "Vantrel@x86(Grid)", "Vantrel@x86(1M)": at most 259 characters, as the
+// job's path buffer holds.
+std::wstring DefaultFileName(const wchar_t* base, const wchar_t* what) {
+    std::wstring name = std::wstring(base) + L"(" + what + L")";
+    if (name.size() > 259) name.resize(259);
+    return name;
+}
+
+}  // namespace
+
+bool WindowHandler::OnSaveGrid(HWND window) {
+    EnterSaving(*this);
+    fileJob.SetPath(DefaultFileName(titleBase, L"Grid").c_str());
+    gridRows.listView = GetDlgItem(window, IDC_GRID);
+    fileJob.gridView = &gridRows;
+    // On no file, WM_SAVE_FINISHED has already brought the program back to Ready.
+    if (!fileJob.RunSaveDialog()) return true;
+    // A writer that cannot start records why and sends WM_SAVE_FINISHED itself.
+    StartWriterThread(&fileJob, SaveKind::Grid, writerStackSize);
+    return true;
+}
+
+bool WindowHandler::OnSavePrimes() {
+    if (manager->primes == nullptr) {
+        // Only after a refused start gave the table up; the refusal grayed the
+        // item, but a later grid save enables it again.
+        ShowProblem(mainWindow, L"There are no primes to save: start a run first.");
+        return true;
+    }
+    EnterSaving(*this);
+    fileJob.SetPath(DefaultFileName(titleBase, LastRunTask()).c_str());
+    fileJob.items = manager->primes;
+    fileJob.itemCount = manager->lastIndex;
+    if (!fileJob.RunSaveDialog()) return true;
+    StartWriterThread(&fileJob, SaveKind::Primes, writerStackSize);
+    return true;
+}
 
 bool WindowHandler::OnSaveProgress(WPARAM wParam, LPARAM lParam) {
     SetProgress(static_cast<int32_t>(lParam), static_cast<int32_t>(wParam), 0);
@@ -149,5 +245,11 @@ bool WindowHandler::OnSaveProgress(WPARAM wParam, LPARAM lParam) {
 bool WindowHandler::OnSaveFinished() {
     SetRunControls(false);
     SetExportItems(MF_ENABLED);
+    const std::string failure = fileJob.Failure();
+    if (!failure.empty()) {
+        // The writer has nothing left to do: let it end while the user reads.
+        if (InSendMessage()) ReplyMessage(TRUE);
+        ShowProblem(mainWindow, FromUtf8(failure));
+    }
     return true;
 }

@@ -4,7 +4,7 @@
 
 #include "res/resource.h"
 
-constinit WindowHandler windowHandler;
+WindowHandler windowHandler;
 WindowHandler* const aboutHandler = &windowHandler;
 
 namespace {
@@ -34,7 +34,7 @@ INT_PTR CALLBACK AboutDialogProc(HWND window, UINT message, WPARAM wParam, LPARA
 bool WindowHandler::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, HWND window) {
     switch (message) {
     case WM_CLOSE:
-        if (window == mainWindow) ExitProcess(0);
+        if (window == mainWindow) EndProcess();
         EndDialog(window, 0);
         return true;
     case WM_SHOWWINDOW:

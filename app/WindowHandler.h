@@ -8,10 +8,12 @@
 
 #include "app/WindowNotifier.h"
 #include "engine/PrimeCoordinator.h"
+#include "export/FileManager.h"
+#include "export/ListViewGridSource.h"
 
 class WindowHandler {
 public:
-    constexpr WindowHandler() = default;
+    WindowHandler() = default;
     WindowHandler(const WindowHandler&) = delete;
     WindowHandler& operator=(const WindowHandler&) = delete;
     virtual ~WindowHandler();
@@ -33,6 +35,9 @@ public:
     bool OnSearchProgress(WPARAM wParam, LPARAM lParam);
     void SetExportItems(UINT menuState);
     void SetRunControls(bool running);
+    // Ends the process at once with exit code 0, whatever runs (Exit, closing
+    // the main window).
+    [[noreturn]] void EndProcess();
 
     // Save commands (RunCommands.cpp).
     bool OnSaveGrid(HWND window);
@@ -64,14 +69,21 @@ public:
     wchar_t titleBase[260] = {};
     wchar_t authorText[260] = {};
     PrimeCoordinator* manager = nullptr;
-    // fileJob, the export job held by value, joins here with the save commands.
 
-    // Forwards the coordinator's notifications to mainWindow.
+    // Forwards the coordinator's and the writers' notifications to mainWindow.
     WindowNotifier notifier;
+    // The export job, reused by every save; it reports through notifier.
+    FileManager fileJob{&notifier};
+    // The rows a grid save reads: the list view, answered on the UI thread.
+    ListViewGridSource gridRows{nullptr};
+
+private:
+    // Save Primes is offered only while the coordinator holds a table.
+    void GrayPrimesIfNone();
 };
 
-// The one controller. Constant-initialised: every field is zero before
-// WinMain runs, and nothing else is done to construct it.
+// The one controller. Every field is zero or empty before WinMain runs, and
+// its construction touches nothing outside itself.
 extern WindowHandler windowHandler;
 
 // What the About box's procedure reaches the controller through; set during

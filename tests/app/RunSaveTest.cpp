@@ -1,0 +1,515 @@
+// Runs and saves from the menu, end to end: the real main dialog, the real
+// engine, the real save dialog (driven from a second thread) and the real
+// writers, with every notification arriving by SendMessageW.
+#include <windows.h>
+#include <commctrl.h>
+#include <tlhelp32.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "AppTestSupport.h"
+#include "SaveDialogDriver.h"
+#include "app/Platform.h"
+#include "res/resource.h"
+
+namespace {
+
+struct RunState {
+    bool start, stop, savePrimes, saveGrid, clearGrid, task, threads;
+    bool operator==(const RunState&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const RunState& s) {
+    return out << "{start " << s.start << ", stop " << s.stop << ", savePrimes " << s.savePrimes << ", saveGrid "
+               << s.saveGrid << ", clearGrid " << s.clearGrid << ", task " << s.task << ", threads " << s.threads
+               << "}";
+}
+
+// Which commands are usable (true) and which selectors enabled. Safe from
+// any thread: it only reads the menu and the windows' styles.
+RunState Usable(HWND window) {
+    return {!MenuGrayed(window, IDM_START),       !MenuGrayed(window, IDM_STOP),
+            !MenuGrayed(window, IDM_SAVE_PRIMES), !MenuGrayed(window, IDM_SAVE_GRID),
+            !MenuGrayed(window, IDM_CLEAR_GRID),  IsWindowEnabled(GetDlgItem(window, IDC_TASK)) != FALSE,
+            IsWindowEnabled(GetDlgItem(window, IDC_THREADS)) != FALSE};
+}
+
+constexpr RunState kIdle{true, false, false, false, false, true, true};
+constexpr RunState kRunning{false, true, false, false, false, false, false};
+constexpr RunState kReady{true, false, true, true, true, true, true};
+constexpr RunState kSaving{false, false, false, false, false, false, false};
+
+std::vector<std::wstring> problems;
+void RecordProblem(HWND, const wchar_t* text) { problems.emplace_back(text); }
+
+// The threads of this process, as the system counts them.
+int ThreadsOfThisProcess() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
+std::string ReadBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// "1-2\r\n2-3\r\n..." for the first n primes, from a sieve of our own.
+std::string PrimesFileBytes(uint32_t n, uint32_t limit) {
+    std::vector<bool> composite(limit + 1, false);
+    std::string out;
+    uint32_t index = 0;
+    for (uint32_t k = 2; k <= limit && index < n; ++k) {
+        if (composite[k]) continue;
+        for (uint64_t m = uint64_t{k} * k; m <= limit; m += k) composite[m] = true;
+        out += std::to_string(++index) + "-" + std::to_string(k) + "\r\n";
+    }
+    return out;
+}
+
+class TempFolder {
+public:
+    TempFolder() {
+        std::random_device random;
+        folder = std::filesystem::temp_directory_path() / ("vantrel-app-" + std::to_string(random()));
+        std::filesystem::create_directories(folder);
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+    std::filesystem::path folder;
+};
+
+class RunSaveTest : public MainDialogTest {
+protected:
+    void SetUp() override {
+        MainDialogTest::SetUp();
+        problems.clear();
+        problemSink = RecordProblem;
+        // Never shown: a shown window takes Wine seconds to destroy without a
+        // window manager, and nothing here needs it on screen.
+        Open(2);
+        grid = Item(IDC_GRID);
+    }
+    void TearDown() override {
+        MainDialogTest::TearDown();
+        problemSink = ShowProblemBox;
+        writerStackSize = 0;
+    }
+
+    void Select(int task, int threads) {
+        SendMessageW(Item(IDC_TASK), CB_SETCURSEL, static_cast<WPARAM>(task), 0);
+        SendMessageW(Item(IDC_THREADS), CB_SETCURSEL, static_cast<WPARAM>(threads), 0);
+    }
+    void Command(UINT id) { SendMessageW(window, WM_COMMAND, id, 0); }
+
+    // Starts the selected task and serves its messages until it has finished.
+    void RunToTheEnd() {
+        const int row = handler->currentRow;
+        Command(IDM_START);
+        ASSERT_TRUE(PumpUntil([&] { return handler->currentRow == row + 1; }));
+    }
+
+    // Saving ends with WM_SAVE_FINISHED, which makes Start usable again.
+    bool PumpUntilSaved() {
+        return PumpUntil([&] { return !MenuGrayed(window, IDM_START); }, 30000);
+    }
+
+    bool NoWorkerThread() const {
+        for (PrimeFinder* finder : handler->manager->finders) {
+            if (finder->thread.joinable()) return false;
+        }
+        return true;
+    }
+
+    HWND grid = nullptr;
+};
+
+constexpr int k100K = 0;
+constexpr int k1M = 2;
+constexpr int kOneThread = 0;
+constexpr int kTwoThreads = 1;
+
+}  // namespace
+
+TEST_F(RunSaveTest, HundredThousandWithOneThenTwoThreads) {
+    EXPECT_EQ(Usable(window), kIdle);
+    Select(k100K, kOneThread);
+    injectedTick = 7000;
+    Command(IDM_START);
+    // Until the first message is served, the run is exactly as Start left it.
+    EXPECT_EQ(Usable(window), kRunning);
+    EXPECT_EQ(RowCount(grid), 1);
+    EXPECT_EQ(CellText(grid, 0, 0), L"100K");
+    EXPECT_EQ(CellText(grid, 0, 2), L"");
+    EXPECT_EQ(handler->currentRow, 0);
+    EXPECT_EQ(handler->startTick, 7000u);
+    injectedTick = 7250;
+    ASSERT_TRUE(PumpUntil([&] { return handler->currentRow == 1; }));
+    EXPECT_EQ(CellText(grid, 0, 1), L"1 core");
+    EXPECT_EQ(CellText(grid, 0, 2), L"1299709");
+    EXPECT_EQ(CellText(grid, 0, 3), L" 0.25 sec");
+    EXPECT_EQ(Usable(window), kReady);
+    // The bar and the title keep the last progress.
+    EXPECT_EQ(WindowText(window), L"Vantrel@x86 (100.00%)");
+    const ProgressState bar = Progress(window);
+    EXPECT_EQ(bar.low, 1);
+    EXPECT_EQ(bar.high, 100000);
+    EXPECT_EQ(bar.pos, 99999);
+
+    Select(k100K, kTwoThreads);
+    Command(IDM_START);
+    EXPECT_EQ(Usable(window), kRunning);
+    EXPECT_EQ(RowCount(grid), 2);
+    ASSERT_TRUE(PumpUntil([&] { return handler->currentRow == 2; }));
+    EXPECT_EQ(CellText(grid, 0, 2), L"1299709");
+    EXPECT_EQ(CellText(grid, 1, 0), L"100K");
+    EXPECT_EQ(CellText(grid, 1, 1), L"2 cores");
+    EXPECT_EQ(CellText(grid, 1, 2), L"1299709");
+    EXPECT_EQ(Usable(window), kReady);
+    EXPECT_EQ(handler->manager->lastIndex, 100000u);
+}
+
+TEST_F(RunSaveTest, StopInTheMiddleKeepsThePercentageAndTheNextRunTakesTheNextRow) {
+    const int threadsBefore = ThreadsOfThisProcess();
+    Select(k1M, kTwoThreads);
+    Command(IDM_START);
+    // The first batch is one small range: its progress comes long before the end.
+    ASSERT_TRUE(PumpUntil([&] { return WindowText(window).find(L"%)") != std::wstring::npos; }));
+    Command(IDM_STOP);
+    if (handler->manager->lastIndex == 1000000u) GTEST_SKIP() << "the run finished before it could be stopped";
+    EXPECT_EQ(handler->currentRow, 1);
+    const std::wstring stoppedCell = CellText(grid, 0, 2);
+    EXPECT_NE(stoppedCell.find(L"%)"), std::wstring::npos) << stoppedCell;
+    EXPECT_EQ(CellText(grid, 0, 1), L"2 cores");
+    EXPECT_EQ(Usable(window), kReady);
+    EXPECT_EQ(WindowText(window), L"Vantrel@x86");
+    const ProgressState bar = Progress(window);
+    EXPECT_EQ(bar.low, 0);
+    EXPECT_EQ(bar.high, 100);
+    EXPECT_EQ(bar.pos, 0);
+    EXPECT_FALSE(handler->manager->running);
+    EXPECT_TRUE(NoWorkerThread());
+    EXPECT_LE(ThreadsOfThisProcess(), threadsBefore);
+    // Nothing of the stopped run arrives later.
+    PumpUntil([] { return false; }, 200);
+    EXPECT_EQ(CellText(grid, 0, 2), stoppedCell);
+    EXPECT_EQ(WindowText(window), L"Vantrel@x86");
+    EXPECT_TRUE(problems.empty());
+
+    Select(k100K, kOneThread);
+    RunToTheEnd();
+    EXPECT_EQ(RowCount(grid), 2);
+    EXPECT_EQ(CellText(grid, 0, 2), stoppedCell);
+    EXPECT_EQ(CellText(grid, 1, 0), L"100K");
+    EXPECT_EQ(CellText(grid, 1, 2), L"1299709");
+
+    Command(IDM_CLEAR_GRID);
+    EXPECT_EQ(RowCount(grid), 0);
+    EXPECT_EQ(handler->currentRow, 0);
+    EXPECT_EQ(Usable(window), kIdle);
+    EXPECT_EQ(Progress(window).high, 100);
+    RunToTheEnd();
+    EXPECT_EQ(RowCount(grid), 1);
+}
+
+// Holds the engine's finish on its way to the window until released: the
+// completing worker has cleared running and is about to send, the moment a
+// user's Stop or Start may come in.
+class HeldFinish : public INotifyTarget {
+public:
+    explicit HeldFinish(INotifyTarget* real_) : real(real_) {}
+    ~HeldFinish() override {
+        CloseHandle(arrived);
+        CloseHandle(release);
+    }
+    void Notify(uint32_t message, uint32_t wParam, uint32_t lParam) override {
+        if (message == WM_SEARCH_FINISHED) {
+            SetEvent(arrived);
+            WaitForSingleObject(release, 20000);
+        }
+        real->Notify(message, wParam, lParam);
+    }
+    bool Arrived() const { return WaitForSingleObject(arrived, 0) == WAIT_OBJECT_0; }
+    void Rearm() {
+        ResetEvent(arrived);
+        ResetEvent(release);
+    }
+    void Release() { SetEvent(release); }
+
+private:
+    INotifyTarget* real;
+    HANDLE arrived = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+};
+
+TEST_F(RunSaveTest, FinishOnItsWayIsHandledInsideStopAndStart) {
+    HeldFinish held(handler->manager->notifyTarget);
+    handler->manager->notifyTarget = &held;
+    Select(k100K, kOneThread);
+    for (int round = 0; round < 2; ++round) {
+        const int row = handler->currentRow;
+        held.Rearm();
+        Command(IDM_START);
+        ASSERT_TRUE(PumpUntil([&] { return held.Arrived(); }));
+        EXPECT_FALSE(handler->manager->running);
+        EXPECT_EQ(handler->currentRow, row);
+        EXPECT_EQ(CellText(grid, row, 2), L"1299709 (100.00%)");
+        // No message is served between the release and the command.
+        held.Release();
+        if (round == 0) {
+            Command(IDM_STOP);
+            EXPECT_EQ(handler->currentRow, row + 1);  // moved on once, by the finish
+            EXPECT_EQ(RowCount(grid), 1);
+            EXPECT_EQ(CellText(grid, row, 2), L"1299709");
+            EXPECT_EQ(Usable(window), kReady);
+            EXPECT_EQ(WindowText(window), L"Vantrel@x86 (100.00%)");  // a finish keeps the bar
+            EXPECT_TRUE(NoWorkerThread());
+        } else {
+            held.Rearm();
+            held.Release();  // the new run's finish goes straight through
+            Command(IDM_START);
+            EXPECT_EQ(CellText(grid, row, 2), L"1299709");
+            EXPECT_EQ(RowCount(grid), row + 2);
+            EXPECT_EQ(handler->currentRow, row + 1);
+            EXPECT_EQ(Usable(window), kRunning);
+            ASSERT_TRUE(PumpUntil([&] { return handler->currentRow == row + 2; }));
+            EXPECT_EQ(CellText(grid, row + 1, 2), L"1299709");
+        }
+    }
+    handler->manager->notifyTarget = &handler->notifier;
+}
+
+TEST_F(RunSaveTest, HundredStopStartCyclesEachTakeOneRow) {
+    std::mt19937 random(12345);
+    for (int cycle = 0; cycle < 100; ++cycle) {
+        Select(cycle % 2 == 0 ? k100K : k1M, static_cast<int>(random() % 2));
+        Command(IDM_START);
+        const DWORD pumpMs = random() % 12;
+        if (pumpMs > 0) PumpUntil([] { return false; }, pumpMs);
+        Command(IDM_STOP);
+        ASSERT_EQ(handler->currentRow, cycle + 1) << "cycle " << cycle;
+        ASSERT_FALSE(handler->manager->running);
+        ASSERT_TRUE(NoWorkerThread());
+    }
+    EXPECT_EQ(RowCount(grid), 100);
+    EXPECT_EQ(Usable(window), kReady);
+    for (int row = 0; row < 100; ++row) {
+        const std::wstring prime = CellText(grid, row, 2);
+        // Finished, stopped with a percentage, or stopped before any progress.
+        const bool finished = prime == L"1299709" || prime == L"15485863";
+        const bool stopped = prime.empty() || prime.find(L"%)") != std::wstring::npos;
+        EXPECT_TRUE(finished || stopped) << "row " << row << ": " << prime;
+    }
+    EXPECT_TRUE(problems.empty());
+}
+
+TEST_F(RunSaveTest, SavePrimesAndGridThroughTheDialog) {
+    TempFolder temp;
+    Select(k100K, kOneThread);
+    RunToTheEnd();
+    // The default name follows the last row, not the selector.
+    Select(k1M, kOneThread);
+
+    RunState whileOpen{};
+    std::wstring shownPrimes;
+    const std::wstring typed = (temp.folder / L"primes").wstring();  // .txt is added
+    {
+        SaveDialogDriver user([&](HWND dialog) {
+            whileOpen = Usable(window);
+            TypeFileName(dialog, typed);
+            Press(dialog, IDOK);
+        });
+        Command(IDM_SAVE_PRIMES);
+        shownPrimes = user.shownName;
+    }
+    EXPECT_EQ(shownPrimes, L"Vantrel@x86(100K)");
+    // The writer may still be at work: the program stays in Saving until its finish.
+    ASSERT_TRUE(PumpUntilSaved());
+    EXPECT_EQ(whileOpen, kSaving);
+    EXPECT_EQ(Usable(window), kReady);
+    EXPECT_FALSE(MenuGrayed(window, IDM_ABOUT));
+    EXPECT_FALSE(MenuGrayed(window, IDM_EXIT));
+    EXPECT_TRUE(problems.empty());
+    EXPECT_EQ(ReadBytes(temp.folder / L"primes.txt"), PrimesFileBytes(100000, 1299709));
+    // The bar and title keep the writer's last progress.
+    EXPECT_EQ(WindowText(window), L"Vantrel@x86 (100.00%)");
+    EXPECT_EQ(Progress(window).low, 0);
+
+    Select(k100K, kTwoThreads);
+    RunToTheEnd();
+    std::wstring shownGrid;
+    {
+        SaveDialogDriver user([&](HWND dialog) {
+            whileOpen = Usable(window);
+            TypeFileName(dialog, (temp.folder / L"grid.txt").wstring());
+            Press(dialog, IDOK);
+        });
+        Command(IDM_SAVE_GRID);
+        ASSERT_TRUE(PumpUntilSaved());
+        shownGrid = user.shownName;
+    }
+    EXPECT_EQ(shownGrid, L"Vantrel@x86(Grid)");
+    EXPECT_EQ(whileOpen, kSaving);
+    EXPECT_EQ(Usable(window), kReady);
+    EXPECT_EQ(ReadBytes(temp.folder / L"grid.txt"),
+              "\xEF\xBB\xBF"
+              "100K\t\t1 core\t\t1299709\t\t 0.00 sec\t\t\r\n"
+              "100K\t\t2 cores\t\t1299709\t\t 0.00 sec\t\t\r\n");
+    EXPECT_TRUE(problems.empty());
+}
+
+TEST_F(RunSaveTest, DefaultNamesAndCancelReturnToReadyAtOnce) {
+    TempFolder temp;
+    Select(k1M, kTwoThreads);
+    RunToTheEnd();
+    const std::wstring title = WindowText(window);
+    // The primes' name follows the last row, not the selector.
+    Select(k100K, kOneThread);
+
+    std::wstring shownPrimes, shownGrid;
+    {
+        SaveDialogDriver user([&](HWND dialog) { Press(dialog, IDCANCEL); });
+        Command(IDM_SAVE_PRIMES);
+        // Back in Ready when the command returns, without any pumping here.
+        EXPECT_EQ(Usable(window), kReady);
+        EXPECT_EQ(WindowText(window), title);
+        shownPrimes = user.shownName;
+    }
+    {
+        SaveDialogDriver user([&](HWND dialog) { Press(dialog, IDCANCEL); });
+        Command(IDM_SAVE_GRID);
+        EXPECT_EQ(Usable(window), kReady);
+        shownGrid = user.shownName;
+    }
+    EXPECT_EQ(shownPrimes, L"Vantrel@x86(1M)");
+    EXPECT_EQ(shownGrid, L"Vantrel@x86(Grid)");
+    EXPECT_TRUE(problems.empty());
+    EXPECT_TRUE(std::filesystem::is_empty(temp.folder));
+}
+
+TEST_F(RunSaveTest, FileThatCannotBeWrittenIsReportedByNameAndEndsInReady) {
+    TempFolder temp;
+    Select(k100K, kOneThread);
+    RunToTheEnd();
+    const std::filesystem::path locked = temp.folder / L"locked.txt";
+    { std::ofstream(locked) << "kept"; }
+    // Held open without sharing: the writer cannot open it.
+    HANDLE holder = CreateFileW(locked.wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    bool asked = false;
+    {
+        SaveDialogDriver user([&](HWND dialog) {
+            TypeFileName(dialog, locked.wstring());
+            Press(dialog, IDOK);
+            HWND question = WaitForQuestion(dialog);
+            asked = question != nullptr;
+            if (asked) Press(question, IDYES);
+        });
+        Command(IDM_SAVE_GRID);
+    }
+    ASSERT_TRUE(PumpUntilSaved());
+    CloseHandle(holder);
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(Usable(window), kReady);
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find(L"locked.txt"), std::wstring::npos) << problems[0];
+    EXPECT_EQ(ReadBytes(locked), "kept");
+}
+
+TEST_F(RunSaveTest, WriterThatCannotStartIsReportedAndEndsInReady) {
+    TempFolder temp;
+    Select(k100K, kOneThread);
+    RunToTheEnd();
+    writerStackSize = 0xFFF00000u;  // more than a 32-bit process can reserve
+    {
+        SaveDialogDriver user([&](HWND dialog) {
+            TypeFileName(dialog, (temp.folder / L"never.txt").wstring());
+            Press(dialog, IDOK);
+        });
+        Command(IDM_SAVE_PRIMES);
+    }
+    // The finish came from the failed launch itself, before the command returned.
+    EXPECT_EQ(Usable(window), kReady);
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find(L"never.txt"), std::wstring::npos) << problems[0];
+    EXPECT_FALSE(std::filesystem::exists(temp.folder / L"never.txt"));
+
+    // The next save works.
+    writerStackSize = 0;
+    {
+        SaveDialogDriver user([&](HWND dialog) {
+            TypeFileName(dialog, (temp.folder / L"now.txt").wstring());
+            Press(dialog, IDOK);
+        });
+        Command(IDM_SAVE_PRIMES);
+    }
+    ASSERT_TRUE(PumpUntilSaved());
+    EXPECT_EQ(problems.size(), 1u);
+    EXPECT_EQ(ReadBytes(temp.folder / L"now.txt").size(), PrimesFileBytes(100000, 1299709).size());
+}
+
+// Address space taken away in large blocks, so that a 200M table cannot be
+// allocated, and given back at the end.
+class AddressSpaceHog {
+public:
+    AddressSpaceHog() {
+        for (SIZE_T block = SIZE_T{256} << 20; block >= (SIZE_T{1} << 20); block /= 2) {
+            while (void* taken = VirtualAlloc(nullptr, block, MEM_RESERVE, PAGE_NOACCESS)) blocks.push_back(taken);
+        }
+        // Leave room for the finders' buffers, the message text and the heap.
+        for (int i = 0; i < 48 && !blocks.empty(); ++i) {
+            VirtualFree(blocks.back(), 0, MEM_RELEASE);
+            blocks.pop_back();
+        }
+    }
+    ~AddressSpaceHog() {
+        for (void* block : blocks) VirtualFree(block, 0, MEM_RELEASE);
+    }
+
+private:
+    std::vector<void*> blocks;
+};
+
+TEST_F(RunSaveTest, RefusedStartSaysHowMuchMemoryItNeedsAndLeavesTheProgramUsable) {
+    Select(k100K, kOneThread);
+    RunToTheEnd();
+    {
+        AddressSpaceHog hog;
+        Select(22, kOneThread);  // 200M
+        Command(IDM_START);
+    }
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find(L"200M"), std::wstring::npos) << problems[0];
+    EXPECT_NE(problems[0].find(L"800,000,004"), std::wstring::npos) << problems[0];
+    EXPECT_FALSE(handler->manager->running);
+    // No row for it; the earlier row, the grid commands and Start still work.
+    EXPECT_EQ(RowCount(grid), 1);
+    EXPECT_EQ(handler->currentRow, 1);
+    EXPECT_EQ(CellText(grid, 0, 2), L"1299709");
+    const RunState after = Usable(window);
+    EXPECT_TRUE(after.start && !after.stop && after.saveGrid && after.clearGrid && after.task && after.threads);
+    // Save Primes is offered only if the earlier table was kept.
+    EXPECT_EQ(after.savePrimes, handler->manager->primes != nullptr);
+
+    Select(k100K, kTwoThreads);
+    RunToTheEnd();
+    EXPECT_EQ(RowCount(grid), 2);
+    EXPECT_EQ(CellText(grid, 1, 2), L"1299709");
+    EXPECT_EQ(Usable(window), kReady);
+}
