@@ -52,6 +52,33 @@ bool StartProgram(Program& program) {
     return program.window != nullptr;
 }
 
+struct SaveDialogSearch {
+    DWORD processId;
+    HWND found;
+};
+
+// The save dialog is a top-level dialog of the program with a file name field.
+BOOL CALLBACK FindSaveDialog(HWND window, LPARAM param) {
+    auto* find = reinterpret_cast<SaveDialogSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == find->processId && IsWindowVisible(window) &&
+        (GetDlgItem(window, 0x480) != nullptr || GetDlgItem(window, 0x47C) != nullptr)) {
+        find->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND WaitForSaveDialog(const Program& program) {
+    SaveDialogSearch find{program.process.dwProcessId, nullptr};
+    for (int i = 0; i < 200 && find.found == nullptr; ++i) {
+        Sleep(50);
+        EnumWindows(FindSaveDialog, reinterpret_cast<LPARAM>(&find));
+    }
+    return find.found;
+}
+
 DWORD WaitForExit(Program& program) {
     DWORD code = STILL_ACTIVE;
     if (WaitForSingleObject(program.process.hProcess, 15000) == WAIT_OBJECT_0) {
@@ -88,4 +115,32 @@ TEST(Program, ExitFromTheFileMenuEndsWithCodeZero) {
     ASSERT_TRUE(StartProgram(program));
     PostMessageW(program.window, WM_COMMAND, IDM_EXIT, 0);
     EXPECT_EQ(WaitForExit(program), 0u);
+}
+
+TEST(Program, ClosingOrExitWhileSavingEndsWithCodeZero) {
+    for (const UINT how : {UINT(WM_CLOSE), UINT(WM_COMMAND)}) {
+        Program program;
+        ASSERT_TRUE(StartProgram(program));
+        SendDlgItemMessageW(program.window, IDC_TASK, CB_SETCURSEL, 0, 0);  // 100K
+        PostMessageW(program.window, WM_COMMAND, IDM_START, 0);
+        // The menu lives in the program's process; its title and windows do not.
+        bool finished = false;
+        for (int i = 0; i < 300 && !finished; ++i) {
+            Sleep(50);
+            finished = WindowText(program.window) == L"Vantrel@x86 (100.00%)" &&
+                       IsWindowEnabled(GetDlgItem(program.window, IDC_TASK));
+        }
+        ASSERT_TRUE(finished);
+        // Saving: the save dialog is open, and the main window still takes
+        // the close, from the dialog's own message loop.
+        PostMessageW(program.window, WM_COMMAND, how == WM_CLOSE ? IDM_SAVE_GRID : IDM_SAVE_PRIMES, 0);
+        EXPECT_NE(WaitForSaveDialog(program), nullptr);
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(program.window, IDC_TASK)));
+        if (how == WM_CLOSE) {
+            PostMessageW(program.window, WM_CLOSE, 0, 0);
+        } else {
+            PostMessageW(program.window, WM_COMMAND, IDM_EXIT, 0);
+        }
+        EXPECT_EQ(WaitForExit(program), 0u);
+    }
 }
