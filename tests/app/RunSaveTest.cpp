@@ -309,6 +309,12 @@ TEST_F(RunSaveTest, HundredStopStartCyclesEachTakeOneRow) {
     }
     EXPECT_EQ(RowCount(grid), 100);
     EXPECT_EQ(Usable(window), kReady);
+    // Each Start scrolled its row into view: the last one is on the page.
+    const int top = static_cast<int>(SendMessageW(grid, LVM_GETTOPINDEX, 0, 0));
+    const int perPage = static_cast<int>(SendMessageW(grid, LVM_GETCOUNTPERPAGE, 0, 0));
+    EXPECT_GT(top, 0);
+    EXPECT_LE(top, 99);
+    EXPECT_GT(top + perPage, 99) << "top " << top << ", rows per page " << perPage;
     for (int row = 0; row < 100; ++row) {
         const std::wstring prime = CellText(grid, row, 2);
         // Finished, stopped with a percentage, or stopped before any progress.
