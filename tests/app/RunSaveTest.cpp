@@ -228,18 +228,19 @@ TEST_F(RunSaveTest, StopInTheMiddleKeepsThePercentageAndTheNextRunTakesTheNextRo
     EXPECT_EQ(RowCount(grid), 1);
 }
 
-// Holds the engine's finish on its way to the window until released: the
-// completing worker has cleared running and is about to send, the moment a
-// user's Stop or Start may come in.
+// Holds a finish on its way to the window until released. For the engine:
+// the completing worker has cleared running and is about to send, the moment
+// a user's Stop or Start may come in. For a writer: the file is closed and
+// the program must still be saving.
 class HeldFinish : public INotifyTarget {
 public:
-    explicit HeldFinish(INotifyTarget* real_) : real(real_) {}
+    explicit HeldFinish(INotifyTarget* real_, uint32_t finish_ = WM_SEARCH_FINISHED) : real(real_), finish(finish_) {}
     ~HeldFinish() override {
         CloseHandle(arrived);
         CloseHandle(release);
     }
     void Notify(uint32_t message, uint32_t wParam, uint32_t lParam) override {
-        if (message == WM_SEARCH_FINISHED) {
+        if (message == finish) {
             SetEvent(arrived);
             WaitForSingleObject(release, 20000);
         }
@@ -254,6 +255,7 @@ public:
 
 private:
     INotifyTarget* real;
+    uint32_t finish;
     HANDLE arrived = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 };
@@ -335,6 +337,8 @@ TEST_F(RunSaveTest, SavePrimesAndGridThroughTheDialog) {
     RunState whileOpen{};
     std::wstring shownPrimes;
     const std::wstring typed = (temp.folder / L"primes").wstring();  // .txt is added
+    HeldFinish held(handler->fileJob.notifyWindow, WM_SAVE_FINISHED);
+    handler->fileJob.notifyWindow = &held;
     {
         SaveDialogDriver user([&](HWND dialog) {
             whileOpen = Usable(window);
@@ -345,8 +349,14 @@ TEST_F(RunSaveTest, SavePrimesAndGridThroughTheDialog) {
         shownPrimes = user.shownName;
     }
     EXPECT_EQ(shownPrimes, L"Vantrel@x86(100K)");
-    // The writer may still be at work: the program stays in Saving until its finish.
+    // The dialog has closed and the writer has written everything: still
+    // Saving until its finish is handled.
+    ASSERT_TRUE(PumpUntil([&] { return held.Arrived(); }));
+    EXPECT_EQ(Usable(window), kSaving);
+    EXPECT_EQ(WindowText(window), L"Vantrel@x86 (100.00%)");
+    held.Release();
     ASSERT_TRUE(PumpUntilSaved());
+    handler->fileJob.notifyWindow = &handler->notifier;
     EXPECT_EQ(whileOpen, kSaving);
     EXPECT_EQ(Usable(window), kReady);
     EXPECT_FALSE(MenuGrayed(window, IDM_ABOUT));
