@@ -12,14 +12,8 @@ constexpr std::chrono::milliseconds kPollInterval{20};
 
 }  // namespace
 
-// The engine waits for its workers to end with std::atomic::wait unless it is
-// given a hook. In the MinGW runtime that wait can miss the wake-up of a
-// worker that has just ended and then sleeps for ever (seen under Wine: the
-// process left with its main thread alone, waiting). With the hook the engine
-// looks at each worker's flag over and over instead, which cannot miss it.
-// The waits come after a run's time is taken, so the polling costs it nothing.
-SearchDriver::SearchDriver(const std::atomic<bool>& interrupt_)
-    : interrupt(interrupt_), coordinator(this, [] { std::this_thread::sleep_for(std::chrono::microseconds(100)); }) {}
+// Notify never waits for this thread, so the engine needs no wait hook.
+SearchDriver::SearchDriver(const std::atomic<bool>& interrupt_) : interrupt(interrupt_), coordinator(this) {}
 
 void SearchDriver::Notify(uint32_t message, uint32_t wParam, uint32_t lParam) {
     if (message != WM_SEARCH_PROGRESS && message != WM_SEARCH_FINISHED) return;
