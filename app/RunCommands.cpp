@@ -225,7 +225,8 @@ bool WindowHandler::OnSavePrimes() {
     if (manager->primes == nullptr) {
         // Only after a refused start gave the table up; the refusal grayed the
         // item, but a later grid save enables it again.
-        ShowProblem(mainWindow, L"There are no primes to save: start a run first.");
+        ShowProblem(mainWindow, L"There are no primes to save: the last run's primes were given up when a larger "
+                                L"task could not start. Run a task to save its primes.");
         return true;
     }
     EnterSaving(*this);

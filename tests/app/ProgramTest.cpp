@@ -144,3 +144,32 @@ TEST(Program, ClosingOrExitWhileSavingEndsWithCodeZero) {
         EXPECT_EQ(WaitForExit(program), 0u);
     }
 }
+
+TEST(Program, ClosingWhileTheWriterWritesEndsWithCodeZero) {
+    wchar_t folder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    const std::wstring target = std::wstring(folder) + L"vantrel-close-while-writing.txt";
+    DeleteFileW(target.c_str());
+    Program program;
+    ASSERT_TRUE(StartProgram(program));
+    SendDlgItemMessageW(program.window, IDC_TASK, CB_SETCURSEL, 2, 0);  // 1M: a 16 MB primes file
+    PostMessageW(program.window, WM_COMMAND, IDM_START, 0);
+    bool finished = false;
+    for (int i = 0; i < 600 && !finished; ++i) {
+        Sleep(50);
+        finished = WindowText(program.window) == L"Vantrel@x86 (100.00%)" &&
+                   IsWindowEnabled(GetDlgItem(program.window, IDC_TASK));
+    }
+    ASSERT_TRUE(finished);
+    PostMessageW(program.window, WM_COMMAND, IDM_SAVE_PRIMES, 0);
+    HWND dialog = WaitForSaveDialog(program);
+    ASSERT_NE(dialog, nullptr);
+    HWND field = GetDlgItem(dialog, 0x480) != nullptr ? GetDlgItem(dialog, 0x480) : GetDlgItem(dialog, 0x47C);
+    SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(target.c_str()));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    // Closed as soon as the file appears, while the writer is most likely at work.
+    for (int i = 0; i < 400 && GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(5);
+    PostMessageW(program.window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForExit(program), 0u);
+    DeleteFileW(target.c_str());
+}
