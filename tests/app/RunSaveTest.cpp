@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "AppTestSupport.h"
-#include "SaveDialogDriver.h"
+#include "tests/support/SaveDialogDriver.h"
 #include "app/Platform.h"
 #include "res/resource.h"
 

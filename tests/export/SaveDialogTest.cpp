@@ -13,11 +13,9 @@
 #include "export/ListViewGridSource.h"
 #include "export/WriterThread.h"
 #include "tests/export/ExportTestSupport.h"
+#include "tests/support/SaveDialogDriver.h"
 
 namespace {
-
-constexpr int kFileNameEdit = 0x480;   // edt1 of the explorer-style dialog
-constexpr int kFileNameCombo = 0x47C;  // cmb13, where the file name is a combo box
 
 // A window of the test (UI) thread that receives WM_SAVE_* as the main
 // dialog does: by SendMessageW, from the writer thread or from its own.
@@ -79,76 +77,11 @@ private:
     }
 };
 
-BOOL CALLBACK FindDialogOfThisProcess(HWND hwnd, LPARAM found) {
-    DWORD process = 0;
-    GetWindowThreadProcessId(hwnd, &process);
-    wchar_t className[32] = {};
-    GetClassNameW(hwnd, className, 32);
-    if (process == GetCurrentProcessId() && IsWindowVisible(hwnd) && std::wstring(className) == L"#32770" &&
-        (GetDlgItem(hwnd, kFileNameEdit) != nullptr || GetDlgItem(hwnd, kFileNameCombo) != nullptr)) {
-        *reinterpret_cast<HWND*>(found) = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND WaitForSaveDialog() {
-    for (int attempt = 0; attempt < 600; ++attempt) {
-        HWND found = nullptr;
-        EnumWindows(FindDialogOfThisProcess, reinterpret_cast<LPARAM>(&found));
-        if (found != nullptr) return found;
-        Sleep(50);
-    }
-    return nullptr;
-}
-
-struct OwnedSearch {
-    HWND owner;
-    HWND found;
-};
-
-BOOL CALLBACK FindBoxOwnedBy(HWND hwnd, LPARAM search) {
-    auto* s = reinterpret_cast<OwnedSearch*>(search);
-    wchar_t className[32] = {};
-    GetClassNameW(hwnd, className, 32);
-    if (GetWindow(hwnd, GW_OWNER) == s->owner && IsWindowVisible(hwnd) && std::wstring(className) == L"#32770") {
-        s->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// The question the dialog asks before it replaces a file.
-HWND WaitForQuestion(HWND dialog) {
-    for (int attempt = 0; attempt < 600; ++attempt) {
-        OwnedSearch search{dialog, nullptr};
-        EnumWindows(FindBoxOwnedBy, reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr) return search.found;
-        Sleep(50);
-    }
-    return nullptr;
-}
-
-HWND FileNameField(HWND dialog) {
-    HWND field = GetDlgItem(dialog, kFileNameEdit);
-    return field != nullptr ? field : GetDlgItem(dialog, kFileNameCombo);
-}
-
-std::wstring FileNameText(HWND dialog) {
-    wchar_t text[300] = {};
-    SendMessageW(FileNameField(dialog), WM_GETTEXT, 300, reinterpret_cast<LPARAM>(text));
-    return text;
-}
-
-void Answer(HWND dialog, int button) {
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
-}
-
 // Runs the dialog on this thread while `user` answers it from another one;
 // `user` gets the dialog and the file name it opened with.
 bool RunDialogAnswered(FileManager& job, std::wstring& shownName, const std::function<void(HWND)>& user) {
     std::thread other([&] {
-        HWND dialog = WaitForSaveDialog();
+        HWND dialog = WaitForSaveDialog(30000);
         if (dialog == nullptr) return;
         shownName = FileNameText(dialog);
         user(dialog);
@@ -167,7 +100,7 @@ TEST(SaveDialogTest, CancelSendsOneFinishedAndWritesNothing) {
     const std::wstring defaultName = (temp.folder / L"Vantrel(100M)").wstring();
     job.SetPath(defaultName.c_str());
     std::wstring shown;
-    const bool chosen = RunDialogAnswered(job, shown, [](HWND dialog) { Answer(dialog, IDCANCEL); });
+    const bool chosen = RunDialogAnswered(job, shown, [](HWND dialog) { Press(dialog, IDCANCEL); });
     EXPECT_FALSE(chosen);
     EXPECT_EQ(shown, L"Vantrel(100M)");  // the dialog shows the folder apart from the name
     // Handled before RunSaveDialog returned, without any pumping here.
@@ -190,7 +123,7 @@ TEST(SaveDialogTest, TwoSavesInARowEachOpenOnTheirDefaultName) {
     std::wstring shown;
     ASSERT_TRUE(RunDialogAnswered(job, shown, [&typed](HWND dialog) {
         SendMessageW(FileNameField(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
-        Answer(dialog, IDOK);
+        Press(dialog, IDOK);
     }));
     EXPECT_EQ(shown, L"Vantrel(100K)");
     const std::filesystem::path chosen = temp.Path(L"chosen.txt");
@@ -209,7 +142,7 @@ TEST(SaveDialogTest, TwoSavesInARowEachOpenOnTheirDefaultName) {
     // path chosen before.
     window.messages.clear();
     job.SetPath(L"Vantrel(Grid)");
-    ASSERT_FALSE(RunDialogAnswered(job, shown, [](HWND dialog) { Answer(dialog, IDCANCEL); }));
+    ASSERT_FALSE(RunDialogAnswered(job, shown, [](HWND dialog) { Press(dialog, IDCANCEL); }));
     EXPECT_EQ(shown, L"Vantrel(Grid)");
     EXPECT_EQ(window.messages, (std::vector<Message>{Finished(0, 0)}));
 }
@@ -228,10 +161,10 @@ TEST(SaveDialogTest, ExistingFileIsReplacedOnlyAfterAsking) {
     std::wstring shown;
     ASSERT_TRUE(RunDialogAnswered(job, shown, [&existing, &asked](HWND dialog) {
         SendMessageW(FileNameField(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(existing.wstring().c_str()));
-        Answer(dialog, IDOK);
+        Press(dialog, IDOK);
         HWND question = WaitForQuestion(dialog);
         asked = question != nullptr;
-        if (asked) Answer(question, IDYES);
+        if (asked) Press(question, IDYES);
     }));
     EXPECT_TRUE(asked);
     ASSERT_TRUE(StartWriterThread(&job, SaveKind::Primes));

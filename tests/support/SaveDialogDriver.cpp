@@ -1,4 +1,4 @@
-#include "SaveDialogDriver.h"
+#include "tests/support/SaveDialogDriver.h"
 
 #include <utility>
 
@@ -20,16 +20,6 @@ BOOL CALLBACK FindSaveDialog(HWND window, LPARAM found) {
     return TRUE;
 }
 
-HWND WaitForSaveDialog(DWORD timeoutMs) {
-    for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
-        HWND found = nullptr;
-        EnumWindows(FindSaveDialog, reinterpret_cast<LPARAM>(&found));
-        if (found != nullptr) return found;
-        Sleep(50);
-    }
-    return nullptr;
-}
-
 struct OwnedSearch {
     HWND owner;
     HWND found;
@@ -47,6 +37,16 @@ BOOL CALLBACK FindBoxOwnedBy(HWND window, LPARAM search) {
 }
 
 }  // namespace
+
+HWND WaitForSaveDialog(DWORD timeoutMs) {
+    for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
+        HWND found = nullptr;
+        EnumWindows(FindSaveDialog, reinterpret_cast<LPARAM>(&found));
+        if (found != nullptr) return found;
+        Sleep(50);
+    }
+    return nullptr;
+}
 
 HWND FileNameField(HWND dialog) {
     HWND field = GetDlgItem(dialog, kFileNameEdit);

@@ -8,6 +8,8 @@
 #include <string>
 #include <thread>
 
+// The save dialog of this process once it is shown, or null after the timeout.
+HWND WaitForSaveDialog(DWORD timeoutMs);
 // The file name field of the explorer-style dialog (edt1), or the combo box
 // (cmb13) that some versions show instead.
 HWND FileNameField(HWND dialog);
