@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/BenchmarkSession.h"
+#include "tests/cli/RunnerHarness.h"
 #include "cli/SearchDriver.h"
 #include "engine/RunText.h"
 #include "engine/TaskTable.h"
@@ -19,26 +20,6 @@ namespace {
 constexpr int k100K = 0;
 constexpr int k1M = 2;
 
-struct CliResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-CliResult RunRunner(const std::vector<std::string>& args, const std::atomic<bool>& interrupt) {
-    std::ostringstream out;
-    std::ostringstream err;
-    CliResult result;
-    result.exitCode = RunCli(args, out, err, false, interrupt);
-    result.out = out.str();
-    result.err = err.str();
-    return result;
-}
-
-CliResult RunRunner(const std::vector<std::string>& args) {
-    const std::atomic<bool> noInterrupt{false};
-    return RunRunner(args, noInterrupt);
-}
 
 // Asks for a stop as soon as the first progress arrives.
 class InterruptOnProgress final : public RunListener {

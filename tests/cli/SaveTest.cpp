@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/BenchmarkSession.h"
+#include "tests/cli/RunnerHarness.h"
 #include "cli/ResultSaver.h"
 #include "cli/RunGridSource.h"
 #include "cli/SaveFileName.h"
@@ -190,22 +191,6 @@ TEST(RunnerSave, TheTimeShapeIsCheckedStrictly) {
     EXPECT_FALSE(GridLinesAre("100K\t\t1 core\t\t1299709\t\t 0.05 sec\t\t\r\n", {{"100K", "1 core", "1299709"}}));
 }
 
-struct CliResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-CliResult RunRunner(const std::vector<std::string>& args, bool interrupted = false) {
-    const std::atomic<bool> interrupt{interrupted};
-    std::ostringstream out;
-    std::ostringstream err;
-    CliResult result;
-    result.exitCode = RunCli(args, out, err, false, interrupt);
-    result.out = out.str();
-    result.err = err.str();
-    return result;
-}
 
 TEST(RunnerSave, OneHundredThousandPrimesAndTheirRow) {
     TempFolder temp;
