@@ -1,6 +1,9 @@
 // Writes the primes file of a 10M run and the same bytes, already formatted,
 // with the same write sizes, and prints how much slower the writer is.
-// Usage: export_bench [folder [count]]   (defaults: /tmp, 10000000; ASCII folder names)
+// Both are timed several times, alternately, and the best of each compared:
+// a single write of 180 MB now and then waits for the disk's write-back.
+// Usage: export_bench [folder [count [reps]]]   (defaults: /tmp, 10000000, 5; ASCII folder names)
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -87,6 +90,7 @@ double TimeWriter(FileManager& job, BatchRecorder& recorder) {
 int main(int argc, char** argv) {
     const std::string folder = argc > 1 ? argv[1] : "/tmp";
     const uint32_t count = argc > 2 ? uint32_t(std::strtoul(argv[2], nullptr, 10)) : 10000000;
+    const int reps = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
     const std::string written = folder + "/vantrel-export-bench-primes.txt";
     const std::string raw = folder + "/vantrel-export-bench-raw.txt";
 
@@ -119,13 +123,23 @@ int main(int argc, char** argv) {
     pieces.push_back(bytes.size() - pieceStart);
 
     TimeRawWrite(raw, bytes, pieces);
-    const double writerSeconds = TimeWriter(job, recorder);
-    const double rawSeconds = TimeRawWrite(raw, bytes, pieces);
+    double writerSeconds = 1e9, rawSeconds = 1e9;
+    for (int rep = 0; rep < reps; ++rep) {
+        const double w = TimeWriter(job, recorder);
+        if (w < 0) {
+            std::fprintf(stderr, "export_bench: %s\n", job.Failure().c_str());
+            return 2;
+        }
+        writerSeconds = std::min(writerSeconds, w);
+        const double r = TimeRawWrite(raw, bytes, pieces);
+        if (r >= 0) rawSeconds = std::min(rawSeconds, r);
+    }
     std::remove(written.c_str());
     std::remove(raw.c_str());
 
     const double ratio = writerSeconds / rawSeconds;
-    std::printf("primes file: %u lines, %zu bytes in %zu writes\n", count, bytes.size(), pieces.size());
+    std::printf("primes file: %u lines, %zu bytes in %zu writes, best of %d runs each\n", count, bytes.size(),
+                pieces.size(), reps);
     std::printf("writer %.3f s, formatted bytes %.3f s, ratio %.2f (at most %.1f): %s\n", writerSeconds, rawSeconds,
                 ratio, kAllowedRatio, ratio <= kAllowedRatio ? "ok" : "TOO SLOW");
     return ratio <= kAllowedRatio ? 0 : 1;
