@@ -132,7 +132,11 @@ int main(int argc, char** argv) {
         }
         writerSeconds = std::min(writerSeconds, w);
         const double r = TimeRawWrite(raw, bytes, pieces);
-        if (r >= 0) rawSeconds = std::min(rawSeconds, r);
+        if (r < 0) {
+            std::fprintf(stderr, "export_bench: cannot write %s\n", raw.c_str());
+            return 2;
+        }
+        rawSeconds = std::min(rawSeconds, r);
     }
     std::remove(written.c_str());
     std::remove(raw.c_str());
