@@ -1,22 +1,44 @@
 # Quick start:  make run   (benchmark, task 1M, every thread count)
 #               make test  (builds everything and runs every test)
+# Every target installs what it needs (tools/setup-debian.sh) and rebuilds
+# what changed before it runs anything.
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
-PRESETS := native tsan asan windows-x86
 
-.PHONY: all setup run test test-native test-windows native windows gui screenshot bench clean $(addprefix build-,$(PRESETS) debug) $(addprefix test-,$(PRESETS) debug)
+# The configurations make test builds and tests, in this order.
+PRESETS := native tsan asan windows-x86
+BUILDS := $(addprefix build-,$(PRESETS) debug)
+TESTS := $(addprefix test-,$(PRESETS) debug)
+XVFB := xvfb-run -a -s "-screen 0 1280x1024x24"
+
+.PHONY: all setup setup-native setup-windows run test native windows gui screenshot bench clean $(BUILDS) $(TESTS)
 
 all: native
 
+# One configuration at a time: each already builds and tests on every core.
+.NOTPARALLEL:
+
 setup:
 	@bash tools/setup-debian.sh
+setup-native:
+	@bash tools/setup-debian.sh native
+setup-windows:
+	@bash tools/setup-debian.sh windows
 
-build-%: setup
+# Each preset's set-up group: Windows presets need the cross compilers and Wine.
+setup-for = $(if $(findstring windows,$(1)),setup-windows,setup-native)
+
+.SECONDEXPANSION:
+$(BUILDS): build-%: $$(call setup-for,%)
 	@cmake --preset $* >/dev/null
 	@cmake --build --preset $* -j $(JOBS)
 
-test-%: build-%
-	@ctest --preset $* -j $(JOBS)
+# Windows tests run under Wine in a virtual X server, with the build's own
+# Wine prefix; its server is stopped afterwards so that nothing lingers.
+$(TESTS): test-%: build-%
+	@echo "== $* =="
+	@$(if $(findstring windows,$*),$(XVFB)) ctest --preset $* -j $(JOBS)
+	@$(if $(findstring windows,$*),WINEPREFIX=$(CURDIR)/build/$*/wineprefix wineserver -k 2>/dev/null || true)
 
 native: build-native
 
@@ -28,18 +50,7 @@ run: build-native
 
 # Every configuration in turn: native Release, ThreadSanitizer,
 # AddressSanitizer + UBSan, and the 32-bit Windows build under Wine.
-test: setup
-	@set -e; for p in $(PRESETS); do \
-	  echo "== $$p =="; \
-	  cmake --preset $$p >/dev/null; \
-	  cmake --build --preset $$p -j $(JOBS); \
-	  if [ $$p = windows-x86 ]; then \
-	    xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset $$p -j $(JOBS); \
-	    WINEPREFIX=$(CURDIR)/build/windows-x86/wineprefix wineserver -k 2>/dev/null || true; \
-	  else \
-	    ctest --preset $$p -j $(JOBS); \
-	  fi; \
-	done
+test: setup $(addprefix test-,$(PRESETS))
 	@echo "== all test configurations passed =="
 
 gui: build-windows-x86
@@ -50,7 +61,7 @@ screenshot: build-windows-x86
 
 bench: build-native
 	@build/native/bench/engine_bench
-	@if [ -x build/native/bench/export_bench ]; then build/native/bench/export_bench; fi
+	@build/native/bench/export_bench
 
 clean:
 	rm -rf build

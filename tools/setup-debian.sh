@@ -1,17 +1,39 @@
 #!/usr/bin/env bash
-# Installs what building and testing Vantrel needs on a Debian machine.
-# Does nothing when everything is already there, so `make` can call it every time.
+# Installs what building and testing Vantrel needs on a Debian machine, by
+# group, so that each make target asks only for what it uses:
+#   native   the g++ build, the runner and the core's tests
+#   windows  the MinGW-w64 cross compilers, Wine and a virtual X server
+#   cluster  Open MPI, for vantrel-mpi
+#   charts   gnuplot, for the runner's charts
+# With no group, all of them (VANTREL_NO_WINDOWS=1 leaves out windows).
+# Does nothing when everything is already there, so make can call it every time.
 set -euo pipefail
 
-native=(cmake g++ make ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-        libcli11-dev nlohmann-json3-dev)
+native=(cmake g++ make ninja-build googletest libcli11-dev nlohmann-json3-dev)
 windows=(g++-mingw-w64-i686 wine wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick)
+cluster=()
+charts=()
 
-want=("${native[@]}")
-[ "${VANTREL_NO_WINDOWS:-0}" = 1 ] || want+=("${windows[@]}")
+groups=("$@")
+if [ ${#groups[@]} -eq 0 ]; then
+  groups=(native cluster charts)
+  [ "${VANTREL_NO_WINDOWS:-0}" = 1 ] || groups+=(windows)
+fi
+
+want=()
+for group in "${groups[@]}"; do
+  case "$group" in
+    native) want+=("${native[@]}") ;;
+    windows) want+=("${native[@]}" "${windows[@]}") ;;
+    cluster) want+=("${native[@]}" ${cluster[@]+"${cluster[@]}"}) ;;
+    charts) want+=(${charts[@]+"${charts[@]}"}) ;;
+    *) echo "setup: unknown group '$group' (native, windows, cluster, charts)" >&2; exit 2 ;;
+  esac
+done
+[ ${#want[@]} -eq 0 ] && exit 0
 
 missing=()
-for p in "${want[@]}"; do
+for p in $(printf '%s\n' "${want[@]}" | sort -u); do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
