@@ -45,7 +45,10 @@ native: build-native
 windows: build-windows-x86
 	@echo "Windows program: build/windows-x86/app/Vantrel.exe"
 
-run: build-native
+# Builds the runner alone, the quickest way to a first result.
+run: setup-native
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native -j $(JOBS) --target vantrel-cli
 	@build/native/cli/vantrel-cli --sweep
 
 # Every configuration in turn: native Release, ThreadSanitizer,
