@@ -88,6 +88,31 @@ std::filesystem::path FilePathOf(const std::string& name) {
     return std::filesystem::path(name);
 }
 
+std::filesystem::path SaveTargetOf(const std::string& name) {
+    namespace fs = std::filesystem;
+    fs::path file = FilePathOf(name);
+    std::error_code error;
+    // A bounded number of links, as the system follows them.
+    for (int links = 0; links < 40 && fs::is_symlink(fs::symlink_status(file, error)); ++links) {
+        const fs::path target = fs::read_symlink(file, error);
+        if (error) break;
+        file = (file.parent_path() / target).lexically_normal();
+    }
+    return file;
+}
+
+bool NameTheSameFile(const std::string& first, const std::string& second) {
+    namespace fs = std::filesystem;
+    const fs::path a = SaveTargetOf(first);
+    const fs::path b = SaveTargetOf(second);
+    std::error_code error;
+    if (fs::equivalent(a, b, error)) return true;
+    const fs::path fullA = fs::weakly_canonical(fs::absolute(a, error), error);
+    if (error) return a.lexically_normal() == b.lexically_normal();
+    const fs::path fullB = fs::weakly_canonical(fs::absolute(b, error), error);
+    return !error && fullA == fullB;
+}
+
 std::string SaveTargetProblem(const std::string& name) {
     namespace fs = std::filesystem;
     const fs::path file = FilePathOf(name);

@@ -15,6 +15,14 @@ std::optional<std::wstring> JobPathOf(const std::string& name);
 // wide form on Windows, where narrow paths pass through the C locale.
 std::filesystem::path FilePathOf(const std::string& name);
 
+// The file a save to `name` replaces: where a symbolic link leads (even to
+// a file not there yet), else the name itself.
+std::filesystem::path SaveTargetOf(const std::string& name);
+
+// True when both names lead to one file: the same file once either exists
+// (through links, "./", "..", another spelling), or the same path to come.
+bool NameTheSameFile(const std::string& first, const std::string& second);
+
 // What stands in the way of saving to `name` right now, in the words the
 // writers use ("Could not open "NAME": REASON"); empty when nothing does.
 // Looks only: it neither creates nor empties the file.
