@@ -15,6 +15,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitFault = 1;         // a wrong result, a failed or refused run, a failed save
 constexpr int kExitUsage = 2;         // bad command line; nothing was run
 constexpr int kExitInterrupted = 130; // Ctrl-C
+constexpr int kExitTerminated = 143;  // SIGTERM, handled as Ctrl-C
 
 class BenchmarkSession {
 public:
