@@ -35,6 +35,9 @@ public:
     // The engine, holding the primes of the last run.
     const PrimeCoordinator& Coordinator() const { return driver.Coordinator(); }
 
+    // For tests: see SearchDriver::SetResultHook.
+    void SetResultHook(SearchDriver::ResultHook hook) { driver.SetResultHook(std::move(hook)); }
+
 private:
     int RunSettings();
     // False when a file to save to cannot be written (reported on err).
