@@ -115,7 +115,7 @@ std::filesystem::path SaveTargetOf(const std::string& name) {
     for (int links = 0; links < 40 && fs::is_symlink(fs::symlink_status(file, error)); ++links) {
         const fs::path target = fs::read_symlink(file, error);
         if (error) break;
-        file = (file.parent_path() / target).lexically_normal();
+        file = file.parent_path() / target;  // not normalized: ".." may leave a linked folder
     }
     return file;
 }
