@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "cli/ProgressLine.h"
 #include "cli/ReportWriter.h"
 #include "cli/ResultSaver.h"
 #include "cli/RunGridSource.h"
@@ -11,57 +12,25 @@
 
 namespace {
 
-// "progress INDEX PRIME" and "finished INDEX PRIME", one a line.
-class EventPrinter final : public RunListener {
+// Prints the notifications ("progress INDEX PRIME", "finished INDEX PRIME",
+// one a line) when asked to, and shows the window title's percentage
+// (index * 100 / (N - 1)) on the progress line.
+class RunPrinter final : public RunListener {
 public:
-    explicit EventPrinter(std::ostream& out_) : out(out_) {}
-    void Notified(const RunRecord&, const Notification& notification) override {
-        out << (notification.message == WM_SEARCH_FINISHED ? "finished " : "progress ") << notification.index << ' '
-            << notification.prime << '\n';
-        out.flush();
-    }
-
-private:
-    std::ostream& out;
-};
-
-// The window title's percentage (index * 100 / (N - 1)), on one line of a
-// terminal that each update overwrites.
-class ProgressLine final : public RunListener {
-public:
-    explicit ProgressLine(std::ostream& err_) : err(err_) {}
+    RunPrinter(std::ostream* events_, ProgressLine& progress_) : events(events_), progress(progress_) {}
     void Notified(const RunRecord& run, const Notification& notification) override {
+        if (events != nullptr) {
+            *events << (notification.message == WM_SEARCH_FINISHED ? "finished " : "progress ") << notification.index
+                    << ' ' << notification.prime << '\n';
+            events->flush();
+        }
         if (notification.message != WM_SEARCH_PROGRESS) return;
-        const std::string text =
-            TitleText("Vantrel " + run.task + ", " + run.threadText, run.targetCount, notification.index, 1);
-        err << '\r' << text;
-        if (text.size() < shown) err << std::string(shown - text.size(), ' ');
-        err.flush();
-        shown = text.size();
-    }
-    void Clear() {
-        if (shown == 0) return;
-        err << '\r' << std::string(shown, ' ') << '\r';
-        err.flush();
-        shown = 0;
+        progress.Show(TitleText("Vantrel " + run.task + ", " + run.threadText, run.targetCount, notification.index, 1));
     }
 
 private:
-    std::ostream& err;
-    size_t shown = 0;
-};
-
-class ListenerPair final : public RunListener {
-public:
-    ListenerPair(RunListener* first_, RunListener* second_) : first(first_), second(second_) {}
-    void Notified(const RunRecord& run, const Notification& notification) override {
-        if (first != nullptr) first->Notified(run, notification);
-        if (second != nullptr) second->Notified(run, notification);
-    }
-
-private:
-    RunListener* first;
-    RunListener* second;
+    std::ostream* events;  // null: not printed
+    ProgressLine& progress;
 };
 
 std::string RunName(const RunRecord& run) { return "task " + run.task + " on " + run.threadText; }
@@ -140,9 +109,8 @@ int BenchmarkSession::RunSettings() {
     std::unique_ptr<ReportWriter> writer = MakeReportWriter(options.format, reportOut, options.sweep, options.repeat);
     writer->Begin(CollectRunContext());
 
-    EventPrinter eventPrinter(out);
-    ProgressLine progressLine(err);
-    ListenerPair listener(options.events ? &eventPrinter : nullptr, liveProgress ? &progressLine : nullptr);
+    ProgressLine progressLine(err, liveProgress);
+    RunPrinter listener(options.events ? &out : nullptr, progressLine);
 
     std::optional<double> oneThreadSeconds;
     for (uint16_t threads : options.threadCounts) {

@@ -15,6 +15,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitFault = 1;         // a wrong result, a failed or refused run, a failed save
 constexpr int kExitUsage = 2;         // bad command line; nothing was run
 constexpr int kExitInterrupted = 130; // Ctrl-C
+constexpr int kExitTerminated = 143;  // SIGTERM, handled as Ctrl-C
 
 class BenchmarkSession {
 public:
@@ -33,6 +34,9 @@ public:
 
     // The engine, holding the primes of the last run.
     const PrimeCoordinator& Coordinator() const { return driver.Coordinator(); }
+
+    // For tests: see SearchDriver::SetResultHook.
+    void SetResultHook(SearchDriver::ResultHook hook) { driver.SetResultHook(std::move(hook)); }
 
 private:
     int RunSettings();

@@ -1,8 +1,19 @@
 #include "cli/ResultSaver.h"
 
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
-#include <system_error>
-#include <thread>
+#include <random>
+
+#include <fcntl.h>
+#if defined(_WIN32)
+#include <io.h>
+#include <sys/stat.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "cli/SaveFileName.h"
 #include "export/FileManager.h"
@@ -12,19 +23,57 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool IsRegularFile(const fs::path& file) {
-    std::error_code error;
-    return fs::is_regular_file(fs::symlink_status(file, error));
+// Creates `file`, empty, unless something of that name is there: 0 or errno.
+int CreateNew(const fs::path& file) {
+#if defined(_WIN32)
+    const int handle = _wopen(file.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (handle < 0) return errno;
+    _close(handle);
+#else
+    const int handle = open(file.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+    if (handle < 0) return errno;
+    close(handle);
+#endif
+    return 0;
 }
 
-bool Exists(const fs::path& file) {
-    std::error_code error;
-    return fs::exists(fs::symlink_status(file, error));
+#if !defined(_WIN32)
+// The temporary file being written, for RemoveSaveInProgress. A signal may
+// come on any thread at any time, so a name goes into the buffer not in use
+// before it is published.
+char pendingNames[2][4096];
+int nextPending = 0;
+std::atomic<const char*> pending{nullptr};
+static_assert(std::atomic<const char*>::is_always_lock_free, "the signal handler reads it");
+#endif
+
+void Publish(const fs::path& file) {
+#if !defined(_WIN32)
+    if (file.native().size() >= sizeof pendingNames[0]) return;
+    char* const buffer = pendingNames[nextPending];
+    nextPending ^= 1;
+    std::memcpy(buffer, file.c_str(), file.native().size() + 1);
+    pending.store(buffer);
+#else
+    (void)file;
+#endif
+}
+
+void Withdraw() {
+#if !defined(_WIN32)
+    pending.store(nullptr);
+#endif
 }
 
 }  // namespace
 
-ResultSaver::ResultSaver(std::ostream& err_, bool liveProgress_) : err(err_), liveProgress(liveProgress_) {}
+void RemoveSaveInProgress() {
+#if !defined(_WIN32)
+    if (const char* file = pending.exchange(nullptr)) unlink(file);
+#endif
+}
+
+ResultSaver::ResultSaver(std::ostream& err, bool liveProgress) : progress(err, liveProgress) {}
 
 std::string ResultSaver::SavePrimes(const std::string& name, const uint32_t* primes, uint32_t count) {
     return Save(name, WritePrimesFile, [primes, count](FileManager& job) {
@@ -38,119 +87,71 @@ std::string ResultSaver::SaveGrid(const std::string& name, IGridSource& rows) {
 }
 
 void ResultSaver::Notify(uint32_t message, uint32_t wParam, uint32_t lParam) {
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        if (message == WM_SAVE_PROGRESS) {
-            progressed = true;
-            progressPending = true;
-            position = wParam;
-            total = lParam;
-        } else if (message == WM_SAVE_FINISHED) {
-            finished = true;
-            finishedPosition = wParam;
-            finishedTotal = lParam;
-        } else {
-            return;
-        }
+    if (message == WM_SAVE_PROGRESS && lParam != 0) {
+        const uint64_t percent = uint64_t(wParam) * 100 / lParam;
+        progress.Show("Saving " + shownName + ": " + std::to_string(percent > 100 ? 100 : percent) + "%");
+    } else if (message == WM_SAVE_FINISHED) {
+        finished = true;
+        complete = wParam == lParam;
     }
-    arrived.notify_one();
 }
 
 std::string ResultSaver::Save(const std::string& name, void (*writer)(void*),
                               const std::function<void(FileManager&)>& fill) {
-    const std::optional<std::wstring> path = JobPathOf(name);
-    if (!path) return "Could not save \"" + OneLine(name) + "\": the file name cannot be used";
-    const fs::path file = FilePathOf(name);
-    const bool existed = Exists(file);
+    shownName = OneLine(name);
+    const std::string unusable = "Could not save \"" + shownName + "\": the file name cannot be used";
+    if (!JobPathOf(name)) return unusable;
 
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        progressed = false;
-        progressPending = false;
-        position = 0;
-        total = 0;
-        finished = false;
-        finishedPosition = 0;
-        finishedTotal = 0;
-        returned = false;
-    }
-    FileManager job(this);
-    job.SetPath(path->c_str());
-#if !defined(_WIN32)
-    // The writers open the job's name as UTF-8; it must be this very name.
-    if (job.PathText() != name) return "Could not save \"" + OneLine(name) + "\": the file name cannot be used";
-#endif
-    fill(job);
-
-    std::thread thread;
-    try {
-        thread = std::thread([this, writer, &job] {
-            writer(&job);
-            {
-                std::lock_guard<std::mutex> guard(lock);
-                returned = true;
-            }
-            arrived.notify_one();
-        });
-    } catch (const std::system_error& e) {
-        return "Could not start saving \"" + OneLine(name) + "\": " + e.code().message();
-    }
-
-    bool opened = false;
-    bool done = false;
-    uint32_t donePosition = 0;
-    uint32_t doneTotal = 0;
-    for (;;) {
-        bool show = false;
-        uint32_t at = 0;
-        uint32_t of = 0;
-        bool ended = false;
-        {
-            std::unique_lock<std::mutex> guard(lock);
-            arrived.wait(guard, [this] { return progressPending || finished || returned; });
-            show = progressPending;
-            progressPending = false;
-            at = position;
-            of = total;
-            opened = progressed;
-            done = finished;
-            donePosition = finishedPosition;
-            doneTotal = finishedTotal;
-            ended = finished || returned;
+    // A regular file, or none yet, is replaced; anything else is written to
+    // (or refused) as it stands.
+    const fs::path target = SaveTargetOf(name);
+    std::error_code error;
+    const fs::file_status status = fs::status(target, error);
+    const bool replace = !fs::exists(status) || fs::is_regular_file(status);
+    fs::path written = FilePathOf(name);
+    if (replace) {
+        std::random_device random;
+        const auto now = uint32_t(std::chrono::steady_clock::now().time_since_epoch().count());
+        int failed = EEXIST;
+        for (int attempt = 0; attempt < 16 && failed == EEXIST; ++attempt) {
+            written = TemporaryFileOf(target, uint32_t(random()) ^ now);
+            failed = CreateNew(written);
         }
-        if (show) ShowProgress(name, at, of);
-        if (ended) break;
+        if (failed != 0) return "Could not open \"" + shownName + "\": " + SystemReason(failed);
+        Publish(written);
     }
-    thread.join();
-    ClearProgress();
 
-    std::string failure = job.Failure();
-    if (failure.empty() && !done) failure = "Could not save \"" + job.PathText() + "\": the writer ended without finishing";
-    if (failure.empty() && donePosition != doneTotal) failure = "Could not save \"" + job.PathText() + "\"";
-    if (failure.empty()) return {};
-
-    // The writer opens the file before its first progress message; a file
-    // that was not there before was created by this save.
-    if ((opened || !existed) && IsRegularFile(file)) {
-        std::error_code error;
-        if (fs::remove(file, error)) failure += " (the incomplete file was removed)";
+    std::string failure;
+    const std::optional<std::wstring> path = JobPathOfFile(written);
+    FileManager job(this);
+    if (path) job.SetPath(path->c_str());
+#if !defined(_WIN32)
+    // The writers open the job's name as UTF-8; it must be this very file.
+    if (path && job.PathText() != written.string()) failure = unusable;
+#endif
+    if (!path) failure = TemporaryNameProblem(name);
+    if (failure.empty()) {
+        fill(job);
+        finished = false;
+        complete = false;
+        writer(&job);
+        progress.Clear();
+        failure = job.Failure();
+        if (failure.empty() && !finished) failure = "Could not save \"" + shownName + "\": the writer ended without finishing";
+        if (failure.empty() && !complete) failure = "Could not save \"" + shownName + "\"";
+        // The writers name the file they wrote: the temporary one.
+        const std::string writtenText = job.PathText();
+        const size_t at = failure.find('"' + writtenText + '"');
+        if (replace && at != std::string::npos) failure.replace(at + 1, writtenText.size(), name);
     }
+
+    if (replace && failure.empty()) {
+        // The new file keeps the old one's permissions.
+        if (fs::exists(status)) fs::permissions(written, status.permissions(), error);
+        fs::rename(written, target, error);
+        if (error) failure = "Could not save \"" + shownName + "\": " + error.message();
+    }
+    if (replace && !failure.empty()) fs::remove(written, error);
+    Withdraw();
     return OneLine(failure);
-}
-
-void ResultSaver::ShowProgress(const std::string& name, uint32_t at, uint32_t of) {
-    if (!liveProgress || of == 0) return;
-    const uint64_t percent = uint64_t(at) * 100 / of;
-    const std::string text = "Saving " + OneLine(name) + ": " + std::to_string(percent > 100 ? 100 : percent) + "%";
-    err << '\r' << text;
-    if (text.size() < shown) err << std::string(shown - text.size(), ' ');
-    err.flush();
-    shown = text.size();
-}
-
-void ResultSaver::ClearProgress() {
-    if (shown == 0) return;
-    err << '\r' << std::string(shown, ' ') << '\r';
-    err.flush();
-    shown = 0;
 }

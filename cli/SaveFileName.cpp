@@ -1,6 +1,7 @@
 #include "cli/SaveFileName.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -81,6 +82,24 @@ std::optional<std::wstring> JobPathOf(const std::string& name) {
     return wide;
 }
 
+std::optional<std::wstring> JobPathOfFile(const std::filesystem::path& file) {
+#if defined(_WIN32)
+    const std::wstring wide = file.wstring();
+    if (wide.empty() || wide.size() > FileManager::kPathUnits - 1 || wide.find(L'\0') != std::wstring::npos) {
+        return std::nullopt;
+    }
+    return wide;
+#else
+    return JobPathOf(file.string());
+#endif
+}
+
+std::filesystem::path TemporaryFileOf(const std::filesystem::path& target, uint32_t tag) {
+    char name[32] = {};
+    std::snprintf(name, sizeof name, ".vantrel-%08x.tmp", unsigned(tag));
+    return target.parent_path() / name;
+}
+
 std::filesystem::path FilePathOf(const std::string& name) {
 #if defined(_WIN32)
     if (const std::optional<std::wstring> wide = JobPathOf(name)) return std::filesystem::path(*wide);
@@ -88,9 +107,34 @@ std::filesystem::path FilePathOf(const std::string& name) {
     return std::filesystem::path(name);
 }
 
+std::filesystem::path SaveTargetOf(const std::string& name) {
+    namespace fs = std::filesystem;
+    fs::path file = FilePathOf(name);
+    std::error_code error;
+    // A bounded number of links, as the system follows them.
+    for (int links = 0; links < 40 && fs::is_symlink(fs::symlink_status(file, error)); ++links) {
+        const fs::path target = fs::read_symlink(file, error);
+        if (error) break;
+        file = file.parent_path() / target;  // not normalized: ".." may leave a linked folder
+    }
+    return file;
+}
+
+bool NameTheSameFile(const std::string& first, const std::string& second) {
+    namespace fs = std::filesystem;
+    const fs::path a = SaveTargetOf(first);
+    const fs::path b = SaveTargetOf(second);
+    std::error_code error;
+    if (fs::equivalent(a, b, error)) return true;
+    const fs::path fullA = fs::weakly_canonical(fs::absolute(a, error), error);
+    if (error) return a.lexically_normal() == b.lexically_normal();
+    const fs::path fullB = fs::weakly_canonical(fs::absolute(b, error), error);
+    return !error && fullA == fullB;
+}
+
 std::string SaveTargetProblem(const std::string& name) {
     namespace fs = std::filesystem;
-    const fs::path file = FilePathOf(name);
+    const fs::path file = SaveTargetOf(name);
     fs::path folder = file.parent_path();
     if (folder.empty()) folder = ".";
 
@@ -100,12 +144,19 @@ std::string SaveTargetProblem(const std::string& name) {
     if (!fs::is_directory(folderStatus)) return Problem(name, ENOTDIR);
     const fs::file_status fileStatus = fs::status(file, error);
     if (fs::is_directory(fileStatus)) return Problem(name, EISDIR);
+    const bool replaced = !fs::exists(fileStatus) || fs::is_regular_file(fileStatus);
 #if !defined(_WIN32)
     // The folder must let a new file in; an existing file must let itself be written.
-    if (!fs::exists(fileStatus) && access(folder.c_str(), W_OK | X_OK) != 0) return Problem(name, errno);
+    if (replaced && access(folder.c_str(), W_OK | X_OK) != 0) return Problem(name, errno);
     if (fs::exists(fileStatus) && access(file.c_str(), W_OK) != 0) return Problem(name, errno);
 #endif
+    if (replaced && !JobPathOfFile(TemporaryFileOf(file, 0))) return TemporaryNameProblem(name);
     return {};
+}
+
+std::string TemporaryNameProblem(const std::string& name) {
+    return "Could not save \"" + OneLine(name) + "\": the name of its temporary file in the same folder would not fit in " +
+           std::to_string(FileManager::kPathUnits - 1) + " characters";
 }
 
 std::string OneLine(std::string text) {

@@ -97,6 +97,7 @@ RunRecord SearchDriver::Run(int taskIndex, uint16_t threads, RunListener* listen
     Deliver(batch, record, start, listener);
 
     if (done) {
+        if (resultHook) resultHook(coordinator.primes, coordinator.lastIndex, last);
         record.index = last.index;
         record.prime = last.prime;
         const double seconds = std::chrono::duration<double>(last.at - start).count();

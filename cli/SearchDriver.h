@@ -12,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -49,12 +50,19 @@ public:
     // The engine, holding the primes of the last run (for saving them).
     const PrimeCoordinator& Coordinator() const { return coordinator; }
 
+    // For tests: sees a completed run's table (lastIndex slots) and FINISHED
+    // notification before they are verified, and may change them, as an
+    // engine with a fault would have left them. Unset in the program.
+    using ResultHook = std::function<void(uint32_t* primes, uint32_t lastIndex, Notification& finished)>;
+    void SetResultHook(ResultHook hook) { resultHook = std::move(hook); }
+
 private:
     void Notify(uint32_t message, uint32_t wParam, uint32_t lParam) override;
     void Deliver(std::vector<Notification>& batch, RunRecord& record, std::chrono::steady_clock::time_point start,
                  RunListener* listener);
 
     const std::atomic<bool>& interrupt;
+    ResultHook resultHook;
     std::mutex lock;
     std::condition_variable arrived;
     std::vector<Notification> pending;  // under lock

@@ -74,6 +74,24 @@ TEST(RunnerRun, BadInputRunsNothing) {
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 2) << result.err;
 }
 
+TEST(RunnerRun, AWrongResultIsCaughtAgainstTheKnownPrimeAndEndsWithExitOne) {
+    // An engine whose table ends with a wrong but ascending prime, and which
+    // reports that prime: only the known N-th prime tells it is wrong.
+    const ParseOutcome parsed = ParseCommandLine({"--task", "100K", "--format", "csv"}, LogicalProcessors());
+    ASSERT_EQ(parsed.action, CliAction::Run);
+    std::ostringstream out;
+    std::ostringstream err;
+    const std::atomic<bool> interrupt{false};
+    BenchmarkSession session(parsed.options, out, err, false, interrupt);
+    session.SetResultHook([](uint32_t* primes, uint32_t lastIndex, Notification& finished) {
+        finished.prime = primes[lastIndex - 1] += 2;
+    });
+    EXPECT_EQ(session.Run(), kExitFault);
+    EXPECT_EQ(err.str(), "vantrel-cli: WRONG RESULT for task 100K on 1 core: prime number 100000 is 1299709, the search "
+                         "reported 1299711\n");
+    EXPECT_NE(out.str().find(",wrong"), std::string::npos) << out.str();
+}
+
 TEST(RunnerRun, InterruptBeforeARunStartsNone) {
     const std::atomic<bool> interrupted{true};
     const CliResult result = RunRunner({"--task", "100K", "--format", "csv"}, interrupted);

@@ -235,6 +235,32 @@ TEST(RunnerSave, AMissingFolderIsFoundBeforeAnyRun) {
     EXPECT_FALSE(fs::exists(temp.Path("gone")));
 }
 
+TEST(RunnerSave, OneFileUnderTwoNamesIsRefusedAndALinkIsSavedThrough) {
+    TempFolder temp;
+    const std::string file = temp.Path("s.txt");
+    const std::string refusal =
+        "vantrel-cli: --save-primes and --save-grid name the same file; valid: two different files\n";
+    auto refused = [&](const std::string& primes, const std::string& grid) {
+        const CliResult result = RunRunner({"--task", "100K", "--save-primes", primes, "--save-grid", grid});
+        return result.exitCode == kExitUsage && result.out.empty() && result.err.rfind(refusal, 0) == 0;
+    };
+    // An absolute and a relative name, before the file exists.
+    const fs::path before = fs::current_path();
+    fs::current_path(temp.folder);
+    EXPECT_TRUE(refused(file, "s.txt"));
+    fs::current_path(before);
+    EXPECT_FALSE(fs::exists(file));
+#if !defined(_WIN32)
+    fs::create_symlink("s.txt", temp.Path("link"));
+    EXPECT_TRUE(refused(temp.Path("link"), file));  // a link to a file not there yet
+    // A save through the link replaces the file it leads to and keeps the link.
+    ASSERT_EQ(RunRunner({"--task", "100K", "--save-grid", temp.Path("link")}).exitCode, kExitOk);
+    EXPECT_TRUE(fs::is_symlink(temp.Path("link")));
+    EXPECT_TRUE(GridLinesAre(ReadBytes(file), {{"100K", "1 core", "1299709"}})) << ReadBytes(file);
+    EXPECT_TRUE(refused(file, temp.Path("link")));
+#endif
+}
+
 TEST(RunnerSave, NothingIsSavedWithoutARun) {
     TempFolder temp;
     const std::string grid = temp.Path("grid.txt");

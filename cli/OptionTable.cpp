@@ -1,0 +1,101 @@
+#include "cli/OptionTable.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace {
+
+std::string Shown(const OptionSpec& spec) { return spec.value.empty() ? spec.name : spec.name + " " + spec.value; }
+
+}  // namespace
+
+const CLI::Validator kNoValue([](std::string& value) { return value == "true" ? std::string() : "a value"; }, "");
+
+CLI::Validator PlainCount(size_t maxDigits) {
+    return CLI::Validator(
+        [maxDigits](std::string& value) -> std::string {
+            if (value.empty() || value.size() > maxDigits || value.find_first_not_of("0123456789") != std::string::npos) {
+                return "not a count";
+            }
+            value.erase(0, std::min(value.find_first_not_of('0'), value.size() - 1));
+            return {};
+        },
+        "");
+}
+
+OptionTable::OptionTable(std::string program_, std::vector<OptionSpec> specs_)
+    : program(std::move(program_)), specs(std::move(specs_)) {}
+
+const OptionSpec& OptionTable::operator[](const std::string& name) const {
+    for (const OptionSpec& spec : specs) {
+        if (spec.name == name) return spec;
+    }
+    throw std::logic_error("no option " + name);
+}
+
+std::string OptionTable::Usage() const {
+    std::string text = "usage: " + program;
+    for (const OptionSpec& spec : specs) {
+        if (!spec.excludes.empty()) continue;  // shown with the option it excludes
+        text += " [" + Shown(spec);
+        for (const OptionSpec& other : specs) text += other.excludes == spec.name ? " | " + Shown(other) : "";
+        text += "]";
+    }
+    return text;
+}
+
+std::string OptionTable::ValidOptions() const {
+    std::string text = "valid options: ";
+    for (const OptionSpec& spec : specs) text += (&spec == &specs.front() ? "" : ", ") + Shown(spec);
+    return text;
+}
+
+std::string OptionTable::Unknown(const std::string& argument) const {
+    return "unknown argument \"" + argument + "\"; " + ValidOptions();
+}
+
+std::string OptionTable::Checked(const OptionSpec& spec, std::string& value) const {
+    // CLI11 takes the next argument for the value even when it is an option.
+    if (!spec.value.empty() && value.rfind("--", 0) == 0) return spec.name + " needs a value; " + spec.valid;
+    std::string checked = value;
+    std::string failure;
+    try {
+        failure = spec.check(checked);
+    } catch (const CLI::ValidationError&) {
+        failure = "refused";  // IsMember throws, with no message, for a value that does not convert
+    }
+    if (failure.empty()) {
+        value = checked;
+        return {};
+    }
+    if (spec.refusal) return spec.refusal(value);
+    return spec.name + " takes no value; " + ValidOptions();
+}
+
+std::string OptionTable::Explain(const CLI::App& app, const CLI::Error& error, const std::vector<std::string>& args) const {
+    const std::string what = error.what();
+    auto given = [&app](const std::string& name) {
+        const CLI::Option* option = app.get_option_no_throw(name);
+        return option != nullptr ? option->count() : 0;
+    };
+    for (const OptionSpec& spec : specs) {
+        // CLI11 puts the option's name before the message Checked gave.
+        if (dynamic_cast<const CLI::ValidationError*>(&error) != nullptr && what.rfind(spec.name + ": ", 0) == 0) {
+            return what.substr(spec.name.size() + 2);
+        }
+        if (dynamic_cast<const CLI::ExcludesError*>(&error) != nullptr && !spec.excludes.empty() &&
+            given(spec.name) > 0 && given(spec.excludes) > 0) {
+            return spec.exclusion;
+        }
+        if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr && !spec.value.empty() && given(spec.name) > 1) {
+            return spec.name + " given more than once; " + spec.valid;
+        }
+    }
+    if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) return Unknown(app.remaining().front());
+    // Else the command line ended where a value was due ("--task", "--task=").
+    const std::string last = args.empty() ? std::string() : args.back().substr(0, args.back().find('='));
+    for (const OptionSpec& spec : specs) {
+        if (!spec.value.empty() && spec.name == last) return spec.name + " needs a value; " + spec.valid;
+    }
+    return what + "; " + ValidOptions();
+}

@@ -1,0 +1,72 @@
+// A program's options as one table on CLI11: the help, the usage line, the
+// list of valid options and every message about a bad command line come from
+// it, so that programs sharing options share their words too.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+// One option: how the help, the usage line and the messages show it, and
+// which values it takes.
+struct OptionSpec {
+    std::string name;      // "--task"
+    std::string value;     // follows the name in the usage line ("LABEL"); empty for a flag
+    std::string help;
+    std::string valid;     // ends a message about its value ("valid tasks: ...")
+    CLI::Validator check;  // CLI11's check of a value; it may rewrite it for the conversion ("1M" to its row)
+    std::function<std::string(const std::string& value)> refusal = {};  // the message when check refuses
+    std::string excludes = {};   // an option listed earlier that cannot go with this one,
+    std::string exclusion = {};  // and the message when both are given
+};
+
+// A flag given a value ("--events=1"); CLI11 makes "true" of the bare flag.
+extern const CLI::Validator kNoValue;
+
+// A count in plain decimal digits, at most maxDigits of them, passed on
+// without leading zeros (to CLI11, "010" is octal and "0x10" hex).
+CLI::Validator PlainCount(size_t maxDigits);
+
+class OptionTable {
+public:
+    // specs in the order the help, the usage line and the list show them.
+    OptionTable(std::string program, std::vector<OptionSpec> specs);
+
+    const OptionSpec& operator[](const std::string& name) const;
+
+    std::string Usage() const;  // "usage: vantrel-cli [--task LABEL] [--threads T | --sweep] ..."
+    std::string Unknown(const std::string& argument) const;  // "unknown argument "X"; valid options: ..."
+
+    // Adds option `name` to app, bound to target: a flag for a bool, else an
+    // option taking one value, refused in the table's words.
+    template <class T>
+    void Add(CLI::App& app, const std::string& name, T& target) const {
+        const OptionSpec& spec = (*this)[name];
+        CLI::Option* option = nullptr;
+        if constexpr (std::is_same_v<T, bool>) {
+            option = app.add_flag(spec.name, target, spec.help);
+        } else {
+            option = app.add_option(spec.name, target, spec.help)->type_name(spec.value);
+        }
+        // A check that may rewrite the value, as transform() adds one (GCC 12
+        // flags transform()'s insertion with a false -Wnull-dereference).
+        option->check(CLI::Validator([this, &spec](std::string& value) { return Checked(spec, value); }, ""))
+            ->get_validator()
+            ->non_modifying(false);
+        if (!spec.excludes.empty()) option->excludes(app.get_option(spec.excludes));
+    }
+
+    // The one line that says why CLI11 refused the command line `args`: for
+    // app.failure_message.
+    std::string Explain(const CLI::App& app, const CLI::Error& error, const std::vector<std::string>& args) const;
+
+private:
+    std::string ValidOptions() const;
+    std::string Checked(const OptionSpec& spec, std::string& value) const;
+
+    std::string program;
+    std::vector<OptionSpec> specs;
+};
