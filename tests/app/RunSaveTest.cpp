@@ -8,12 +8,12 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "AppTestSupport.h"
 #include "tests/support/SaveDialogDriver.h"
+#include "tests/support/TestFiles.h"
 #include "app/Platform.h"
 #include "res/resource.h"
 
@@ -61,39 +61,11 @@ int ThreadsOfThisProcess() {
     return count;
 }
 
-std::string ReadBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+// The primes file of the first n primes.
+std::string PrimesFileText(uint32_t n) {
+    const std::vector<uint32_t> primes = FirstPrimes(n);
+    return PrimesText(primes.data(), n);
 }
-
-// "1-2\r\n2-3\r\n..." for the first n primes, from a sieve of our own.
-std::string PrimesFileBytes(uint32_t n, uint32_t limit) {
-    std::vector<bool> composite(limit + 1, false);
-    std::string out;
-    uint32_t index = 0;
-    for (uint32_t k = 2; k <= limit && index < n; ++k) {
-        if (composite[k]) continue;
-        for (uint64_t m = uint64_t{k} * k; m <= limit; m += k) composite[m] = true;
-        out += std::to_string(++index) + "-" + std::to_string(k) + "\r\n";
-    }
-    return out;
-}
-
-class TempFolder {
-public:
-    TempFolder() {
-        std::random_device random;
-        folder = std::filesystem::temp_directory_path() / ("vantrel-app-" + std::to_string(random()));
-        std::filesystem::create_directories(folder);
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
-    std::filesystem::path folder;
-};
 
 class RunSaveTest : public MainDialogTest {
 protected:
@@ -127,7 +99,7 @@ protected:
 
     // Saving ends with WM_SAVE_FINISHED, which makes Start usable again.
     bool PumpUntilSaved() {
-        return PumpUntil([&] { return !MenuGrayed(window, IDM_START); }, 30000);
+        return PumpUntil([&] { return !MenuGrayed(window, IDM_START); });
     }
 
     bool NoWorkerThread() const {
@@ -242,7 +214,7 @@ public:
     void Notify(uint32_t message, uint32_t wParam, uint32_t lParam) override {
         if (message == finish) {
             SetEvent(arrived);
-            WaitForSingleObject(release, 20000);
+            WaitForSingleObject(release, 5000);
         }
         real->Notify(message, wParam, lParam);
     }
@@ -362,7 +334,7 @@ TEST_F(RunSaveTest, SavePrimesAndGridThroughTheDialog) {
     EXPECT_FALSE(MenuGrayed(window, IDM_ABOUT));
     EXPECT_FALSE(MenuGrayed(window, IDM_EXIT));
     EXPECT_TRUE(problems.empty());
-    EXPECT_EQ(ReadBytes(temp.folder / L"primes.txt"), PrimesFileBytes(100000, 1299709));
+    EXPECT_TRUE(SameText(ReadBytes(temp.folder / L"primes.txt"), PrimesFileText(100000)));
     // The bar and title keep the writer's last progress.
     EXPECT_EQ(WindowText(window), L"Vantrel@x86 (100.00%)");
     EXPECT_EQ(Progress(window).low, 0);
@@ -477,7 +449,7 @@ TEST_F(RunSaveTest, WriterThatCannotStartIsReportedAndEndsInReady) {
     }
     ASSERT_TRUE(PumpUntilSaved());
     EXPECT_EQ(problems.size(), 1u);
-    EXPECT_EQ(ReadBytes(temp.folder / L"now.txt").size(), PrimesFileBytes(100000, 1299709).size());
+    EXPECT_EQ(ReadBytes(temp.folder / L"now.txt").size(), PrimesFileText(100000).size());
 }
 
 // Address space taken away in large blocks, so that a 200M table cannot be
