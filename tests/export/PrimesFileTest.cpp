@@ -212,24 +212,65 @@ TEST_F(PrimesFileTest, FullDiskOnABatchWrite) {
     EXPECT_EQ(target.Messages(), (std::vector<Message>{Progress(0, 100000), Finished(0, 100000)}));
 }
 
-// The disk fills up after the first batch: the second batch, formatted while
-// the first was written, must not be reported.
-TEST_F(PrimesFileTest, FileLimitReachedInTheSecondBatch) {
-    const std::vector<uint32_t> primes = FirstPrimes(1000000);
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = old;
-    limited.rlim_cur = 12000000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    Save(file, primes.data(), 1000000);
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+// A write that fails in the middle of a file of three or more batches: the
+// file may not grow past 12,000,000 bytes, inside the second batch of the
+// full buffers. The loop ends at the failed batch, and neither a progress
+// message nor the finish claims a line that did not reach the file.
+class PrimesFileLimitTest : public PrimesFileTest {
+protected:
+    static constexpr uint32_t kCount = 1500000;  // 25 MB of text
+    static constexpr rlim_t kLimit = 12000000;
 
-    EXPECT_NE(target.FailureAtFinish().find("primes.txt"), std::string::npos) << target.FailureAtFinish();
-    EXPECT_EQ(target.Messages(), (std::vector<Message>{Progress(0, 1000000), Progress(679073, 1000000),
-                                                        Finished(679073, 1000000)}));
-    EXPECT_TRUE(SameText(ReadBytes(file).substr(0, 10679058), PrimesText(primes.data(), 679074)));
+    // The bytes of the lines the job claims to have written, after checking
+    // that they are in the file.
+    size_t SaveOverTheLimit(const BatchAllocator& allocate) {
+        const std::vector<uint32_t> primes = FirstPrimes(kCount);
+        rlimit old{};
+        EXPECT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+        rlimit limited = old;
+        limited.rlim_cur = kLimit;
+        // Beyond the limit a write fails with EFBIG instead of raising SIGXFSZ.
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        const bool limitSet = setrlimit(RLIMIT_FSIZE, &limited) == 0;
+        if (limitSet) Save(file, primes.data(), kCount, allocate);
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+        EXPECT_TRUE(limitSet);
+
+        EXPECT_NE(target.FailureAtFinish().find("primes.txt"), std::string::npos) << target.FailureAtFinish();
+        const std::vector<Message> messages = target.Messages();
+        // Started, at least one batch written, and the finish where the last progress stood.
+        EXPECT_GE(messages.size(), 3u);
+        if (messages.size() < 3) return 0;
+        EXPECT_EQ(messages.front(), Progress(0, kCount));
+        const Message last = messages[messages.size() - 2];
+        EXPECT_EQ(messages.back(), Finished(last.wParam, kCount));
+        for (size_t k = 1; k + 1 < messages.size(); ++k) {
+            EXPECT_EQ(messages[k].message, WM_SAVE_PROGRESS);
+            EXPECT_LT(messages[k - 1].wParam, messages[k].wParam);
+        }
+        // The position is the 0-based index of the last line written.
+        const std::string claimed = PrimesText(primes.data(), last.wParam + 1);
+        const std::string text = ReadBytes(file);
+        EXPECT_LE(claimed.size(), text.size());
+        EXPECT_TRUE(SameText(text.substr(0, claimed.size()), claimed));
+        return claimed.size();
+    }
+};
+
+TEST_F(PrimesFileLimitTest, TwoBuffersStopAfterTheFirstBatch) {
+    EXPECT_EQ(SaveOverTheLimit(nullptr), 10679058u);
+    EXPECT_EQ(target.Messages(),
+              (std::vector<Message>{Progress(0, kCount), Progress(679073, kCount), Finished(679073, kCount)}));
+}
+
+TEST_F(PrimesFileLimitTest, OneSmallBufferStopsAtTheLastBatchThatFitted) {
+    // No room for the full buffers: one of about 3 MB, written batch by
+    // batch, so several reach the file before the one that fails.
+    const size_t claimed = SaveOverTheLimit([](size_t bytes) {
+        return bytes > 4000000 ? nullptr : std::unique_ptr<char[]>(new char[bytes]);
+    });
+    EXPECT_GT(claimed, kLimit - 4000000);
 }
 
 TEST_F(PrimesFileTest, FullDiskFoundOnlyAtClose) {
