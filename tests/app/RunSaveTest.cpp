@@ -452,33 +452,64 @@ TEST_F(RunSaveTest, WriterThatCannotStartIsReportedAndEndsInReady) {
     EXPECT_EQ(ReadBytes(temp.folder / L"now.txt").size(), PrimesFileText(100000).size());
 }
 
-// Address space taken away in large blocks, so that a 200M table cannot be
-// allocated, and given back at the end.
+// Address space taken away in large blocks, and given back at the end.
 class AddressSpaceHog {
 public:
-    AddressSpaceHog() {
-        for (SIZE_T block = SIZE_T{256} << 20; block >= (SIZE_T{1} << 20); block /= 2) {
-            while (void* taken = VirtualAlloc(nullptr, block, MEM_RESERVE, PAGE_NOACCESS)) blocks.push_back(taken);
+    enum class Leave {
+        SmallBlocks,  // a few dozen megabytes in blocks of 1 MB: no 200M table
+        NoStack,      // heap room only in holes smaller than a thread's 2 MB stack
+    };
+
+    explicit AddressSpaceHog(Leave leave) {
+        const SIZE_T smallest = SIZE_T{leave == Leave::SmallBlocks ? 1u : 2u} << 20;
+        for (SIZE_T size = SIZE_T{256} << 20; size >= smallest; size /= 2) {
+            while (void* taken = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS)) {
+                blocks.push_back({static_cast<char*>(taken), size});
+            }
         }
-        // Leave room for the finders' buffers, the message text and the heap.
-        for (int i = 0; i < 48 && !blocks.empty(); ++i) {
-            VirtualFree(blocks.back(), 0, MEM_RELEASE);
-            blocks.pop_back();
+        if (leave == Leave::SmallBlocks) {
+            // Leave room for the finders' buffers, the message text and the heap.
+            for (int i = 0; i < 48 && !blocks.empty(); ++i) {
+                VirtualFree(blocks.back().base, 0, MEM_RELEASE);
+                blocks.pop_back();
+            }
+            return;
+        }
+        // Every free region is now below 2 MB. Some blocks are given back but
+        // their last 64 KB and all below a hole of 1.875 MB, so each hole is
+        // fenced in by blocks of ours.
+        constexpr SIZE_T kFence = SIZE_T{64} << 10;
+        constexpr SIZE_T kHole = SIZE_T{30} * kFence;
+        std::vector<Block> given(blocks.end() - std::min<ptrdiff_t>(8, ptrdiff_t(blocks.size())), blocks.end());
+        blocks.resize(blocks.size() - given.size());
+        for (const Block& block : given) {
+            VirtualFree(block.base, 0, MEM_RELEASE);
+            const SIZE_T below = block.size - kHole - kFence;
+            Keep(block.base, below);
+            Keep(block.base + below + kHole, kFence);
         }
     }
     ~AddressSpaceHog() {
-        for (void* block : blocks) VirtualFree(block, 0, MEM_RELEASE);
+        for (const Block& block : blocks) VirtualFree(block.base, 0, MEM_RELEASE);
     }
 
 private:
-    std::vector<void*> blocks;
+    struct Block {
+        char* base;
+        SIZE_T size;
+    };
+    void Keep(char* base, SIZE_T size) {
+        if (VirtualAlloc(base, size, MEM_RESERVE, PAGE_NOACCESS) != nullptr) blocks.push_back({base, size});
+    }
+
+    std::vector<Block> blocks;
 };
 
 TEST_F(RunSaveTest, RefusedStartSaysHowMuchMemoryItNeedsAndLeavesTheProgramUsable) {
     Select(k100K, kOneThread);
     RunToTheEnd();
     {
-        AddressSpaceHog hog;
+        AddressSpaceHog hog(AddressSpaceHog::Leave::SmallBlocks);
         Select(22, kOneThread);  // 200M
         Command(IDM_START);
     }
@@ -499,5 +530,37 @@ TEST_F(RunSaveTest, RefusedStartSaysHowMuchMemoryItNeedsAndLeavesTheProgramUsabl
     RunToTheEnd();
     EXPECT_EQ(RowCount(grid), 2);
     EXPECT_EQ(CellText(grid, 1, 2), L"1299709");
+    EXPECT_EQ(Usable(window), kReady);
+}
+
+TEST_F(RunSaveTest, StartWhoseThreadCannotStartLeavesNoSeedPrimesToSave) {
+    Select(k100K, kOneThread);
+    RunToTheEnd();
+    {
+        AddressSpaceHog hog(AddressSpaceHog::Leave::NoStack);
+        Command(IDM_START);
+    }
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find(L"could not be started"), std::wstring::npos) << problems[0];
+    EXPECT_NE(problems[0].find(L"given up"), std::wstring::npos) << problems[0];
+    EXPECT_EQ(RowCount(grid), 1);
+    // The table holds the seeds of the run that did not start, not the 100K
+    // of the row: nothing to save under the row's name, even when asked.
+    RunState after = kReady;
+    after.savePrimes = false;
+    EXPECT_EQ(Usable(window), after);
+    bool dialogShown = false;
+    {
+        SaveDialogDriver user([&](HWND dialog) {
+            dialogShown = true;
+            Press(dialog, IDCANCEL);
+        }, 1000);
+        Command(IDM_SAVE_PRIMES);
+    }
+    EXPECT_FALSE(dialogShown);
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_NE(problems[1].find(L"no primes to save"), std::wstring::npos) << problems[1];
+
+    RunToTheEnd();
     EXPECT_EQ(Usable(window), kReady);
 }
