@@ -218,13 +218,17 @@ TEST_F(PrimesFileTest, FullDiskOnABatchWrite) {
 // message nor the finish claims a line that did not reach the file.
 class PrimesFileLimitTest : public PrimesFileTest {
 protected:
-    static constexpr uint32_t kCount = 1500000;  // 25 MB of text
     static constexpr rlim_t kLimit = 12000000;
 
-    // The bytes of the lines the job claims to have written, after checking
-    // that they are in the file.
-    size_t SaveOverTheLimit(const BatchAllocator& allocate) {
-        const std::vector<uint32_t> primes = FirstPrimes(kCount);
+    static const std::vector<uint32_t>& Primes() {
+        static const std::vector<uint32_t> primes = FirstPrimes(1500000);  // 25 MB of text
+        return primes;
+    }
+
+    // Saves the first `count` primes. Returns the bytes of the lines the job
+    // claims to have written, after checking that they are in the file.
+    size_t SaveOverTheLimit(uint32_t count, const BatchAllocator& allocate) {
+        const uint32_t* const primes = Primes().data();
         rlimit old{};
         EXPECT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
         rlimit limited = old;
@@ -232,7 +236,7 @@ protected:
         // Beyond the limit a write fails with EFBIG instead of raising SIGXFSZ.
         const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
         const bool limitSet = setrlimit(RLIMIT_FSIZE, &limited) == 0;
-        if (limitSet) Save(file, primes.data(), kCount, allocate);
+        if (limitSet) Save(file, primes, count, allocate);
         setrlimit(RLIMIT_FSIZE, &old);
         std::signal(SIGXFSZ, oldHandler);
         EXPECT_TRUE(limitSet);
@@ -242,15 +246,15 @@ protected:
         // Started, at least one batch written, and the finish where the last progress stood.
         EXPECT_GE(messages.size(), 3u);
         if (messages.size() < 3) return 0;
-        EXPECT_EQ(messages.front(), Progress(0, kCount));
+        EXPECT_EQ(messages.front(), Progress(0, count));
         const Message last = messages[messages.size() - 2];
-        EXPECT_EQ(messages.back(), Finished(last.wParam, kCount));
+        EXPECT_EQ(messages.back(), Finished(last.wParam, count));
         for (size_t k = 1; k + 1 < messages.size(); ++k) {
             EXPECT_EQ(messages[k].message, WM_SAVE_PROGRESS);
             EXPECT_LT(messages[k - 1].wParam, messages[k].wParam);
         }
         // The position is the 0-based index of the last line written.
-        const std::string claimed = PrimesText(primes.data(), last.wParam + 1);
+        const std::string claimed = PrimesText(primes, last.wParam + 1);
         const std::string text = ReadBytes(file);
         EXPECT_LE(claimed.size(), text.size());
         EXPECT_TRUE(SameText(text.substr(0, claimed.size()), claimed));
@@ -259,15 +263,16 @@ protected:
 };
 
 TEST_F(PrimesFileLimitTest, TwoBuffersStopAfterTheFirstBatch) {
-    EXPECT_EQ(SaveOverTheLimit(nullptr), 10679058u);
+    const uint32_t count = 1500000;  // three batches
+    EXPECT_EQ(SaveOverTheLimit(count, nullptr), 10679058u);
     EXPECT_EQ(target.Messages(),
-              (std::vector<Message>{Progress(0, kCount), Progress(679073, kCount), Finished(679073, kCount)}));
+              (std::vector<Message>{Progress(0, count), Progress(679073, count), Finished(679073, count)}));
 }
 
 TEST_F(PrimesFileLimitTest, OneSmallBufferStopsAtTheLastBatchThatFitted) {
     // No room for the full buffers: one of about 3 MB, written batch by
-    // batch, so several reach the file before the one that fails.
-    const size_t claimed = SaveOverTheLimit([](size_t bytes) {
+    // batch: four reach the file, the fifth fails.
+    const size_t claimed = SaveOverTheLimit(1000000, [](size_t bytes) {
         return bytes > 4000000 ? nullptr : std::unique_ptr<char[]>(new char[bytes]);
     });
     EXPECT_GT(claimed, kLimit - 4000000);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -53,17 +54,16 @@ inline void WriteBytes(const std::filesystem::path& file, const std::string& byt
 
 // The first `count` primes, by a plain sieve that shares nothing with the engine.
 inline std::vector<uint32_t> FirstPrimes(uint32_t count) {
+    // The n-th prime is below n (ln n + ln ln n) from n = 6 on.
+    const double n = std::max(count, 6u);
+    const auto limit = uint32_t(n * (std::log(n) + std::log(std::log(n)))) + 1;
+    std::vector<char> composite(size_t(limit) + 1);
     std::vector<uint32_t> primes;
-    uint32_t limit = 1024;
-    while (primes.size() < count) {
-        primes.clear();
-        limit *= 2;
-        std::vector<bool> composite(limit + 1);
-        for (uint32_t n = 2; n <= limit && primes.size() < count; ++n) {
-            if (composite[n]) continue;
-            primes.push_back(n);
-            for (uint64_t m = uint64_t(n) * n; m <= limit; m += n) composite[m] = true;
-        }
+    primes.reserve(count);
+    for (uint32_t k = 2; k <= limit && primes.size() < count; ++k) {
+        if (composite[k]) continue;
+        primes.push_back(k);
+        for (uint64_t m = uint64_t(k) * k; m <= limit; m += k) composite[m] = 1;
     }
     return primes;
 }
