@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -461,7 +462,11 @@ public:
     };
 
     explicit AddressSpaceHog(Leave leave) {
-        const SIZE_T smallest = SIZE_T{leave == Leave::SmallBlocks ? 1u : 2u} << 20;
+        constexpr SIZE_T kGrain = SIZE_T{64} << 10;  // the allocation granularity
+        constexpr SIZE_T kStack = SIZE_T{2} << 20;
+        // Room for every block a 4 GB address space has: no allocation below.
+        blocks.reserve((SIZE_T{1} << 16) + 32);
+        const SIZE_T smallest = leave == Leave::SmallBlocks ? SIZE_T{1} << 20 : kGrain;
         for (SIZE_T size = SIZE_T{256} << 20; size >= smallest; size /= 2) {
             while (void* taken = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS)) {
                 blocks.push_back({static_cast<char*>(taken), size});
@@ -475,18 +480,20 @@ public:
             }
             return;
         }
-        // Every free region is now below 2 MB. Some blocks are given back but
-        // their last 64 KB and all below a hole of 1.875 MB, so each hole is
-        // fenced in by blocks of ours.
-        constexpr SIZE_T kFence = SIZE_T{64} << 10;
-        constexpr SIZE_T kHole = SIZE_T{30} * kFence;
-        std::vector<Block> given(blocks.end() - std::min<ptrdiff_t>(8, ptrdiff_t(blocks.size())), blocks.end());
-        blocks.resize(blocks.size() - given.size());
+        // Nothing is free now, so whatever the program frees stays a region of
+        // its own size. Some blocks of 2 MB and more are given back but their
+        // last 64 KB and all below a hole of 1.875 MB: holes for the heap,
+        // each fenced in by blocks of ours.
+        const auto large = std::find_if(blocks.begin(), blocks.end(), [](const Block& b) { return b.size < kStack; });
+        const auto first = large - std::min<ptrdiff_t>(8, large - blocks.begin());
+        const std::vector<Block> given(first, large);
+        blocks.erase(first, large);
         for (const Block& block : given) {
             VirtualFree(block.base, 0, MEM_RELEASE);
-            const SIZE_T below = block.size - kHole - kFence;
+            const SIZE_T hole = kStack - 2 * kGrain;
+            const SIZE_T below = block.size - hole - kGrain;
             Keep(block.base, below);
-            Keep(block.base + below + kHole, kFence);
+            Keep(block.base + below + hole, kGrain);
         }
     }
     ~AddressSpaceHog() {
@@ -536,6 +543,9 @@ TEST_F(RunSaveTest, RefusedStartSaysHowMuchMemoryItNeedsAndLeavesTheProgramUsabl
 TEST_F(RunSaveTest, StartWhoseThreadCannotStartLeavesNoSeedPrimesToSave) {
     Select(k100K, kOneThread);
     RunToTheEnd();
+    // The worker may still be on its way out. Wine frees an ended thread's
+    // stack only when the next thread ends: none may end under the hog.
+    handler->manager->Stop();
     {
         AddressSpaceHog hog(AddressSpaceHog::Leave::NoStack);
         Command(IDM_START);
