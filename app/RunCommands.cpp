@@ -39,7 +39,11 @@ std::wstring RefusalText(StartResult result, const wchar_t* task, uint16_t threa
                 L" MB): " + Grouped(table) + L" for the primes table and " + Grouped(buffers) +
                 L" for the result buffers.";
     }
-    if (primesGivenUp) text += L" The primes of the last run were given up to make room and can no longer be saved.";
+    if (primesGivenUp) {
+        text += result == StartResult::OutOfMemory
+                    ? L" The primes of the last run were given up to make room and can no longer be saved."
+                    : L" The primes of the last run were given up for the attempt and can no longer be saved.";
+    }
     return text;
 }
 
@@ -101,24 +105,28 @@ bool WindowHandler::OnStart() {
     SetExportItems(MF_GRAYED);
     const uint16_t threads = SelectedThreadCount();
     const uint32_t size = SelectedTaskSize();
-    const bool hadPrimes = manager->primes != nullptr;
+    const bool hadPrimes = HasPrimesToSave();
     const StartResult result =
         size == 0 || threads == 0 ? StartResult::TargetTooSmall : manager->Start(size, threads);
     if (result != StartResult::Started) {
         // Nothing runs (the 200M table may not fit a 32-bit process): no row,
         // and back to where the command found the program, the earlier
-        // results with it.
+        // results with it. A first worker thread that did not start comes
+        // after the table was filled with the seed primes for the new run:
+        // what it holds is no run's primes.
+        if (result == StartResult::ThreadFailed || manager->primes == nullptr) primesGivenUp = true;
         SetRunControls(false);
         if (currentRow > 0) {
             SetExportItems(MF_ENABLED);
             GrayPrimesIfNone();
         }
         if (size != 0 && threads != 0) {
-            const bool givenUp = hadPrimes && manager->primes == nullptr;
+            const bool givenUp = hadPrimes && primesGivenUp;
             ShowProblem(mainWindow, RefusalText(result, SelectedTaskLabel(), threads, size, givenUp));
         }
         return true;
     }
+    primesGivenUp = false;
     HWND grid = GetDlgItem(mainWindow, IDC_GRID);
     InsertRunRow(SelectedTaskLabel(), grid, currentRow);
     RECT rect = {};
@@ -170,8 +178,12 @@ void WindowHandler::SetExportItems(UINT menuState) {
     DrawMenuBar(mainWindow);
 }
 
+bool WindowHandler::HasPrimesToSave() const {
+    return manager != nullptr && manager->primes != nullptr && !primesGivenUp;
+}
+
 void WindowHandler::GrayPrimesIfNone() {
-    if (manager != nullptr && manager->primes != nullptr) return;
+    if (HasPrimesToSave()) return;
     EnableMenuItem(GetMenu(mainWindow), IDM_SAVE_PRIMES, MF_BYCOMMAND | MF_GRAYED);
     DrawMenuBar(mainWindow);
 }
@@ -222,10 +234,10 @@ bool WindowHandler::OnSaveGrid(HWND window) {
 }
 
 bool WindowHandler::OnSavePrimes() {
-    if (manager->primes == nullptr) {
+    if (!HasPrimesToSave()) {
         // Only after a refused start gave the table up; the refusal grayed the
         // item, but a later grid save enables it again.
-        ShowProblem(mainWindow, L"There are no primes to save: the last run's primes were given up when a larger "
+        ShowProblem(mainWindow, L"There are no primes to save: the last run's primes were given up when a "
                                 L"task could not start. Run a task to save its primes.");
         return true;
     }

@@ -1,5 +1,6 @@
 // Entry of the Windows program: creates the main dialog and runs the message
-// loop. The program ends through ExitProcess when its window is closed.
+// loop. The program ends through ExitProcess, whether its window is closed or
+// the loop ends.
 #include <windows.h>
 
 #include "app/Platform.h"
@@ -27,5 +28,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
-    return 0;
+    // WM_QUIT (posted by anyone) or a failing GetMessageW: end the way Exit
+    // does. Returning would run the static destructors, which free the primes
+    // table and the save path while a writer thread may still read them.
+    windowHandler.EndProcess();
 }

@@ -77,8 +77,15 @@ public:
     // The rows a grid save reads: the list view, answered on the UI thread.
     ListViewGridSource gridRows{nullptr};
 
+    // Set by a refused Start that dropped the earlier table, or replaced it
+    // before its first worker thread failed to start: the table holds no
+    // run's primes until the next run starts.
+    bool primesGivenUp = false;
+
 private:
-    // Save Primes is offered only while the coordinator holds a table.
+    // Whether the table holds the primes of the last run.
+    bool HasPrimesToSave() const;
+    // Save Primes is offered only while the table holds the last run's primes.
     void GrayPrimesIfNone();
 };
 

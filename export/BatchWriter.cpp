@@ -1,5 +1,6 @@
 #include "export/BatchWriter.h"
 
+#include <new>
 #include <system_error>
 
 #include "export/OutputFile.h"
@@ -10,6 +11,8 @@ BatchWriter::BatchWriter(OutputFile& file_, bool background) : file(file_) {
         thread = std::thread(&BatchWriter::Run, this);
     } catch (const std::system_error&) {
         // Without a thread of its own every batch is written in Submit.
+    } catch (const std::bad_alloc&) {
+        // No memory for the thread's state: the same, the buffers are there.
     }
 }
 

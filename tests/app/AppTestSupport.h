@@ -29,7 +29,8 @@ struct ProgressState {
 ProgressState Progress(HWND window);
 
 // Processes queued and sent messages until `done` holds or time runs out.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 20000);
+// The default is what a small task (a run or a save of 100K or 1M) needs.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
 
 class MainDialogTest : public ::testing::Test {
 protected:

@@ -5,15 +5,16 @@
 #include <commctrl.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "AppTestSupport.h"
 #include "tests/support/SaveDialogDriver.h"
+#include "tests/support/TestFiles.h"
 #include "app/Platform.h"
 #include "res/resource.h"
 
@@ -61,39 +62,11 @@ int ThreadsOfThisProcess() {
     return count;
 }
 
-std::string ReadBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+// The primes file of the first n primes.
+std::string PrimesFileText(uint32_t n) {
+    const std::vector<uint32_t> primes = FirstPrimes(n);
+    return PrimesText(primes.data(), n);
 }
-
-// "1-2\r\n2-3\r\n..." for the first n primes, from a sieve of our own.
-std::string PrimesFileBytes(uint32_t n, uint32_t limit) {
-    std::vector<bool> composite(limit + 1, false);
-    std::string out;
-    uint32_t index = 0;
-    for (uint32_t k = 2; k <= limit && index < n; ++k) {
-        if (composite[k]) continue;
-        for (uint64_t m = uint64_t{k} * k; m <= limit; m += k) composite[m] = true;
-        out += std::to_string(++index) + "-" + std::to_string(k) + "\r\n";
-    }
-    return out;
-}
-
-class TempFolder {
-public:
-    TempFolder() {
-        std::random_device random;
-        folder = std::filesystem::temp_directory_path() / ("vantrel-app-" + std::to_string(random()));
-        std::filesystem::create_directories(folder);
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
-    std::filesystem::path folder;
-};
 
 class RunSaveTest : public MainDialogTest {
 protected:
@@ -127,7 +100,7 @@ protected:
 
     // Saving ends with WM_SAVE_FINISHED, which makes Start usable again.
     bool PumpUntilSaved() {
-        return PumpUntil([&] { return !MenuGrayed(window, IDM_START); }, 30000);
+        return PumpUntil([&] { return !MenuGrayed(window, IDM_START); });
     }
 
     bool NoWorkerThread() const {
@@ -242,7 +215,7 @@ public:
     void Notify(uint32_t message, uint32_t wParam, uint32_t lParam) override {
         if (message == finish) {
             SetEvent(arrived);
-            WaitForSingleObject(release, 20000);
+            WaitForSingleObject(release, 5000);
         }
         real->Notify(message, wParam, lParam);
     }
@@ -362,7 +335,7 @@ TEST_F(RunSaveTest, SavePrimesAndGridThroughTheDialog) {
     EXPECT_FALSE(MenuGrayed(window, IDM_ABOUT));
     EXPECT_FALSE(MenuGrayed(window, IDM_EXIT));
     EXPECT_TRUE(problems.empty());
-    EXPECT_EQ(ReadBytes(temp.folder / L"primes.txt"), PrimesFileBytes(100000, 1299709));
+    EXPECT_TRUE(SameText(ReadBytes(temp.folder / L"primes.txt"), PrimesFileText(100000)));
     // The bar and title keep the writer's last progress.
     EXPECT_EQ(WindowText(window), L"Vantrel@x86 (100.00%)");
     EXPECT_EQ(Progress(window).low, 0);
@@ -477,36 +450,73 @@ TEST_F(RunSaveTest, WriterThatCannotStartIsReportedAndEndsInReady) {
     }
     ASSERT_TRUE(PumpUntilSaved());
     EXPECT_EQ(problems.size(), 1u);
-    EXPECT_EQ(ReadBytes(temp.folder / L"now.txt").size(), PrimesFileBytes(100000, 1299709).size());
+    EXPECT_EQ(ReadBytes(temp.folder / L"now.txt").size(), PrimesFileText(100000).size());
 }
 
-// Address space taken away in large blocks, so that a 200M table cannot be
-// allocated, and given back at the end.
+// Address space taken away in large blocks, and given back at the end.
 class AddressSpaceHog {
 public:
-    AddressSpaceHog() {
-        for (SIZE_T block = SIZE_T{256} << 20; block >= (SIZE_T{1} << 20); block /= 2) {
-            while (void* taken = VirtualAlloc(nullptr, block, MEM_RESERVE, PAGE_NOACCESS)) blocks.push_back(taken);
+    enum class Leave {
+        SmallBlocks,  // a few dozen megabytes in blocks of 1 MB: no 200M table
+        NoStack,      // heap room only in holes smaller than a thread's 2 MB stack
+    };
+
+    explicit AddressSpaceHog(Leave leave) {
+        constexpr SIZE_T kGrain = SIZE_T{64} << 10;  // the allocation granularity
+        constexpr SIZE_T kStack = SIZE_T{2} << 20;
+        // Room for every block a 4 GB address space has: no allocation below.
+        blocks.reserve((SIZE_T{1} << 16) + 32);
+        const SIZE_T smallest = leave == Leave::SmallBlocks ? SIZE_T{1} << 20 : kGrain;
+        for (SIZE_T size = SIZE_T{256} << 20; size >= smallest; size /= 2) {
+            while (void* taken = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS)) {
+                blocks.push_back({static_cast<char*>(taken), size});
+            }
         }
-        // Leave room for the finders' buffers, the message text and the heap.
-        for (int i = 0; i < 48 && !blocks.empty(); ++i) {
-            VirtualFree(blocks.back(), 0, MEM_RELEASE);
-            blocks.pop_back();
+        if (leave == Leave::SmallBlocks) {
+            // Leave room for the finders' buffers, the message text and the heap.
+            for (int i = 0; i < 48 && !blocks.empty(); ++i) {
+                VirtualFree(blocks.back().base, 0, MEM_RELEASE);
+                blocks.pop_back();
+            }
+            return;
+        }
+        // Nothing is free now, so whatever the program frees stays a region of
+        // its own size. Some blocks of 2 MB and more are given back but their
+        // last 64 KB and all below a hole of 1.875 MB: holes for the heap,
+        // each fenced in by blocks of ours.
+        const auto large = std::find_if(blocks.begin(), blocks.end(), [](const Block& b) { return b.size < kStack; });
+        const auto first = large - std::min<ptrdiff_t>(8, large - blocks.begin());
+        const std::vector<Block> given(first, large);
+        blocks.erase(first, large);
+        for (const Block& block : given) {
+            VirtualFree(block.base, 0, MEM_RELEASE);
+            const SIZE_T hole = kStack - 2 * kGrain;
+            const SIZE_T below = block.size - hole - kGrain;
+            Keep(block.base, below);
+            Keep(block.base + below + hole, kGrain);
         }
     }
     ~AddressSpaceHog() {
-        for (void* block : blocks) VirtualFree(block, 0, MEM_RELEASE);
+        for (const Block& block : blocks) VirtualFree(block.base, 0, MEM_RELEASE);
     }
 
 private:
-    std::vector<void*> blocks;
+    struct Block {
+        char* base;
+        SIZE_T size;
+    };
+    void Keep(char* base, SIZE_T size) {
+        if (VirtualAlloc(base, size, MEM_RESERVE, PAGE_NOACCESS) != nullptr) blocks.push_back({base, size});
+    }
+
+    std::vector<Block> blocks;
 };
 
 TEST_F(RunSaveTest, RefusedStartSaysHowMuchMemoryItNeedsAndLeavesTheProgramUsable) {
     Select(k100K, kOneThread);
     RunToTheEnd();
     {
-        AddressSpaceHog hog;
+        AddressSpaceHog hog(AddressSpaceHog::Leave::SmallBlocks);
         Select(22, kOneThread);  // 200M
         Command(IDM_START);
     }
@@ -527,5 +537,40 @@ TEST_F(RunSaveTest, RefusedStartSaysHowMuchMemoryItNeedsAndLeavesTheProgramUsabl
     RunToTheEnd();
     EXPECT_EQ(RowCount(grid), 2);
     EXPECT_EQ(CellText(grid, 1, 2), L"1299709");
+    EXPECT_EQ(Usable(window), kReady);
+}
+
+TEST_F(RunSaveTest, StartWhoseThreadCannotStartLeavesNoSeedPrimesToSave) {
+    Select(k100K, kOneThread);
+    RunToTheEnd();
+    // The worker may still be on its way out. Wine frees an ended thread's
+    // stack only when the next thread ends: none may end under the hog.
+    handler->manager->Stop();
+    {
+        AddressSpaceHog hog(AddressSpaceHog::Leave::NoStack);
+        Command(IDM_START);
+    }
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find(L"could not be started"), std::wstring::npos) << problems[0];
+    EXPECT_NE(problems[0].find(L"given up"), std::wstring::npos) << problems[0];
+    EXPECT_EQ(RowCount(grid), 1);
+    // The table holds the seeds of the run that did not start, not the 100K
+    // of the row: nothing to save under the row's name, even when asked.
+    RunState after = kReady;
+    after.savePrimes = false;
+    EXPECT_EQ(Usable(window), after);
+    bool dialogShown = false;
+    {
+        SaveDialogDriver user([&](HWND dialog) {
+            dialogShown = true;
+            Press(dialog, IDCANCEL);
+        }, 1000);
+        Command(IDM_SAVE_PRIMES);
+    }
+    EXPECT_FALSE(dialogShown);
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_NE(problems[1].find(L"no primes to save"), std::wstring::npos) << problems[1];
+
+    RunToTheEnd();
     EXPECT_EQ(Usable(window), kReady);
 }

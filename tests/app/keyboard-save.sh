@@ -56,7 +56,7 @@ wine "$exe" &
 program=$!
 
 window=""
-within 600 find_window '^Vantrel@x86$' || fail "the main window did not appear"
+within 150 find_window '^Vantrel@x86$' || fail "the main window did not appear"
 main=$window
 xdotool windowfocus --sync "$main" 2>/dev/null || xdotool windowfocus "$main" || true
 sleep 0.5
@@ -65,16 +65,16 @@ sleep 0.5
 xdotool key Home
 sleep 0.3
 xdotool key alt+a
-within 300 title_has '%)' || fail "no progress in the title (title: $(title))"
+within 50 title_has '%)' || fail "no progress in the title (title: $(title))"
 # The last progress of 100K is 100.00%; the finish follows it at once.
-within 300 title_has '(100.00%)' || fail "the run did not finish (title: $(title))"
+within 50 title_has '(100.00%)' || fail "the run did not finish (title: $(title))"
 sleep 0.5
 
 # File > Save Result Grid, and the file name typed into the dialog.
 xdotool key alt+f
 sleep 0.3
 xdotool key g
-within 300 find_window '^Save' || fail "the save dialog did not appear"
+within 100 find_window '^Save' || fail "the save dialog did not appear"
 dialog=$window
 window=$main
 target="$work/grid.txt"
@@ -84,7 +84,7 @@ xdotool type --delay 20 "$(winepath -w "$target")"
 xdotool key Return
 
 file_written() { [ -s "$target" ] && [ "$(wc -c <"$target")" -gt 3 ]; }
-within 300 file_written || fail "the grid file was not written"
+within 50 file_written || fail "the grid file was not written"
 sleep 0.5
 bytes=$(od -An -c "$target" | tr -s ' ' | tr -d '\n')
 expected_start=$(printf '\xef\xbb\xbf100K\t\t1 core\t\t1299709\t\t')
@@ -100,7 +100,7 @@ sleep 0.3
 xdotool key x
 code=""
 gone() { ! kill -0 "$program" 2>/dev/null; }
-within 150 gone || fail "the program did not end after File > Exit"
+within 50 gone || fail "the program did not end after File > Exit"
 set +e
 wait "$program"
 code=$?

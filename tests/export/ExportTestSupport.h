@@ -1,17 +1,17 @@
-// Shared helpers of the export tests: a notification recorder, a private
-// temporary folder and a primes table from a sieve.
+// Helpers of the export tests: a notification recorder and file names as the
+// program holds them. Folders, files and primes come from tests/support.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
-#include <random>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "engine/Notify.h"
 #include "export/FileManager.h"
+#include "tests/support/TestFiles.h"
 
 struct Message {
     uint32_t message;
@@ -54,25 +54,6 @@ private:
     std::string failureAtFinish;
 };
 
-// A folder of its own under the system's temporary folder, removed with
-// everything in it at the end.
-class TempFolder {
-public:
-    TempFolder() {
-        std::random_device random;
-        folder = std::filesystem::temp_directory_path() /
-                 ("vantrel-export-" + std::to_string(random()) + "-" + std::to_string(random()));
-        std::filesystem::create_directories(folder);
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
-    std::filesystem::path Path(const std::filesystem::path& name) const { return folder / name; }
-
-    std::filesystem::path folder;
-};
-
 // The wide form of a path as the program holds it. Linux file names are
 // taken as UTF-8 whatever the locale.
 inline std::wstring WidePath(const std::filesystem::path& path) {
@@ -91,35 +72,4 @@ inline std::wstring WidePath(const std::filesystem::path& path) {
     }
     return wide;
 #endif
-}
-
-inline std::string ReadBytes(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary | std::ios::ate);
-    if (!in) return std::string();
-    std::string bytes(size_t(in.tellg()), '\0');
-    in.seekg(0);
-    in.read(bytes.data(), std::streamsize(bytes.size()));
-    return bytes;
-}
-
-inline void WriteBytes(const std::filesystem::path& file, const std::string& bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-// The first `count` primes.
-inline std::vector<uint32_t> FirstPrimes(uint32_t count) {
-    std::vector<uint32_t> primes;
-    uint32_t limit = 1024;
-    while (primes.size() < count) {
-        primes.clear();
-        limit *= 2;
-        std::vector<bool> composite(limit + 1);
-        for (uint32_t n = 2; n <= limit && primes.size() < count; ++n) {
-            if (composite[n]) continue;
-            primes.push_back(n);
-            for (uint64_t m = uint64_t(n) * n; m <= limit; m += n) composite[m] = true;
-        }
-    }
-    return primes;
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <thread>
 
@@ -32,6 +33,7 @@ public:
     int32_t RowCount() override { return count; }
 
     const char16_t* CellText(int32_t row, int32_t column, char16_t* buffer) override {
+        lastRowRead = std::max(lastRowRead, row);
         for (int32_t k = 0; k < kCellUnits; ++k) dirtyBuffer = dirtyBuffer || buffer[k] != 0;
         const Cell& cell = rows.at(size_t(row)).at(size_t(column));
         switch (cell.answer) {
@@ -48,6 +50,7 @@ public:
     std::vector<Row> rows;
     int32_t count;
     bool dirtyBuffer = false;
+    int32_t lastRowRead = -1;
 };
 
 Row Cells(std::u16string a, std::u16string b, std::u16string c, std::u16string d) {
@@ -162,14 +165,21 @@ TEST_F(GridFileTest, MissingFolderIsReported) {
 }
 
 #if defined(__linux__)
-TEST_F(GridFileTest, FullDiskIsReportedWithoutTheFullCount) {
-    FakeGrid grid({Cells(u"a", u"b", u"c", u"d"), Cells(u"e", u"f", u"g", u"h")});
+// Many long rows: the full disk fails a row's write in the middle of the
+// file, when the buffered rows are first flushed, not only at the close. The
+// rows after it are not read, and nothing claims the failed row or any after.
+TEST_F(GridFileTest, FullDiskStopsAtTheRowWhoseWriteFailed) {
+    const std::u16string cell(99, u'\u4e2d');  // 297 bytes of UTF-8
+    const uint32_t rows = 500;
+    FakeGrid grid(std::vector<Row>(rows, Cells(cell, cell, cell, cell)));
     Save("/dev/full", &grid);
     EXPECT_NE(target.FailureAtFinish().find("No space left on device"), std::string::npos);
-    const std::vector<Message> messages = target.Messages();
-    ASSERT_FALSE(messages.empty());
-    EXPECT_EQ(messages.back().message, WM_SAVE_FINISHED);
-    for (const Message& m : messages) EXPECT_LT(m.wParam, 2u) << m;
+    const uint32_t failed = uint32_t(grid.lastRowRead);
+    ASSERT_LT(failed, rows - 1);
+    std::vector<Message> expected{Progress(0, rows)};
+    for (uint32_t row = 0; row < failed; ++row) expected.push_back(Progress(row, rows));
+    expected.push_back(Finished(failed > 0 ? failed - 1 : 0, rows));
+    EXPECT_EQ(target.Messages(), expected);
 }
 #endif
 

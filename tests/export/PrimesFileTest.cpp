@@ -14,17 +14,6 @@
 
 namespace {
 
-std::string ExpectedText(const uint32_t* items, uint32_t count) {
-    std::string text;
-    char line[32];
-    for (uint32_t i = 0; i < count; ++i) {
-        const int length = std::snprintf(line, sizeof line, "%lu-%lu\r\n", static_cast<unsigned long>(i) + 1,
-                                         static_cast<unsigned long>(items[i]));
-        text.append(line, size_t(length));
-    }
-    return text;
-}
-
 std::string LastLine(const std::string& text) {
     const size_t end = text.size() - 2;
     const size_t start = text.rfind('\n', end - 1);
@@ -78,7 +67,7 @@ TEST_F(PrimesFileTest, StoppedRunKeepsItsSeedLines) {
     const std::vector<uint32_t> seeds = FirstPrimes(32);
     Save(file, seeds.data(), 31);
     const std::string text = ReadBytes(file);
-    EXPECT_EQ(text, ExpectedText(seeds.data(), 31));
+    EXPECT_TRUE(SameText(text, PrimesText(seeds.data(), 31)));
     EXPECT_EQ(text.substr(0, 26), "1-2\r\n2-3\r\n3-5\r\n4-7\r\n5-11\r\n");
     EXPECT_EQ(LastLine(text), "31-127");
 }
@@ -89,7 +78,7 @@ TEST_F(PrimesFileTest, HundredThousandInOneBatch) {
     const std::string text = ReadBytes(file);
     EXPECT_EQ(text.size(), 1399379u);
     EXPECT_EQ(LastLine(text), "100000-1299709");
-    EXPECT_EQ(text, ExpectedText(primes.data(), 100000));
+    EXPECT_TRUE(SameText(text, PrimesText(primes.data(), 100000)));
     EXPECT_EQ(target.Messages(), (std::vector<Message>{Progress(0, 100000), Progress(99999, 100000),
                                                         Progress(100000, 100000), Finished(100000, 100000)}));
 }
@@ -98,12 +87,12 @@ TEST_F(PrimesFileTest, OneMillionInTwoBatches) {
     const std::vector<uint32_t> primes = FirstPrimes(1000000);
     // The split falls where a 16-byte line makes the counted batch exactly
     // 10,000,000 bytes: the lines up to 679,074 count 9,999,984.
-    EXPECT_EQ(ExpectedText(primes.data(), 679074).size() - 679074, 9999984u);
+    EXPECT_EQ(PrimesText(primes.data(), 679074).size() - 679074, 9999984u);
     Save(file, primes.data(), 1000000);
     const std::string text = ReadBytes(file);
     EXPECT_EQ(text.size(), 16134801u);
     EXPECT_EQ(LastLine(text), "1000000-15485863");
-    EXPECT_EQ(text, ExpectedText(primes.data(), 1000000));
+    EXPECT_TRUE(SameText(text, PrimesText(primes.data(), 1000000)));
     EXPECT_EQ(target.Messages(), (std::vector<Message>{Progress(0, 1000000), Progress(679073, 1000000),
                                                         Progress(999999, 1000000), Progress(1000000, 1000000),
                                                         Finished(1000000, 1000000)}));
@@ -113,7 +102,7 @@ TEST_F(PrimesFileTest, ExistingLongerFileIsReplaced) {
     WriteBytes(file, std::string(100000, 'x'));
     const std::vector<uint32_t> primes = FirstPrimes(40);
     Save(file, primes.data(), 40);
-    EXPECT_EQ(ReadBytes(file), ExpectedText(primes.data(), 40));
+    EXPECT_TRUE(SameText(ReadBytes(file), PrimesText(primes.data(), 40)));
 }
 
 TEST_F(PrimesFileTest, SmallerBufferWhenTheFullOneIsRefused) {
@@ -123,7 +112,7 @@ TEST_F(PrimesFileTest, SmallerBufferWhenTheFullOneIsRefused) {
         asked.push_back(bytes);
         return bytes > 1000000 ? nullptr : std::unique_ptr<char[]>(new char[bytes]);
     });
-    EXPECT_EQ(ReadBytes(file), ExpectedText(primes.data(), 1000000));
+    EXPECT_TRUE(SameText(ReadBytes(file), PrimesText(primes.data(), 1000000)));
     EXPECT_EQ(job.Failure(), "");
     ASSERT_GE(asked.size(), 2u);
     EXPECT_LE(asked.back(), 1000000u);
@@ -154,7 +143,7 @@ TEST_F(PrimesFileTest, ArbitraryValuesStillFitTheBuffer) {
     Save(file, values.data(), uint32_t(values.size()), [](size_t bytes) {
         return bytes > 10000 ? nullptr : std::unique_ptr<char[]>(new char[bytes]);
     });
-    EXPECT_EQ(ReadBytes(file), ExpectedText(values.data(), uint32_t(values.size())));
+    EXPECT_TRUE(SameText(ReadBytes(file), PrimesText(values.data(), uint32_t(values.size()))));
     EXPECT_EQ(target.Messages().back(), Finished(200000, 200000));
 }
 
@@ -169,7 +158,7 @@ TEST_F(PrimesFileTest, ValuesCrossingPowersOfTen) {
     values.push_back(5);
     values.push_back(100000000);
     Save(file, values.data(), uint32_t(values.size()));
-    EXPECT_EQ(ReadBytes(file), ExpectedText(values.data(), uint32_t(values.size())));
+    EXPECT_TRUE(SameText(ReadBytes(file), PrimesText(values.data(), uint32_t(values.size()))));
 }
 
 TEST_F(PrimesFileTest, MissingFolderIsReportedAndNothingIsCreated) {
@@ -197,7 +186,7 @@ TEST_F(PrimesFileTest, NonAsciiFileName) {
     const std::vector<uint32_t> primes = FirstPrimes(5);
     Save(named, primes.data(), 5);
     EXPECT_EQ(job.Failure(), "");
-    EXPECT_EQ(ReadBytes(named), ExpectedText(primes.data(), 5));
+    EXPECT_TRUE(SameText(ReadBytes(named), PrimesText(primes.data(), 5)));
 }
 
 #if defined(__linux__)
@@ -223,24 +212,70 @@ TEST_F(PrimesFileTest, FullDiskOnABatchWrite) {
     EXPECT_EQ(target.Messages(), (std::vector<Message>{Progress(0, 100000), Finished(0, 100000)}));
 }
 
-// The disk fills up after the first batch: the second batch, formatted while
-// the first was written, must not be reported.
-TEST_F(PrimesFileTest, FileLimitReachedInTheSecondBatch) {
-    const std::vector<uint32_t> primes = FirstPrimes(1000000);
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = old;
-    limited.rlim_cur = 12000000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    Save(file, primes.data(), 1000000);
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+// A write that fails in the middle of a file of three or more batches: the
+// file may not grow past 12,000,000 bytes, inside the second batch of the
+// full buffers. The loop ends at the failed batch, and neither a progress
+// message nor the finish claims a line that did not reach the file.
+class PrimesFileLimitTest : public PrimesFileTest {
+protected:
+    static constexpr rlim_t kLimit = 12000000;
 
-    EXPECT_NE(target.FailureAtFinish().find("primes.txt"), std::string::npos) << target.FailureAtFinish();
-    EXPECT_EQ(target.Messages(), (std::vector<Message>{Progress(0, 1000000), Progress(679073, 1000000),
-                                                        Finished(679073, 1000000)}));
-    EXPECT_EQ(ReadBytes(file).substr(0, 10679058), ExpectedText(primes.data(), 679074));
+    static const std::vector<uint32_t>& Primes() {
+        static const std::vector<uint32_t> primes = FirstPrimes(1500000);  // 25 MB of text
+        return primes;
+    }
+
+    // Saves the first `count` primes. Returns the bytes of the lines the job
+    // claims to have written, after checking that they are in the file.
+    size_t SaveOverTheLimit(uint32_t count, const BatchAllocator& allocate) {
+        const uint32_t* const primes = Primes().data();
+        rlimit old{};
+        EXPECT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+        rlimit limited = old;
+        limited.rlim_cur = kLimit;
+        // Beyond the limit a write fails with EFBIG instead of raising SIGXFSZ.
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        const bool limitSet = setrlimit(RLIMIT_FSIZE, &limited) == 0;
+        if (limitSet) Save(file, primes, count, allocate);
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+        EXPECT_TRUE(limitSet);
+
+        EXPECT_NE(target.FailureAtFinish().find("primes.txt"), std::string::npos) << target.FailureAtFinish();
+        const std::vector<Message> messages = target.Messages();
+        // Started, at least one batch written, and the finish where the last progress stood.
+        EXPECT_GE(messages.size(), 3u);
+        if (messages.size() < 3) return 0;
+        EXPECT_EQ(messages.front(), Progress(0, count));
+        const Message last = messages[messages.size() - 2];
+        EXPECT_EQ(messages.back(), Finished(last.wParam, count));
+        for (size_t k = 1; k + 1 < messages.size(); ++k) {
+            EXPECT_EQ(messages[k].message, WM_SAVE_PROGRESS);
+            EXPECT_LT(messages[k - 1].wParam, messages[k].wParam);
+        }
+        // The position is the 0-based index of the last line written.
+        const std::string claimed = PrimesText(primes, last.wParam + 1);
+        const std::string text = ReadBytes(file);
+        EXPECT_LE(claimed.size(), text.size());
+        EXPECT_TRUE(SameText(text.substr(0, claimed.size()), claimed));
+        return claimed.size();
+    }
+};
+
+TEST_F(PrimesFileLimitTest, TwoBuffersStopAfterTheFirstBatch) {
+    const uint32_t count = 1500000;  // three batches
+    EXPECT_EQ(SaveOverTheLimit(count, nullptr), 10679058u);
+    EXPECT_EQ(target.Messages(),
+              (std::vector<Message>{Progress(0, count), Progress(679073, count), Finished(679073, count)}));
+}
+
+TEST_F(PrimesFileLimitTest, OneSmallBufferStopsAtTheLastBatchThatFitted) {
+    // No room for the full buffers: one of about 3 MB, written batch by
+    // batch: four reach the file, the fifth fails.
+    const size_t claimed = SaveOverTheLimit(1000000, [](size_t bytes) {
+        return bytes > 4000000 ? nullptr : std::unique_ptr<char[]>(new char[bytes]);
+    });
+    EXPECT_GT(claimed, kLimit - 4000000);
 }
 
 TEST_F(PrimesFileTest, FullDiskFoundOnlyAtClose) {

@@ -68,7 +68,7 @@ void Press(HWND dialog, int button) {
 }
 
 HWND WaitForQuestion(HWND dialog) {
-    for (int attempt = 0; attempt < 200; ++attempt) {
+    for (DWORD waited = 0; waited < kDialogWaitMs; waited += 50) {
         OwnedSearch search{dialog, nullptr};
         EnumWindows(FindBoxOwnedBy, reinterpret_cast<LPARAM>(&search));
         if (search.found != nullptr) return search.found;
@@ -77,14 +77,14 @@ HWND WaitForQuestion(HWND dialog) {
     return nullptr;
 }
 
-SaveDialogDriver::SaveDialogDriver(std::function<void(HWND)> user)
-    : thread([this, user = std::move(user)] {
-          HWND dialog = WaitForSaveDialog(30000);
+SaveDialogDriver::SaveDialogDriver(std::function<void(HWND)> user, DWORD appearMs)
+    : thread([this, appearMs, user = std::move(user)] {
+          HWND dialog = WaitForSaveDialog(appearMs);
           if (dialog == nullptr) return;
           seen = true;
           shownName = FileNameText(dialog);
           user(dialog);
-          for (int i = 0; i < 200 && IsWindow(dialog); ++i) Sleep(50);
+          for (DWORD waited = 0; waited < kDialogWaitMs && IsWindow(dialog); waited += 50) Sleep(50);
           if (IsWindow(dialog)) Press(dialog, IDCANCEL);
       }) {}
 

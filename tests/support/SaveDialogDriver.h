@@ -8,6 +8,10 @@
 #include <string>
 #include <thread>
 
+// How long a test waits for a dialog to appear or to close: Wine takes a
+// second or two to open the save dialog.
+constexpr DWORD kDialogWaitMs = 10000;
+
 // The save dialog of this process once it is shown, or null after the timeout.
 HWND WaitForSaveDialog(DWORD timeoutMs);
 // The file name field of the explorer-style dialog (edt1), or the combo box
@@ -22,10 +26,11 @@ HWND WaitForQuestion(HWND dialog);
 
 // Waits, on a thread of its own, for a save dialog of this process and hands
 // it to `user`. Whatever `user` does, a dialog still open some seconds later
-// is cancelled, so the UI thread's command always returns.
+// is cancelled, so the UI thread's command always returns. A test that
+// expects no dialog waits `appearMs` for it in vain.
 class SaveDialogDriver {
 public:
-    explicit SaveDialogDriver(std::function<void(HWND dialog)> user);
+    explicit SaveDialogDriver(std::function<void(HWND dialog)> user, DWORD appearMs = kDialogWaitMs);
     ~SaveDialogDriver();  // joins
     SaveDialogDriver(const SaveDialogDriver&) = delete;
     SaveDialogDriver& operator=(const SaveDialogDriver&) = delete;
