@@ -21,7 +21,7 @@ all: native
 setup:
 	@bash tools/setup-debian.sh
 setup-native:
-	@bash tools/setup-debian.sh native
+	@bash tools/setup-debian.sh native charts
 setup-windows:
 	@bash tools/setup-debian.sh windows
 
