@@ -43,8 +43,7 @@ std::string Preamble(const std::string& svgPath, const std::string& title) {
            "set encoding utf8\n"
            "set title " + Quoted(title) + "\n"
            "set key below center horizontal\n"
-           "set grid xtics ytics lc rgb '#dddddd'\n"
-           "set border 11\n";
+           "set grid xtics ytics lc rgb '#dddddd'\n";
 }
 
 std::string CpuTitle(const std::string& cpu, uint32_t processors) {
@@ -208,7 +207,8 @@ std::string SweepScript(const SweepChart& chart, const std::string& svgPath) {
 
     std::string s = Preamble(svgPath, "Speedup of task " + chart.task + " on " +
                                           CpuTitle(chart.cpu, chart.logicalProcessors));
-    s += "set logscale x 2\n"
+    s += "set border 11\n"
+         "set logscale x 2\n"
          "set logscale y 2\n"
          "set xrange [0.8:" + Number(maxThreads * 1.25) + "]\n"
          "set yrange [" + Number(bottom * 0.8) + ":" + Number(top * 1.25) + "]\n"
@@ -239,7 +239,11 @@ std::string HistoryScript(const HistoryChart& chart, const std::string& svgPath)
     std::string title = "Median time of task " + chart.task + " per stored invocation";
     if (!chart.cpu.empty()) title += " on " + chart.cpu;
     std::string s = Preamble(svgPath, title);
-    s += "set xdata time\n"
+    // The dates are slanted so that no two touch; the margin takes the first
+    // one's overhang.
+    s += "set border 3\n"
+         "set lmargin 17\n"
+         "set xdata time\n"
          "set timefmt '%Y-%m-%dT%H:%M:%SZ'\n"
          "set format x '%Y-%m-%d %H:%M'\n"
          "set xtics rotate by 30 right nomirror\n"
