@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <set>
 #include <vector>
@@ -14,6 +15,13 @@
 #include "engine/RunText.h"
 
 namespace {
+
+// Three decimals, as compare shows them: trends of a few milliseconds show.
+std::string SecondsText(double seconds) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.3f sec", seconds);
+    return text;
+}
 
 // The verdict as the runner's table shows a row's end.
 std::string VerdictText(const std::string& verdict) {
@@ -33,7 +41,7 @@ void WriteTable(std::ostream& out, const std::vector<HistoryLine>& lines) {
     for (const HistoryLine& line : lines) {
         rows.push_back({std::to_string(line.invocation), OneLine(line.date), OneLine(line.label), OneLine(line.cpu),
                         line.task, ThreadCountText(line.threads), std::to_string(line.runs),
-                        line.medianSeconds ? TimeText(*line.medianSeconds) : std::string(), VerdictText(line.verdict)});
+                        line.medianSeconds ? SecondsText(*line.medianSeconds) : std::string(), VerdictText(line.verdict)});
     }
     std::vector<size_t> widths(rows[0].size(), 0);
     for (const auto& row : rows) {
@@ -58,7 +66,7 @@ void WriteCsv(std::ostream& out, const std::vector<HistoryLine>& lines) {
     for (const HistoryLine& line : lines) {
         text += std::to_string(line.invocation) + ',' + CsvField(line.date) + ',' + CsvField(line.label) + ',' +
                 CsvField(line.cpu) + ',' + CsvField(line.task) + ',' + std::to_string(line.threads) + ',' +
-                std::to_string(line.runs) + ',' + std::to_string(line.finishedSeconds.size()) + ',' +
+                std::to_string(line.runs) + ',' + std::to_string(line.finishedRuns) + ',' +
                 (line.medianSeconds ? FullPrecision(*line.medianSeconds) : std::string()) + ',' + line.verdict + "\n";
     }
     out << text;
@@ -76,7 +84,7 @@ void WriteJson(std::ostream& out, const std::vector<HistoryLine>& lines) {
             {"task", line.task},
             {"threads", line.threads},
             {"runs", line.runs},
-            {"run_seconds", line.finishedSeconds},
+            {"finished_runs", line.finishedRuns},
             {"median_seconds", line.medianSeconds ? nlohmann::ordered_json(*line.medianSeconds) : nullptr},
             {"verdict", line.verdict},
         });

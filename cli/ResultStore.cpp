@@ -2,8 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
-#include <map>
+#include <thread>
 #include <utility>
 
 #include "cli/SaveFileName.h"
@@ -46,8 +48,50 @@ CREATE TABLE run (
   status TEXT NOT NULL,
   fault TEXT NOT NULL
 );
-CREATE INDEX run_by_invocation ON run(invocation_id, task, threads);
+CREATE INDEX run_by_invocation ON run(invocation_id, seq);
+CREATE TABLE setting (
+  invocation_id INTEGER NOT NULL REFERENCES invocation(id),
+  seq INTEGER NOT NULL,
+  task TEXT NOT NULL,
+  threads INTEGER NOT NULL,
+  runs INTEGER NOT NULL,
+  finished_runs INTEGER NOT NULL,
+  median_seconds REAL,
+  verdict TEXT NOT NULL,
+  PRIMARY KEY (invocation_id, seq)
+) WITHOUT ROWID;
 )sql";
+
+// The runs of one (task, threads) of an invocation, as history shows them.
+struct SettingSummary {
+    std::string task;
+    uint16_t threads = 0;
+    int runs = 0;
+    std::vector<double> finishedSeconds;
+    int worst = 0;  // 0 every run verified, 1 one stopped, 2 one failed, 3 one wrong
+};
+
+const char* const kVerdicts[] = {"verified", "stopped", "failed", "wrong"};
+
+std::vector<SettingSummary> Summaries(const std::vector<StoredRun>& runs) {
+    std::vector<SettingSummary> settings;
+    for (const StoredRun& run : runs) {
+        auto it = std::find_if(settings.begin(), settings.end(), [&](const SettingSummary& s) {
+            return s.task == run.task && s.threads == run.threads;
+        });
+        if (it == settings.end()) {
+            settings.push_back({run.task, run.threads, 0, {}, 0});
+            it = settings.end() - 1;
+        }
+        ++it->runs;
+        if (run.status == "finished") {
+            if (run.seconds) it->finishedSeconds.push_back(*run.seconds);
+        } else {
+            it->worst = std::max(it->worst, run.status == "wrong" ? 3 : run.status == "failed" ? 2 : 1);
+        }
+    }
+    return settings;
+}
 
 std::string ReasonFor(sqlite3* db, int code) {
     const int errorNumber = db != nullptr ? sqlite3_system_errno(db) : 0;
@@ -130,15 +174,6 @@ private:
     std::function<void(int)> onError;
 };
 
-std::string VerdictOfLine(const std::vector<std::string>& statuses) {
-    for (const char* bad : {"wrong", "failed", "stopped"}) {
-        for (const std::string& status : statuses) {
-            if (status == bad) return bad;
-        }
-    }
-    return "verified";
-}
-
 }  // namespace
 
 struct ResultStore::Impl {
@@ -161,22 +196,19 @@ struct ResultStore::Impl {
         if (code != SQLITE_OK) Fail(code);
     }
 
-    int64_t PragmaValue(const char* sql) {
-        Statement pragma(db, sql, OnError());
-        return pragma.Step() ? pragma.Int(0) : 0;
-    }
-
-    bool HasTables() {
-        Statement tables(db, "SELECT count(*) FROM sqlite_schema", OnError());
-        return tables.Step() && tables.Int(0) > 0;
-    }
-
     // Throws unless the file is this program's store of a version this
     // program reads. False for an empty database.
     bool CheckFormat() {
-        const int64_t applicationId = PragmaValue("PRAGMA application_id");
-        const int64_t version = PragmaValue("PRAGMA user_version");
-        if (applicationId == 0 && version == 0 && !HasTables()) return false;
+        // One statement, so that all three come from one state of the file
+        // even while another runner creates the store.
+        Statement format(db,
+                         "SELECT (SELECT application_id FROM pragma_application_id), "
+                         "(SELECT user_version FROM pragma_user_version), (SELECT count(*) FROM sqlite_schema)",
+                         OnError());
+        format.Step();
+        const int64_t applicationId = format.Int(0);
+        const int64_t version = format.Int(1);
+        if (applicationId == 0 && version == 0 && format.Int(2) == 0) return false;
         if (applicationId != kApplicationId) Fail("the file is an SQLite database of another program, not a result store");
         if (version > kStoreVersion) {
             Fail("the store was written by a newer vantrel-cli (store version " + std::to_string(version) +
@@ -198,6 +230,24 @@ struct ResultStore::Impl {
         } catch (...) {
             sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
             throw;
+        }
+    }
+
+    // WAL mode, kept in the file: readers then never block the writer nor
+    // the writer them. The switch needs the file to itself and does not wait
+    // for that on its own, so it is tried again while other runners have
+    // the new store open.
+    void UseWal() {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+        for (;;) {
+            {
+                Statement mode(db, "PRAGMA journal_mode", OnError());
+                if (mode.Step() && mode.Text(0) == "wal") return;
+            }
+            const int code = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+            if (code == SQLITE_OK) return;
+            if ((code & 0xff) != SQLITE_BUSY || std::chrono::steady_clock::now() > end) Fail(code);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     }
 
@@ -246,8 +296,7 @@ ResultStore::ResultStore(const std::string& path, Access access) : impl(std::mak
             // A file the user may not write is opened read-only without a word.
             if (sqlite3_db_readonly(impl->db, "main") == 1) impl->Fail(SQLITE_READONLY);
             if (!exists) impl->Create();
-            // Kept in the file; readers then never block the writer nor the writer them.
-            impl->Exec("PRAGMA journal_mode = WAL");
+            impl->UseWal();
         } else if (!exists) {
             impl->Fail("the file holds no stored results");
         }
@@ -291,6 +340,20 @@ int64_t ResultStore::Append(const StoredInvocation& invocation) {
             run.Run();
             if (impl->appendHook) impl->appendHook(i + 1);
         }
+
+        Statement setting(impl->db,
+                          "INSERT INTO setting (invocation_id, seq, task, threads, runs, finished_runs, median_seconds, "
+                          "verdict) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)",
+                          impl->OnError());
+        const std::vector<SettingSummary> settings = Summaries(invocation.runs);
+        for (size_t i = 0; i < settings.size(); ++i) {
+            const SettingSummary& s = settings[i];
+            setting.Bind(1, id).Bind(2, int64_t(i)).Bind(3, s.task).Bind(4, int64_t(s.threads));
+            setting.Bind(5, int64_t(s.runs)).Bind(6, int64_t(s.finishedSeconds.size()));
+            setting.Bind(7, s.finishedSeconds.empty() ? std::nullopt : std::optional<double>(MedianOf(s.finishedSeconds)));
+            setting.Bind(8, std::string(kVerdicts[s.worst]));
+            setting.Run();
+        }
         impl->Exec("COMMIT");
         return id;
     } catch (...) {
@@ -300,58 +363,38 @@ int64_t ResultStore::Append(const StoredInvocation& invocation) {
 }
 
 std::vector<HistoryLine> ResultStore::History(const HistoryQuery& query) {
-    // The invocations first (newest first, those with a matching run), then
-    // their matching runs; the index on run serves both.
+    // The invocations newest first, each with its matching settings in the
+    // order they ran: the primary keys give that order, so nothing is sorted.
     Statement select(impl->db, R"sql(
-        WITH chosen AS (
-          SELECT id FROM invocation AS i
-          WHERE (?1 IS NULL AND ?2 IS NULL) OR EXISTS (
-            SELECT 1 FROM run AS r WHERE r.invocation_id = i.id
-              AND (?1 IS NULL OR r.task = ?1) AND (?2 IS NULL OR r.threads = ?2))
-          ORDER BY id DESC LIMIT ?3)
-        SELECT i.id, i.date, i.label, i.cpu, r.task, r.threads, r.seconds, r.status
-        FROM chosen JOIN invocation AS i ON i.id = chosen.id JOIN run AS r ON r.invocation_id = i.id
-        WHERE (?1 IS NULL OR r.task = ?1) AND (?2 IS NULL OR r.threads = ?2)
-        ORDER BY i.id DESC, r.seq)sql",
+        SELECT i.id, i.date, i.label, i.cpu, s.task, s.threads, s.runs, s.finished_runs, s.median_seconds, s.verdict
+        FROM invocation AS i JOIN setting AS s ON s.invocation_id = i.id
+        WHERE i.id IN (
+            SELECT id FROM invocation AS c
+            WHERE (?1 IS NULL AND ?2 IS NULL) OR EXISTS (
+              SELECT 1 FROM setting AS e WHERE e.invocation_id = c.id
+                AND (?1 IS NULL OR e.task = ?1) AND (?2 IS NULL OR e.threads = ?2))
+            ORDER BY id DESC LIMIT ?3)
+          AND (?1 IS NULL OR s.task = ?1) AND (?2 IS NULL OR s.threads = ?2)
+        ORDER BY i.id DESC, s.seq)sql",
                      impl->OnError());
     if (!query.task.empty()) select.Bind(1, query.task);
     if (query.threads) select.Bind(2, int64_t(*query.threads));
     select.Bind(3, int64_t(query.last > 0 ? query.last : -1));
 
     std::vector<HistoryLine> lines;
-    std::vector<std::vector<std::string>> statuses;
-    // The lines of the invocation being read, by (task, threads).
-    std::map<std::pair<std::string, int64_t>, size_t> open;
-    int64_t current = -1;
     while (select.Step()) {
-        const int64_t id = select.Int(0);
-        if (id != current) {
-            open.clear();
-            current = id;
-        }
-        const std::string task = select.Text(4);
-        const int64_t threads = select.Int(5);
-        auto [slot, added] = open.try_emplace({task, threads}, lines.size());
-        if (added) {
-            HistoryLine line;
-            line.invocation = id;
-            line.date = select.Text(1);
-            line.label = select.Text(2);
-            line.cpu = select.Text(3);
-            line.task = task;
-            line.threads = uint16_t(threads);
-            lines.push_back(std::move(line));
-            statuses.emplace_back();
-        }
-        HistoryLine& line = lines[slot->second];
-        const std::string status = select.Text(7);
-        ++line.runs;
-        if (status == "finished" && !select.IsNull(6)) line.finishedSeconds.push_back(select.Real(6));
-        statuses[slot->second].push_back(status);
-    }
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (!lines[i].finishedSeconds.empty()) lines[i].medianSeconds = MedianOf(lines[i].finishedSeconds);
-        lines[i].verdict = VerdictOfLine(statuses[i]);
+        HistoryLine line;
+        line.invocation = select.Int(0);
+        line.date = select.Text(1);
+        line.label = select.Text(2);
+        line.cpu = select.Text(3);
+        line.task = select.Text(4);
+        line.threads = uint16_t(select.Int(5));
+        line.runs = int(select.Int(6));
+        line.finishedRuns = int(select.Int(7));
+        if (!select.IsNull(8)) line.medianSeconds = select.Real(8);
+        line.verdict = select.Text(9);
+        lines.push_back(std::move(line));
     }
     return lines;
 }

@@ -52,7 +52,7 @@ struct HistoryLine {
     std::string task;
     uint16_t threads = 0;
     int runs = 0;                        // runs made
-    std::vector<double> finishedSeconds; // seconds of the finished runs
+    int finishedRuns = 0;                // of which finished and verified
     std::optional<double> medianSeconds; // of the finished runs
     std::string verdict;                 // "verified" when every run was, else "wrong", "stopped" or "failed"
 };

@@ -217,7 +217,7 @@ TEST(ResultStoreTest, HistoryAndLoadSelectInvocations) {
     EXPECT_DOUBLE_EQ(*all[2].medianSeconds, 2.01);  // median of 2.00, 2.01, 2.02
     EXPECT_EQ(all[3].verdict, "stopped");
     EXPECT_EQ(all[3].runs, 3);
-    EXPECT_EQ(all[3].finishedSeconds.size(), 2u);
+    EXPECT_EQ(all[3].finishedRuns, 2);
     EXPECT_EQ(all[5].verdict, "verified");
 
     const std::vector<HistoryLine> some = store.History({"1M", 2, 2});
