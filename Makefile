@@ -62,6 +62,7 @@ screenshot: build-windows-x86
 bench: build-native
 	@build/native/bench/engine_bench
 	@build/native/bench/export_bench
+	@build/native/bench/store_bench
 
 clean:
 	rm -rf build
