@@ -8,6 +8,10 @@
 namespace {
 
 constexpr size_t kExactLimit = 8;
+// The exact distribution costs about (n1 n2)^2 / 4 additions (20 ms at 8
+// against 1000 values): past this many values in the larger sample (the
+// runner's most repeats) the normal approximation is used instead.
+constexpr size_t kExactLargerLimit = 1000;
 
 // P(U >= k) for samples of m and n values without ties: the number of
 // arrangements with U = u obeys c(m, n, u) = c(m - 1, n, u - n) + c(m, n - 1, u).
@@ -69,7 +73,7 @@ MannWhitneyResult MannWhitneyU(const std::vector<double>& x, const std::vector<d
     const double u2 = double(n1) * double(n2) - result.u;
     const double uMax = std::max(result.u, u2);
 
-    result.exact = (n1 <= kExactLimit || n2 <= kExactLimit) && tieTerm == 0.0;
+    result.exact = (n1 <= kExactLimit || n2 <= kExactLimit) && std::max(n1, n2) <= kExactLargerLimit && tieTerm == 0.0;
     double p = 0.0;
     if (result.exact) {
         p = 2.0 * ExactUpperTail(n1, n2, size_t(uMax));

@@ -13,6 +13,8 @@ struct MannWhitneyResult {
 // The exact distribution of U when either sample has at most 8 values and no
 // value occurs twice in the two together; otherwise the normal approximation
 // with tie correction and continuity correction. The same choice and the same
-// p-values as the usual statistics packages' default (two-sided, "auto").
+// p-values as the usual statistics packages' default (two-sided, "auto"), up
+// to 1000 values in the larger sample, beyond which it is always the normal
+// approximation.
 // REQUIRES: x and y not empty, no NaN.
 MannWhitneyResult MannWhitneyU(const std::vector<double>& x, const std::vector<double>& y);
