@@ -118,7 +118,7 @@ std::string ReasonFor(sqlite3* db, int code) {
 // A prepared statement; every value goes in through a bound parameter.
 class Statement {
 public:
-    Statement(sqlite3* db_, const char* sql, const std::function<void(int)>& fail) : db(db_), onError(fail) {
+    Statement(sqlite3* db, const char* sql, const std::function<void(int)>& fail) : onError(fail) {
         const int code = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
         if (code != SQLITE_OK) onError(code);
     }
@@ -169,7 +169,6 @@ private:
         if (code != SQLITE_OK) onError(code);
     }
 
-    sqlite3* db;
     sqlite3_stmt* statement = nullptr;
     std::function<void(int)> onError;
 };
