@@ -21,7 +21,7 @@ all: native
 setup:
 	@bash tools/setup-debian.sh
 setup-native:
-	@bash tools/setup-debian.sh native
+	@bash tools/setup-debian.sh native charts
 setup-windows:
 	@bash tools/setup-debian.sh windows
 
@@ -65,6 +65,7 @@ screenshot: build-windows-x86
 bench: build-native
 	@build/native/bench/engine_bench
 	@build/native/bench/export_bench
+	@build/native/bench/store_bench
 
 clean:
 	rm -rf build

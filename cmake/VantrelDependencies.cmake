@@ -37,3 +37,7 @@ endfunction()
 
 vantrel_header_package(vantrel_cli11 CLI11 CLI11::CLI11 CLI 2.1)
 vantrel_header_package(vantrel_json nlohmann_json nlohmann_json::nlohmann_json nlohmann 3.10)
+
+# SQLite for the runner's result store. Optional: the cross build finds none
+# (Debian has no MinGW package of it) and builds the runner without a store.
+find_package(SQLite3)

@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
 # Installs what building and testing Vantrel needs on a Debian machine, by
 # group, so that each make target asks only for what it uses:
-#   native   the g++ build, the runner and the core's tests
+#   native   the g++ build, the runner (with its SQLite result store) and the core's tests
 #   windows  the MinGW-w64 cross compilers, Wine and a virtual X server
 #   cluster  Open MPI, for vantrel-mpi
-#   charts   gnuplot, for the runner's charts
+#   charts   gnuplot, which draws the runner's charts (its tests need it too)
 # With no group, all of them (VANTREL_NO_WINDOWS=1 leaves out windows).
 # Does nothing when everything is already there, so make can call it every time.
 set -euo pipefail
 
-native=(cmake g++ make ninja-build googletest libcli11-dev nlohmann-json3-dev)
+native=(cmake g++ make ninja-build googletest libcli11-dev nlohmann-json3-dev libsqlite3-dev)
 windows=(g++-mingw-w64-i686 wine wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick)
 cluster=()
-charts=()
+charts=(gnuplot-nox)
 
 groups=("$@")
 if [ ${#groups[@]} -eq 0 ]; then

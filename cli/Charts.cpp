@@ -1,0 +1,280 @@
+#include "cli/Charts.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+#include "cli/ReportWriter.h"
+#include "cli/SaveFileName.h"
+#include "engine/RunText.h"
+#include "export/TextEncoding.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+extern char** environ;
+#endif
+
+namespace {
+
+// A gnuplot string: single quotes, in which only a doubled quote is special.
+std::string Quoted(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : OneLine(text)) {
+        if (c == '\'') quoted += '\'';
+        quoted += c;
+    }
+    return quoted + "'";
+}
+
+std::string Number(double value) { return FullPrecision(value); }
+
+// Everything both charts share: the SVG terminal, the file, the title, the
+// legend under the plot where it covers nothing.
+std::string Preamble(const std::string& svgPath, const std::string& title) {
+    return "set terminal svg size 960,600 dynamic noenhanced font 'sans,13' background rgb 'white'\n"
+           "set output " + Quoted(svgPath) + "\n"
+           "set encoding utf8\n"
+           "set title " + Quoted(title) + "\n"
+           "set key below center horizontal\n"
+           "set grid xtics ytics lc rgb '#dddddd'\n";
+}
+
+std::string CpuTitle(const std::string& cpu, uint32_t processors) {
+    std::string text = cpu.empty() ? "unknown CPU" : cpu;
+    if (processors > 0) text += " (" + std::to_string(processors) + " logical processors)";
+    return text;
+}
+
+std::string DrawFailure(const std::string& svgPath, const std::string& reason) {
+    return "Could not draw \"" + OneLine(svgPath) + "\": " + reason;
+}
+
+#ifndef _WIN32
+// The last line gnuplot wrote that says something, without its script position.
+std::string GnuplotReason(const std::string& errors) {
+    std::istringstream in(errors);
+    std::string reason;
+    for (std::string line; std::getline(in, line);) {
+        if (line.find_first_not_of(" \t^\r") == std::string::npos) continue;
+        reason = line;
+    }
+    const size_t position = reason.find(" line ");
+    const size_t colon = reason.find(": ", position == std::string::npos ? 0 : position);
+    if (position != std::string::npos && colon != std::string::npos) reason = reason.substr(colon + 2);
+    return "gnuplot: " + OneLine(reason.empty() ? std::string("failed without a message") : reason);
+}
+
+std::string RunGnuplot(const std::string& gnuplot, const std::string& script, const std::string& svgPath) {
+    std::error_code error;
+    std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+    if (error) folder = "/tmp";
+    std::string scriptPath = (folder / "vantrel-chart-XXXXXX").string();
+    const int scriptFile = mkstemp(scriptPath.data());
+    if (scriptFile < 0) return DrawFailure(svgPath, "cannot write the chart's script: " + SystemReason(errno));
+    size_t written = 0;
+    while (written < script.size()) {
+        const ssize_t n = write(scriptFile, script.data() + written, script.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        written += size_t(n);
+    }
+    const int writeError = written == script.size() ? 0 : errno;
+    close(scriptFile);
+    struct ScriptRemover {
+        std::string path;
+        ~ScriptRemover() { unlink(path.c_str()); }
+    } remover{scriptPath};
+    if (writeError != 0 || written != script.size()) {
+        return DrawFailure(svgPath, "cannot write the chart's script: " + SystemReason(writeError != 0 ? writeError : EIO));
+    }
+
+    int errors[2];
+    if (pipe(errors) != 0) return DrawFailure(svgPath, "cannot start gnuplot: " + SystemReason(errno));
+    fcntl(errors[0], F_SETFD, FD_CLOEXEC);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, errors[1], 2);
+    posix_spawn_file_actions_addclose(&actions, errors[1]);
+    std::string program = gnuplot;
+    char* argv[] = {program.data(), scriptPath.data(), nullptr};
+    pid_t child = 0;
+    const int spawned = posix_spawnp(&child, program.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(errors[1]);
+    if (spawned != 0) {
+        close(errors[0]);
+        if (spawned == ENOENT) {
+            return DrawFailure(svgPath, gnuplot + " is not installed; install it with \"apt-get install gnuplot-nox\"");
+        }
+        return DrawFailure(svgPath, "cannot start " + gnuplot + ": " + SystemReason(spawned));
+    }
+    std::string messages;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(errors[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        messages.append(buffer, size_t(n));
+    }
+    close(errors[0]);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
+    // No half-drawn chart is left looking like a whole one.
+    std::filesystem::remove(FilePathOf(svgPath), error);
+    return DrawFailure(svgPath, GnuplotReason(messages));
+}
+#endif
+
+std::string Plot(const std::string& svgPath, const std::string& script, const std::string& gnuplot) {
+    const std::string problem = SaveTargetProblem(svgPath);
+    if (!problem.empty()) return problem;
+#ifdef _WIN32
+    (void)script;
+    (void)gnuplot;
+    return DrawFailure(svgPath, "this build of vantrel-cli cannot run gnuplot");
+#else
+    return RunGnuplot(gnuplot, script, svgPath);
+#endif
+}
+
+struct SpeedupRow {
+    uint16_t threads;
+    double speedup;  // of the fastest run
+    double low;      // of the slowest run
+    double efficiency;
+};
+
+std::vector<SpeedupRow> SpeedupRows(const SweepChart& chart) {
+    std::vector<SpeedupRow> rows;
+    const auto one = std::find_if(chart.points.begin(), chart.points.end(),
+                                  [](const SweepChartPoint& p) { return p.threads == 1 && !p.runSeconds.empty(); });
+    if (one == chart.points.end()) return rows;
+    // Against the fastest 1-thread run, as the report's speedup column.
+    const double base = *std::min_element(one->runSeconds.begin(), one->runSeconds.end());
+    for (const SweepChartPoint& p : chart.points) {
+        if (p.runSeconds.empty() || p.threads == 0) continue;
+        const auto [fastest, slowest] = std::minmax_element(p.runSeconds.begin(), p.runSeconds.end());
+        if (*fastest <= 0.0) continue;
+        const double speedup = base / *fastest;
+        rows.push_back({p.threads, speedup, base / *slowest, speedup / p.threads * 100.0});
+    }
+    return rows;
+}
+
+}  // namespace
+
+SweepChart SweepChartOf(const std::vector<RunRecord>& runs, const RunContext& context) {
+    SweepChart chart;
+    chart.cpu = context.cpu;
+    chart.logicalProcessors = context.logicalProcessors;
+    std::map<uint16_t, std::vector<double>> byThreads;
+    for (const RunRecord& run : runs) {
+        if (chart.task.empty()) chart.task = run.task;
+        if (run.status == RunStatus::Finished) byThreads[run.threads].push_back(run.seconds);
+    }
+    for (auto& [threads, seconds] : byThreads) chart.points.push_back({threads, std::move(seconds)});
+    return chart;
+}
+
+std::string SweepScript(const SweepChart& chart, const std::string& svgPath) {
+    const std::vector<SpeedupRow> rows = SpeedupRows(chart);
+    uint16_t maxThreads = 1;
+    double top = 1.0;
+    double bottom = 1.0;
+    double topEfficiency = 100.0;
+    bool spread = false;
+    for (const SweepChartPoint& p : chart.points) spread = spread || p.runSeconds.size() > 1;
+    std::string tics;
+    for (const SpeedupRow& r : rows) {
+        maxThreads = std::max(maxThreads, r.threads);
+        top = std::max(top, r.speedup);
+        bottom = std::min(bottom, r.low);
+        topEfficiency = std::max(topEfficiency, r.efficiency);
+        tics += (tics.empty() ? "" : ", ") + std::to_string(r.threads);
+    }
+    top = std::max(top, double(maxThreads));
+
+    std::string s = Preamble(svgPath, "Speedup of task " + chart.task + " on " +
+                                          CpuTitle(chart.cpu, chart.logicalProcessors));
+    s += "set border 11\n"
+         "set logscale x 2\n"
+         "set logscale y 2\n"
+         "set xrange [0.8:" + Number(maxThreads * 1.25) + "]\n"
+         "set yrange [" + Number(bottom * 0.8) + ":" + Number(top * 1.25) + "]\n"
+         "set y2range [0:" + Number(std::ceil(topEfficiency * 1.1 / 10.0) * 10.0) + "]\n"
+         "set xtics (" + tics + ") nomirror\n"
+         "set ytics nomirror format '%g'\n"
+         "set y2tics 10 format '%g%%'\n"
+         "set xlabel 'Threads (log scale)'\n"
+         "set ylabel 'Speedup against 1 thread (x, log scale)'\n"
+         "set y2label 'Efficiency (speedup / threads, %)'\n"
+         "set style arrow 1 heads size screen 0.005,90 lc rgb '#0072b2' lw 1.5\n"
+         "$sweep << EOD\n"
+         "# threads speedup slowest_run_speedup efficiency_percent\n";
+    for (const SpeedupRow& r : rows) {
+        s += std::to_string(r.threads) + " " + Number(r.speedup) + " " + Number(r.low) + " " + Number(r.efficiency) + "\n";
+    }
+    s += "EOD\n"
+         "plot $sweep using 1:1 with lines dt 2 lw 1.5 lc rgb '#777777' title 'ideal (speedup = threads)', \\\n";
+    if (spread) {
+        s += "     $sweep using 1:3:(0):($2-$3) with vectors arrowstyle 1 title 'spread of the runs (slowest to fastest)', \\\n";
+    }
+    s += "     $sweep using 1:2 with linespoints pt 7 ps 1.2 lw 2 lc rgb '#0072b2' title 'measured speedup (fastest run)', \\\n"
+         "     $sweep using 1:4 axes x1y2 with linespoints pt 5 ps 0.9 lw 1.5 lc rgb '#d55e00' title 'efficiency (right axis)'\n";
+    return s;
+}
+
+std::string HistoryScript(const HistoryChart& chart, const std::string& svgPath) {
+    std::string title = "Median time of task " + chart.task + " per stored invocation";
+    if (!chart.cpu.empty()) title += " on " + chart.cpu;
+    std::string s = Preamble(svgPath, title);
+    // The dates are slanted so that no two touch; the margin takes the first
+    // one's overhang.
+    s += "set border 3\n"
+         "set lmargin 17\n"
+         "set xdata time\n"
+         "set timefmt '%Y-%m-%dT%H:%M:%SZ'\n"
+         "set format x '%Y-%m-%d %H:%M'\n"
+         "set xtics rotate by 30 right nomirror\n"
+         "set ytics nomirror\n"
+         "set offsets graph 0.02, graph 0.02, 0, 0\n"
+         "set yrange [0:*]\n"
+         "set xlabel 'Date of the invocation (UTC)'\n"
+         "set ylabel 'Median time (s)'\n";
+    std::string plot;
+    for (size_t i = 0; i < chart.series.size(); ++i) {
+        if (chart.series[i].points.empty()) continue;
+        const std::string block = "$threads" + std::to_string(chart.series[i].threads);
+        s += block + " << EOD\n";
+        for (const auto& [date, seconds] : chart.series[i].points) s += OneLine(date) + " " + Number(seconds) + "\n";
+        s += "EOD\n";
+        plot += (plot.empty() ? "plot " : ", \\\n     ") + block + " using 1:2 with linespoints pt 7 ps 0.8 lw 1.5 title " +
+                Quoted(ThreadCountText(chart.series[i].threads));
+    }
+    return s + plot + "\n";
+}
+
+std::string PlotSweep(const std::string& svgPath, const SweepChart& chart, const std::string& gnuplot) {
+    if (SpeedupRows(chart).empty()) {
+        return DrawFailure(svgPath, "the sweep has no finished run on 1 thread to measure the speedup against");
+    }
+    return Plot(svgPath, SweepScript(chart, svgPath), gnuplot);
+}
+
+std::string PlotHistory(const std::string& svgPath, const HistoryChart& chart, const std::string& gnuplot) {
+    const bool any = std::any_of(chart.series.begin(), chart.series.end(),
+                                 [](const HistorySeries& series) { return !series.points.empty(); });
+    if (!any) return DrawFailure(svgPath, "no stored invocation has a finished run to draw");
+    return Plot(svgPath, HistoryScript(chart, svgPath), gnuplot);
+}
