@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cli/Charts.h"
-#include "tests/support/TempFolder.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -96,7 +96,7 @@ TEST(ChartsTest, HistoryIsSvgWithOnePointPerInvocation) {
     EXPECT_EQ(Count(svg, kMeasuredPoint), 3u + 1);
 
     const std::string missing = PlotHistory(folder.Path("not-drawn.svg"), chart, "gnuplot-not-installed-here");
-    EXPECT_EQ(missing, "Could not draw \"" + folder.Path("not-drawn.svg") +
+    EXPECT_EQ(missing, "Could not draw \"" + folder.Path("not-drawn.svg").string() +
                            "\": gnuplot-not-installed-here is not installed; install it with \"apt-get install gnuplot-nox\"");
 }
 

@@ -14,7 +14,7 @@
 #include "cli/ReportWriter.h"
 #include "cli/ResultStore.h"
 #include "engine/TaskTable.h"
-#include "tests/support/TempFolder.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -135,7 +135,7 @@ TEST_F(CompareTest, GateExitCodes) {
 
     std::ofstream(folder.Path("notes.json")) << "{\"results\": 3}";
     const std::string unreadable[] = {folder.Path("missing.json"), folder.Path("notes.json"),
-                                      "db:" + folder.Path("results.db") + ":last", "db:" + base};
+                                      "db:" + folder.Path("results.db").string() + ":last", "db:" + base};
     for (const std::string& source : unreadable) {
         EXPECT_EQ(Compare(base, source, 5.0), kCompareBadInput) << source;
         EXPECT_EQ(out, "");

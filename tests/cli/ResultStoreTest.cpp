@@ -19,7 +19,7 @@
 
 #include "cli/History.h"
 #include "cli/ResultStore.h"
-#include "tests/support/TempFolder.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
