@@ -1,7 +1,5 @@
 #include "cli/CliOptions.h"
 
-#include <sstream>
-
 #include "cli/BuildInfo.h"
 #include "cli/OptionTable.h"
 #include "cli/SaveFileName.h"
@@ -17,7 +15,9 @@ std::function<std::string(const std::string&)> Refused(std::string what, std::st
     return [=](const std::string& value) { return what + " \"" + value + "\"" + after + "; " + valid; };
 }
 
-OptionTable RunnerOptionTable(uint32_t processors) {
+}  // namespace
+
+std::vector<OptionSpec> RunnerOptionSpecs(uint32_t processors) {
     std::vector<std::pair<std::string, int>> tasks;
     std::string labels;
     for (int i = 0; i < TaskTable::count; ++i) {
@@ -49,9 +49,7 @@ OptionTable RunnerOptionTable(uint32_t processors) {
             return option + " cannot take \"" + OneLine(value) + "\"; " + fileValid + encoding;
         };
     };
-    return OptionTable(
-        kProgram,
-        {{"--task", "LABEL", "Task size: " + labels + " (default 1M)", tasksValid,
+    return {{"--task", "LABEL", "Task size: " + labels + " (default 1M)", tasksValid,
           CLI::IsMember(tasks) & CLI::Transformer(tasks), Refused("unknown task", "", tasksValid)},
          {"--threads", "T", "Worker threads, one of the counts offered here: " + counts + " (default 1)", threadsValid,
           PlainCount(6) & CLI::IsMember(offered), Refused("thread count", " is not offered", threadsValid)},
@@ -73,8 +71,12 @@ OptionTable RunnerOptionTable(uint32_t processors) {
           "program saves its grid: UTF-8 with byte-order mark, cells followed by two TABs, CR LF",
           fileValid, usable, fileRefusal("--save-grid")},
          {"--help", "", "Print this help and exit", "", {}},
-         {"--version", "", "Print the version and exit", "", {}}});
+         {"--version", "", "Print the version and exit", "", {}}};
 }
+
+namespace {
+
+OptionTable RunnerOptionTable(uint32_t processors) { return OptionTable(kProgram, RunnerOptionSpecs(processors)); }
 
 ParseOutcome UsageError(std::string line) {
     ParseOutcome outcome;
@@ -117,22 +119,16 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, uint32_t pro
                "a file is replaced only once it is complete.\n"
                "Exit codes: 0 done and verified, 1 wrong result, engine failure or failed save, 2 bad input, "
                "130 interrupted, 143 terminated (what was found is still saved).");
-    app.failure_message([&](const CLI::App* failed, const CLI::Error& error) { return table.Explain(*failed, error, args); });
-
-    try {
-        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
-    } catch (const CLI::ParseError& error) {
-        // CLI11 checks the values before it looks for --help; help is given all the same.
-        const bool help = dynamic_cast<const CLI::ValidationError*>(&error) != nullptr && app.get_help_ptr()->count() > 0;
-        std::ostringstream out;
-        std::ostringstream err;
-        if ((help ? app.exit(CLI::CallForHelp(), out, err) : app.exit(error, out, err)) != 0) return UsageError(err.str());
-        outcome.action = dynamic_cast<const CLI::CallForVersion*>(&error) != nullptr ? CliAction::Version : CliAction::Help;
-        outcome.text = out.str();
-        return outcome;
+    const OptionTable::Parsed parsed = table.Parse(app, args);
+    switch (parsed.ending) {
+        case OptionTable::Ending::UsageError: return UsageError(parsed.text);
+        case OptionTable::Ending::Help:
+        case OptionTable::Ending::Version:
+            outcome.action = parsed.ending == OptionTable::Ending::Version ? CliAction::Version : CliAction::Help;
+            outcome.text = parsed.text;
+            return outcome;
+        case OptionTable::Ending::Parsed: break;
     }
-    // CLI11 takes a last "--" for the end of the options; nothing may follow here.
-    if (!app.remaining().empty()) return UsageError(table.Unknown(app.remaining().front()));
 
     options.threadCounts = options.sweep ? OfferedThreadCounts(processors) : std::vector<uint16_t>{threads};
     if (!options.savePrimes.empty() && !options.saveGrid.empty() && NameTheSameFile(options.savePrimes, options.saveGrid)) {

@@ -7,6 +7,8 @@
 
 #include "engine/TaskTable.h"
 
+struct OptionSpec;
+
 enum class ReportFormat { Table, Csv, Json };
 
 struct RunnerOptions {
@@ -33,6 +35,10 @@ constexpr int kMaxRepeat = 1000;
 // args excludes the program name. processors decides which thread counts are
 // offered, exactly as the Windows program's thread list does.
 ParseOutcome ParseCommandLine(const std::vector<std::string>& args, uint32_t processors);
+
+// The runner's options in the order its help shows them, for P logical
+// processors: a second program builds its own table from the ones it shares.
+std::vector<OptionSpec> RunnerOptionSpecs(uint32_t processors);
 
 // The thread counts the thread list offers for P logical processors: 1, 2, 4, ...
 std::vector<uint16_t> OfferedThreadCounts(uint32_t processors);

@@ -1,6 +1,7 @@
 #include "cli/OptionTable.h"
 
 #include <algorithm>
+#include <sstream>
 #include <stdexcept>
 
 namespace {
@@ -98,4 +99,31 @@ std::string OptionTable::Explain(const CLI::App& app, const CLI::Error& error, c
         if (!spec.value.empty() && spec.name == last) return spec.name + " needs a value; " + spec.valid;
     }
     return what + "; " + ValidOptions();
+}
+
+OptionTable::Parsed OptionTable::Parse(CLI::App& app, const std::vector<std::string>& args) const {
+    app.failure_message([this, &args](const CLI::App* failed, const CLI::Error& error) { return Explain(*failed, error, args); });
+    Parsed parsed;
+    try {
+        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+    } catch (const CLI::ParseError& error) {
+        // CLI11 checks the values before it looks for --help; help is given all the same.
+        const bool help = dynamic_cast<const CLI::ValidationError*>(&error) != nullptr && app.get_help_ptr()->count() > 0;
+        std::ostringstream out;
+        std::ostringstream err;
+        if ((help ? app.exit(CLI::CallForHelp(), out, err) : app.exit(error, out, err)) != 0) {
+            parsed.text = err.str();
+            return parsed;
+        }
+        parsed.ending = dynamic_cast<const CLI::CallForVersion*>(&error) != nullptr ? Ending::Version : Ending::Help;
+        parsed.text = out.str();
+        return parsed;
+    }
+    // CLI11 takes a last "--" for the end of the options; nothing may follow here.
+    if (!app.remaining().empty()) {
+        parsed.text = Unknown(app.remaining().front());
+        return parsed;
+    }
+    parsed.ending = Ending::Parsed;
+    return parsed;
 }

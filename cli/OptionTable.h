@@ -63,6 +63,18 @@ public:
     // app.failure_message.
     std::string Explain(const CLI::App& app, const CLI::Error& error, const std::vector<std::string>& args) const;
 
+    // How a command line parsed by Parse ends.
+    enum class Ending { Parsed, Help, Version, UsageError };
+    struct Parsed {
+        Ending ending = Ending::UsageError;
+        std::string text;  // Help/Version: the text for stdout; UsageError: one line, no newline
+    };
+
+    // Parses args (without the program name) into the targets Add bound on
+    // app, whose help and version flags are set; every refusal in the
+    // table's words.
+    Parsed Parse(CLI::App& app, const std::vector<std::string>& args) const;
+
 private:
     std::string ValidOptions() const;
     std::string Checked(const OptionSpec& spec, std::string& value) const;
