@@ -1,0 +1,103 @@
+#include "mpi/FleetOptions.h"
+
+#include <algorithm>
+#include <charconv>
+#include <limits>
+
+#include "cli/BuildInfo.h"
+#include "cli/OptionTable.h"
+
+namespace {
+
+constexpr const char* kProgram = "vantrel-mpi";
+
+// Every count a thread list can offer, on any machine: 1, 2, 4 ... 128.
+std::vector<uint16_t> AnyOfferedCount() { return OfferedThreadCounts(std::numeric_limits<uint32_t>::max()); }
+
+// A percentage in plain decimal notation: "10", "2.5".
+const CLI::Validator kPercent(
+    [](std::string& value) -> std::string {
+        double percent = -1.0;
+        const char* end = value.data() + value.size();
+        const auto parsed = std::from_chars(value.data(), end, percent, std::chars_format::fixed);
+        const bool plain = !value.empty() && value.find_first_not_of("0123456789.") == std::string::npos;
+        if (!plain || parsed.ec != std::errc() || parsed.ptr != end || percent > kMaxOutlierPercent) return "no percentage";
+        return {};
+    },
+    "");
+
+OptionTable FleetOptionTable(uint32_t processors) {
+    std::vector<OptionSpec> runner = RunnerOptionSpecs(processors);
+    auto shared = [&runner](const std::string& name) {
+        return *std::find_if(runner.begin(), runner.end(), [&name](const OptionSpec& spec) { return spec.name == name; });
+    };
+    std::string counts;
+    for (uint16_t count : AnyOfferedCount()) counts += (counts.empty() ? "" : " ") + std::to_string(count);
+
+    // Each rank offers its own machine's counts; the command line may ask for
+    // any count of the thread list, and a rank that does not offer it says so.
+    OptionSpec threads = shared("--threads");
+    threads.help = "Worker threads on every rank, one of " + counts +
+                   "; a rank whose machine does not offer the count reports it refused (default 1)";
+    threads.check = PlainCount(6) & CLI::IsMember(AnyOfferedCount());
+    OptionSpec sweep = shared("--sweep");
+    sweep.help = "Every rank runs every thread count its machine offers; ranks are compared count by count";
+    OptionSpec repeat = shared("--repeat");
+    repeat.help = "Runs of each setting; a rank's time is the median of its runs (default 1)";
+    const std::string outlierValid = "valid: a percentage from 0 to " + std::to_string(int(kMaxOutlierPercent)) +
+                                     ", for example 10";
+    return OptionTable(
+        kProgram,
+        {shared("--task"), threads, sweep, repeat, shared("--format"),
+         {"--outlier", "PCT", "A rank slower than the fleet median of a setting by more than PCT percent is an outlier "
+                              "(default 10)",
+          outlierValid, kPercent,
+          [outlierValid](const std::string& value) { return "outlier percentage \"" + value + "\" is refused; " + outlierValid; }},
+         {"--fail-on-outlier", "", "Exit with code 1 when some setting has an outlier (else outliers are only reported)",
+          "", kNoValue},
+         shared("--help"), shared("--version")});
+}
+
+}  // namespace
+
+std::string RefusedThreads(uint16_t threads, uint32_t processors) {
+    const std::vector<uint16_t> offered = OfferedThreadCounts(processors);
+    if (std::find(offered.begin(), offered.end(), threads) != offered.end()) return {};
+    std::vector<OptionSpec> runner = RunnerOptionSpecs(processors);
+    const auto spec = std::find_if(runner.begin(), runner.end(), [](const OptionSpec& s) { return s.name == "--threads"; });
+    return spec->refusal(std::to_string(threads));
+}
+
+std::string FleetUsageLine() { return FleetOptionTable(1).Usage(); }
+
+FleetParseOutcome ParseFleetCommandLine(const std::vector<std::string>& args, uint32_t processors) {
+    const OptionTable table = FleetOptionTable(processors);
+    CLI::App app{"Vantrel prime-search CPU benchmark on every rank of an MPI job at once: each rank finds the first N "
+                 "primes with T worker threads on its own node, verifies them, and rank 0 reports the fleet.",
+                 kProgram};
+    app.set_help_flag("--help", table["--help"].help);
+    app.set_version_flag("--version", std::string(kProgram) + " " + VANTREL_VERSION, table["--version"].help);
+    FleetParseOutcome outcome;
+    FleetOptions& options = outcome.options;
+    table.Add(app, "--task", options.taskIndex);
+    table.Add(app, "--threads", options.threads);
+    table.Add(app, "--sweep", options.sweep);
+    table.Add(app, "--repeat", options.repeat);
+    table.Add(app, "--format", options.format);
+    table.Add(app, "--outlier", options.outlierPercent);
+    table.Add(app, "--fail-on-outlier", options.failOnOutlier);
+    app.footer("Launch on every node: mpirun -np R --map-by ppr:1:node vantrel-mpi ..., or srun --ntasks-per-node=1 "
+               "vantrel-mpi ... under Slurm. Rank 0 prints the report.\n"
+               "Stop with one Ctrl-C to mpirun: the ranks stop their runs and rank 0 prints what was gathered.\n"
+               "Exit codes, the same on every rank: 0 done and verified, 1 a wrong result or a failed or refused run "
+               "on some rank (or an outlier with --fail-on-outlier), 2 bad input, 130 stopped.");
+    const OptionTable::Parsed parsed = table.Parse(app, args);
+    outcome.text = parsed.text;
+    switch (parsed.ending) {
+        case OptionTable::Ending::UsageError: outcome.action = CliAction::UsageError; break;
+        case OptionTable::Ending::Help: outcome.action = CliAction::Help; break;
+        case OptionTable::Ending::Version: outcome.action = CliAction::Version; break;
+        case OptionTable::Ending::Parsed: outcome.action = CliAction::Run; break;
+    }
+    return outcome;
+}

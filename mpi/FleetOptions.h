@@ -1,0 +1,42 @@
+// vantrel-mpi's command line: the runner's options where the two programs
+// share them (taken from the runner's own table, so their words are the
+// same), and the fleet's own.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/CliOptions.h"
+#include "engine/TaskTable.h"
+
+struct FleetOptions {
+    int taskIndex = TaskTable::defaultIndex;  // "1M"
+    uint16_t threads = 1;                     // without --sweep: the count every rank runs
+    bool sweep = false;                       // every rank runs every count its machine offers
+    int repeat = 1;
+    ReportFormat format = ReportFormat::Table;
+    double outlierPercent = 10.0;  // slower than the fleet median by more than this: an outlier
+    bool failOnOutlier = false;
+};
+
+struct FleetParseOutcome {
+    CliAction action = CliAction::UsageError;
+    FleetOptions options;  // valid for Run
+    std::string text;      // Help/Version: the text for stdout; UsageError: one line, no newline
+};
+
+constexpr double kMaxOutlierPercent = 1000.0;
+
+// args excludes the program name; processors are this rank's. Every rank
+// reaches the same action for the same args whatever its processors: a
+// thread count of the thread list that this machine does not offer is
+// accepted here and refused by the rank at its run (RefusedThreads).
+FleetParseOutcome ParseFleetCommandLine(const std::vector<std::string>& args, uint32_t processors);
+
+// Why a machine of P logical processors cannot run `threads` threads, in the
+// runner's words; empty when it offers that count.
+std::string RefusedThreads(uint16_t threads, uint32_t processors);
+
+// One line summing up the syntax, for stderr after a usage error.
+std::string FleetUsageLine();

@@ -1,0 +1,229 @@
+#include "mpi/FleetRun.h"
+
+#include <mpi.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+#include "cli/BenchmarkSession.h"
+#include "cli/SearchDriver.h"
+#include "mpi/FleetOptions.h"
+#include "mpi/FleetReport.h"
+#include "mpi/FleetResults.h"
+
+namespace {
+
+// How long a rank sleeps between looks at a collective it waits for: a
+// rank whose run has ended must not spin on a core that a rank sharing its
+// host still runs on.
+constexpr std::chrono::microseconds kCollectivePause{200};
+
+void Await(MPI_Request& request) {
+    int done = 0;
+    for (;;) {
+        MPI_Test(&request, &done, MPI_STATUS_IGNORE);
+        if (done != 0) return;
+        std::this_thread::sleep_for(kCollectivePause);
+    }
+}
+
+void Barrier() {
+    MPI_Request request;
+    MPI_Ibarrier(MPI_COMM_WORLD, &request);
+    Await(request);
+}
+
+unsigned AllMax(unsigned value) {
+    unsigned result = 0;
+    MPI_Request request;
+    MPI_Iallreduce(&value, &result, 1, MPI_UNSIGNED, MPI_MAX, MPI_COMM_WORLD, &request);
+    Await(request);
+    return result;
+}
+
+// Rank 0's value on every rank.
+int FromRankZero(int value) {
+    MPI_Request request;
+    MPI_Ibcast(&value, 1, MPI_INT, 0, MPI_COMM_WORLD, &request);
+    Await(request);
+    return value;
+}
+
+class Fleet {
+public:
+    Fleet() {
+        MPI_Comm_rank(MPI_COMM_WORLD, &rank);
+        MPI_Comm_size(MPI_COMM_WORLD, &size);
+    }
+
+    bool Root() const { return rank == 0; }
+
+    // Every rank's text on rank 0, in rank order (elsewhere empty): the sizes
+    // first, then the bytes in one gather.
+    std::vector<std::string> Gather(const std::string& text, FleetTally& tally) const {
+        const auto start = std::chrono::steady_clock::now();
+        int length = int(text.size());
+        std::vector<int> lengths(Root() ? size_t(size) : 0);
+        MPI_Request request;
+        MPI_Igather(&length, 1, MPI_INT, lengths.data(), 1, MPI_INT, 0, MPI_COMM_WORLD, &request);
+        Await(request);
+        std::vector<int> offsets(lengths.size());
+        int total = 0;
+        for (size_t i = 0; i < lengths.size(); ++i) {
+            offsets[i] = total;
+            total += lengths[i];
+        }
+        std::string bytes(size_t(total), '\0');
+        MPI_Igatherv(text.data(), length, MPI_CHAR, bytes.data(), lengths.data(), offsets.data(), MPI_CHAR, 0,
+                     MPI_COMM_WORLD, &request);
+        Await(request);
+        std::vector<std::string> texts;
+        for (size_t i = 0; i < lengths.size(); ++i) texts.push_back(bytes.substr(size_t(offsets[i]), size_t(lengths[i])));
+        if (Root()) {
+            tally.gatheredBytes += uint64_t(total) + lengths.size() * sizeof(int);
+            tally.gatherSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        }
+        return texts;
+    }
+
+    // This rank's host, and the lowest rank that shares its node's memory.
+    RankInfo Info() const {
+        RankInfo info;
+        info.rank = rank;
+        char name[MPI_MAX_PROCESSOR_NAME] = {};
+        int length = 0;
+        MPI_Get_processor_name(name, &length);
+        info.host.assign(name, size_t(length));
+        MPI_Comm node;
+        MPI_Comm_split_type(MPI_COMM_WORLD, MPI_COMM_TYPE_SHARED, rank, MPI_INFO_NULL, &node);
+        MPI_Allreduce(&rank, &info.node, 1, MPI_INT, MPI_MIN, node);
+        MPI_Comm_free(&node);
+        info.context = CollectRunContext();
+        return info;
+    }
+
+    int rank = 0;
+    int size = 1;
+};
+
+#ifdef VANTREL_FLEET_TEST_HOOKS
+// Test builds only (vantrel-mpi-test): faults and delays on one rank, from
+// the environment, as an engine or a node with that fault would give them.
+//   VANTREL_FLEET_TEST_WRONG=R      rank R's searches end one prime too far
+//   VANTREL_FLEET_TEST_SLOW=R:SEC   rank R's searches finish SEC seconds later
+void InstallTestHooks(SearchDriver& driver, int rank) {
+    const char* wrong = std::getenv("VANTREL_FLEET_TEST_WRONG");
+    const char* slow = std::getenv("VANTREL_FLEET_TEST_SLOW");
+    const bool wrongHere = wrong != nullptr && std::atoi(wrong) == rank;
+    const bool slowHere = slow != nullptr && std::atoi(slow) == rank;
+    const double delay = slowHere ? std::atof(std::strchr(slow, ':') + 1) : 0.0;
+    if (!wrongHere && !slowHere) return;
+    driver.SetResultHook([wrongHere, delay](uint32_t* primes, uint32_t lastIndex, Notification& finished) {
+        if (wrongHere) {
+            finished.prime += 2;
+            primes[lastIndex - 1] += 2;
+        }
+        finished.at += std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(delay));
+    });
+}
+#endif
+
+RunRecord RefusedRun(int taskIndex, uint16_t threads, const std::string& why) {
+    RunRecord run = NewRunRecord(taskIndex, threads);
+    run.status = RunStatus::Failed;
+    run.fault = why;
+    return run;
+}
+
+}  // namespace
+
+int RunFleet(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+             const std::atomic<bool>& interrupt) {
+    const Fleet fleet;
+    const uint32_t processors = LogicalProcessors();
+    const FleetParseOutcome parsed = ParseFleetCommandLine(args, processors);
+    // Every rank reads the same command line to the same end; should one
+    // read it otherwise, none runs.
+    if (AllMax(parsed.action == CliAction::Run ? 0u : 1u) != 0) {
+        int code = kExitUsage;
+        if (fleet.Root()) {
+            if (parsed.action == CliAction::Help || parsed.action == CliAction::Version) {
+                out << parsed.text;
+                out.flush();
+                code = kExitOk;
+            } else {
+                err << "vantrel-mpi: "
+                    << (parsed.action == CliAction::UsageError ? parsed.text : "the ranks read the command line differently")
+                    << "\n" << FleetUsageLine() << "\n";
+                err.flush();
+            }
+        }
+        return FromRankZero(code);
+    }
+    const FleetOptions& options = parsed.options;
+
+    // The plan, the same on every rank: one count, or every count that some
+    // rank offers (a rank sits out the counts its machine does not offer).
+    const std::vector<uint16_t> offered = OfferedThreadCounts(processors);
+    const std::vector<uint16_t> plan =
+        options.sweep ? OfferedThreadCounts(AllMax(processors)) : std::vector<uint16_t>{options.threads};
+
+    FleetTally tally;
+    std::unique_ptr<FleetReportWriter> writer;
+    const RankInfo info = fleet.Info();
+    const std::vector<std::string> infos = fleet.Gather(RankInfoText(info), tally);
+    FleetHeader header;
+    if (fleet.Root()) {
+        header.options = options;
+        for (const std::string& text : infos) header.ranks.push_back(RankInfoFromText(text));
+        header.hosts = FindSharedHosts(header.ranks);
+        header.date = info.context.date;
+        writer = MakeFleetReportWriter(options.format, out);
+        writer->Begin(header);
+    }
+
+    SearchDriver driver(interrupt);
+#ifdef VANTREL_FLEET_TEST_HOOKS
+    InstallTestHooks(driver, fleet.rank);
+#endif
+    bool retired = false;  // a wrong or failed run ended this rank's part, as it ends the runner
+    bool stop = false;
+    for (uint16_t threads : plan) {
+        RankSetting part;
+        part.rank = fleet.rank;
+        const bool here = std::find(offered.begin(), offered.end(), threads) != offered.end();
+        if (!here && !options.sweep) part.runs.push_back(RefusedRun(options.taskIndex, threads, RefusedThreads(threads, processors)));
+        for (int repetition = 0; repetition < options.repeat && !stop; ++repetition) {
+            Barrier();
+            if (here && !retired && !interrupt.load()) {
+                part.runs.push_back(driver.Run(options.taskIndex, threads, nullptr));
+                const RunStatus status = part.runs.back().status;
+                retired = status == RunStatus::Wrong || status == RunStatus::Failed;
+            }
+            stop = AllMax(interrupt.load() ? 1u : 0u) != 0;
+        }
+        const std::vector<std::string> texts = fleet.Gather(part.runs.empty() ? std::string() : RankSettingText(part), tally);
+        if (fleet.Root()) {
+            std::vector<RankSetting> parts;
+            for (const std::string& text : texts) {
+                if (!text.empty()) parts.push_back(RankSettingFromText(text));
+            }
+            const FleetSetting setting =
+                SummarizeFleetSetting(options.taskIndex, threads, parts, options.repeat, options.outlierPercent);
+            tally.Add(setting);
+            writer->Setting(setting);
+        }
+        if (stop) break;
+    }
+    if (AllMax(interrupt.load() ? 1u : 0u) != 0) tally.stopped = true;
+    int code = kExitOk;
+    if (fleet.Root()) {
+        writer->End(tally);
+        code = tally.ExitCode(options.failOnOutlier);
+    }
+    return FromRankZero(code);
+}
