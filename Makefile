@@ -21,7 +21,7 @@ all: native
 setup:
 	@bash tools/setup-debian.sh
 setup-native:
-	@bash tools/setup-debian.sh native charts
+	@bash tools/setup-debian.sh native cluster charts
 setup-windows:
 	@bash tools/setup-debian.sh windows
 

@@ -11,7 +11,7 @@ set -euo pipefail
 
 native=(cmake g++ make ninja-build googletest libcli11-dev nlohmann-json3-dev libsqlite3-dev)
 windows=(g++-mingw-w64-i686 wine wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick)
-cluster=()
+cluster=(libopenmpi-dev openmpi-bin)
 charts=(gnuplot-nox)
 
 groups=("$@")
