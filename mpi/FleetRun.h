@@ -13,6 +13,10 @@
 #include <string>
 #include <vector>
 
+// The exit code of a fleet that was stopped (Ctrl-C to mpirun, SIGINT or
+// SIGTERM to a rank), on every rank.
+constexpr int kFleetStopped = 130;
+
 // Collective over MPI_COMM_WORLD, between MPI_Init_thread and MPI_Finalize.
 // args excludes the program name and is the same on every rank. interrupt,
 // once set, stops this rank's run; the fleet then stops after the run. Rank

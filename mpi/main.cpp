@@ -5,14 +5,19 @@
 // rank SIGCONT, then after odls_base_sigkill_timeout seconds (default 1)
 // SIGTERM, and after as long again SIGKILL. So SIGTERM is the rank's stop
 // request, and the stop, the last gather and rank 0's report must fit into
-// the second before SIGKILL.
+// the second before SIGKILL. Once mpirun has begun to end the job,
+// MPI_Finalize waits for it to the end (SIGKILL); a stopped rank therefore
+// gives it a moment and then exits with its code on its own.
 #include <mpi.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <csignal>
 #include <cstdint>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <time.h>
@@ -25,6 +30,9 @@ static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<uint32_t>::i
               "the signal handler needs lock-free flags");
 std::atomic<bool> interruptRequested{false};
 std::atomic<uint32_t> firstSignalAt{0};  // milliseconds of a monotonic clock (wrapping)
+
+// How long a stopped rank waits for MPI_Finalize before it exits without it.
+constexpr std::chrono::milliseconds kFinalizeWait{250};
 
 uint32_t MonotonicMilliseconds() {
     timespec now{};
@@ -55,6 +63,14 @@ int main(int argc, char** argv) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     const int code = RunFleet(args, std::cout, std::cerr, interruptRequested);
+    if (code == kFleetStopped) {
+        std::cout.flush();
+        std::cerr.flush();
+        std::thread([code] {
+            std::this_thread::sleep_for(kFinalizeWait);
+            std::_Exit(code);
+        }).detach();
+    }
     MPI_Finalize();
     return code;
 }
