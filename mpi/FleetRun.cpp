@@ -31,10 +31,15 @@ void Await(MPI_Request& request) {
     }
 }
 
-void Barrier() {
+// The start of a run on every rank at once. Ranks that wait long (for rank
+// 0's report) sleep in a first barrier, which leaves them up to a pause per
+// round apart; a second, spinning one, entered by ranks that are all there
+// by then, lines them up to microseconds.
+void StartTogether() {
     MPI_Request request;
     MPI_Ibarrier(MPI_COMM_WORLD, &request);
     Await(request);
+    MPI_Barrier(MPI_COMM_WORLD);
 }
 
 unsigned AllMax(unsigned value) {
@@ -198,7 +203,7 @@ int RunFleet(const std::vector<std::string>& args, std::ostream& out, std::ostre
         const bool here = std::find(offered.begin(), offered.end(), threads) != offered.end();
         if (!here && !options.sweep) part.runs.push_back(RefusedRun(options.taskIndex, threads, RefusedThreads(threads, processors)));
         for (int repetition = 0; repetition < options.repeat && !stop; ++repetition) {
-            Barrier();
+            StartTogether();
             if (here && !retired && !interrupt.load()) {
                 part.runs.push_back(driver.Run(options.taskIndex, threads, nullptr));
                 const RunStatus status = part.runs.back().status;
