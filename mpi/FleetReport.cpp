@@ -238,7 +238,7 @@ public:
             << "# outlier_percent: " << FullPrecision(header.options.outlierPercent) << "\n"
             << "# date: " << header.date << "\n"
             << "host,rank,shares_host,cpu,logical_processors,os,compiler,build_type,flags,bits,task,thread_count,"
-               "threads,last_prime,time,seconds,min_seconds,median_seconds,runs,expected_prime,status,verdict,fault,"
+               "threads,last_prime,time,seconds,median_seconds,runs,expected_prime,status,verdict,fault,"
                "fleet_median_seconds,slower_percent,outlier\n";
         out.flush();
     }
@@ -249,7 +249,9 @@ public:
             const RunContext& c = info.context;
             const RunRecord& run = row.result.row;
             const bool verified = row.seconds.has_value();
-            const std::string seconds = verified ? FullPrecision(*row.seconds)
+            // As in the runner's report: the fastest run (else the last
+            // progress), and the median the fleet compares.
+            const std::string seconds = verified ? FullPrecision(row.result.minSeconds)
                                         : run.progressed ? FullPrecision(run.seconds)
                                                          : std::string();
             out << CsvField(info.host) << ',' << row.rank << ',' << (header.hosts.sharesHost[size_t(row.rank)] ? "yes" : "no")
@@ -257,8 +259,7 @@ public:
                 << CsvField(c.compiler) << ',' << CsvField(c.buildType) << ',' << CsvField(c.flags) << ',' << c.bits << ','
                 << CsvField(run.task) << ',' << CsvField(run.threadText) << ',' << run.threads << ','
                 << CsvField(run.primeText) << ',' << CsvField(run.timeText) << ',' << seconds << ','
-                << (verified ? FullPrecision(row.result.minSeconds) : std::string()) << ','
-                << (verified ? FullPrecision(row.result.medianSeconds) : std::string()) << ',' << row.runs.size() << ','
+                << (verified ? FullPrecision(*row.seconds) : std::string()) << ',' << row.runs.size() << ','
                 << TaskTable::lastPrimes[setting.taskIndex] << ',' << RunStatusName(row.status) << ','
                 << DataVerdict(row.status) << ',' << CsvField(run.fault) << ','
                 << (setting.verified > 0 ? FullPrecision(setting.medianSeconds) : std::string()) << ','
@@ -321,9 +322,8 @@ public:
                          {"time", run.timeText},
                          {"threads", run.threads},
                          {"primes", run.targetCount}};
-            item["seconds"] = row.seconds ? Json(*row.seconds) : run.progressed ? Json(run.seconds) : Json(nullptr);
-            item["min_seconds"] = row.seconds ? Json(row.result.minSeconds) : Json(nullptr);
-            item["median_seconds"] = row.seconds ? Json(row.result.medianSeconds) : Json(nullptr);
+            item["seconds"] = row.seconds ? Json(row.result.minSeconds) : run.progressed ? Json(run.seconds) : Json(nullptr);
+            item["median_seconds"] = row.seconds ? Json(*row.seconds) : Json(nullptr);
             item["run_seconds"] = row.result.runSeconds;
             item["expected_prime"] = TaskTable::lastPrimes[setting.taskIndex];
             item["found_prime"] = run.progressed ? Json(run.prime) : Json(nullptr);
