@@ -46,7 +46,9 @@ CREATE TABLE run (
   last_prime INTEGER,
   verdict TEXT NOT NULL,
   status TEXT NOT NULL,
-  fault TEXT NOT NULL
+  fault TEXT NOT NULL,
+  host TEXT,
+  rank INTEGER
 );
 CREATE INDEX run_by_invocation ON run(invocation_id, seq);
 CREATE TABLE setting (
@@ -250,6 +252,15 @@ struct ResultStore::Impl {
         }
     }
 
+    // Whether the run table has the host and rank of fleet runs: stores
+    // made before them lack the columns until a fleet is stored. They are
+    // added without a new store version, as readers that know nothing of
+    // them never name them.
+    bool HasFleetColumns() {
+        Statement columns(db, "SELECT count(*) FROM pragma_table_info('run') WHERE name IN ('host', 'rank')", OnError());
+        return columns.Step() && columns.Int(0) == 2;
+    }
+
     int64_t IdOf(const std::string& which) {
         auto parse = [](const std::string& digits, int64_t& value) {
             if (digits.empty() || digits.size() > 18 || digits.find_first_not_of("0123456789") != std::string::npos) {
@@ -326,9 +337,20 @@ int64_t ResultStore::Append(const StoredInvocation& invocation) {
         insert.Run();
         const int64_t id = sqlite3_last_insert_rowid(impl->db);
 
+        bool fleetColumns = impl->HasFleetColumns();
+        const bool fleet = std::any_of(invocation.runs.begin(), invocation.runs.end(),
+                                       [](const StoredRun& r) { return r.rank.has_value(); });
+        if (fleet && !fleetColumns) {
+            impl->Exec("ALTER TABLE run ADD COLUMN host TEXT");
+            impl->Exec("ALTER TABLE run ADD COLUMN rank INTEGER");
+            fleetColumns = true;
+        }
         Statement run(impl->db,
-                      "INSERT INTO run (invocation_id, seq, task, primes, threads, seconds, last_prime, verdict, status, "
-                      "fault) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)",
+                      fleetColumns ? "INSERT INTO run (invocation_id, seq, task, primes, threads, seconds, last_prime, "
+                                     "verdict, status, fault, host, rank) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, "
+                                     "?10, ?11, ?12)"
+                                   : "INSERT INTO run (invocation_id, seq, task, primes, threads, seconds, last_prime, "
+                                     "verdict, status, fault) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)",
                       impl->OnError());
         for (size_t i = 0; i < invocation.runs.size(); ++i) {
             const StoredRun& r = invocation.runs[i];
@@ -336,6 +358,14 @@ int64_t ResultStore::Append(const StoredInvocation& invocation) {
             run.Bind(6, r.seconds);
             run.BindOptional(7, r.lastPrime ? std::optional<int64_t>(*r.lastPrime) : std::nullopt);
             run.Bind(8, r.verdict).Bind(9, r.status).Bind(10, r.fault);
+            if (fleetColumns) {
+                // A runner's run leaves both NULL.
+                if (r.rank) {
+                    run.Bind(11, r.host).Bind(12, int64_t(*r.rank));
+                } else {
+                    run.BindOptional(11, std::nullopt).BindOptional(12, std::nullopt);
+                }
+            }
             run.Run();
             if (impl->appendHook) impl->appendHook(i + 1);
         }
@@ -420,9 +450,12 @@ StoredInvocation ResultStore::Load(const std::string& which) {
         invocation.commandLine = head.Text(9);
         invocation.label = head.Text(10);
     }
+    const bool fleetColumns = impl->HasFleetColumns();
     Statement runs(impl->db,
-                   "SELECT task, primes, threads, seconds, last_prime, verdict, status, fault FROM run "
-                   "WHERE invocation_id = ?1 ORDER BY seq",
+                   fleetColumns ? "SELECT task, primes, threads, seconds, last_prime, verdict, status, fault, host, rank "
+                                  "FROM run WHERE invocation_id = ?1 ORDER BY seq"
+                                : "SELECT task, primes, threads, seconds, last_prime, verdict, status, fault FROM run "
+                                  "WHERE invocation_id = ?1 ORDER BY seq",
                    impl->OnError());
     runs.Bind(1, invocation.id);
     while (runs.Step()) {
@@ -435,6 +468,10 @@ StoredInvocation ResultStore::Load(const std::string& which) {
         r.verdict = runs.Text(5);
         r.status = runs.Text(6);
         r.fault = runs.Text(7);
+        if (fleetColumns && !runs.IsNull(9)) {
+            r.host = runs.Text(8);
+            r.rank = int(runs.Int(9));
+        }
         invocation.runs.push_back(std::move(r));
     }
     return invocation;

@@ -32,6 +32,9 @@ struct StoredRun {
     std::string verdict;               // "verified", "wrong" or "not checked" (stopped or failed)
     std::string status;                // "finished", "stopped", "wrong", "failed"
     std::string fault;                 // why a run is wrong or failed; else empty
+    // Where a fleet run (vantrel-mpi) ran; empty and none for the runner's.
+    std::string host;
+    std::optional<int> rank;
 };
 
 // One invocation of the runner.

@@ -238,4 +238,32 @@ TEST(ResultStoreTest, HistoryAndLoadSelectInvocations) {
     }
 }
 
+TEST(ResultStoreTest, AFleetsHostsAndRanksGoIntoAStoreMadeBeforeThem) {
+    TempFolder folder;
+    const std::string db = folder.Path("results.db");
+    // A store as it was before fleets: the run table without host and rank.
+    ResultStore(db, ResultStore::Access::Append).Append(Sweep("runner", 1));
+    Sql(db, "ALTER TABLE run DROP COLUMN host; ALTER TABLE run DROP COLUMN rank");
+    ASSERT_EQ(Sql(db, "SELECT count(*) FROM pragma_table_info('run') WHERE name = 'rank'"), "0");
+
+    StoredInvocation fleet = Sweep("fleet", 2);
+    for (size_t i = 0; i < fleet.runs.size(); ++i) {
+        fleet.runs[i].host = "node" + std::to_string(i % 2);
+        fleet.runs[i].rank = int(i % 2);
+    }
+    ResultStore(db, ResultStore::Access::Append).Append(fleet);
+    ResultStore(db, ResultStore::Access::Append).Append(Sweep("runner again", 1));
+
+    ResultStore store(db, ResultStore::Access::Read);
+    const StoredInvocation back = store.Load("last~1");
+    ASSERT_EQ(back.runs.size(), 4u);
+    EXPECT_EQ(back.runs[3].host, "node1");
+    EXPECT_EQ(back.runs[3].rank, 1);
+    EXPECT_FALSE(store.Load("last").runs[0].rank.has_value());
+    EXPECT_FALSE(store.Load("last~2").runs[0].rank.has_value());
+    // The store's version is unchanged, and history pools a fleet's ranks per setting.
+    EXPECT_EQ(Sql(db, "PRAGMA user_version"), std::to_string(kStoreVersion));
+    EXPECT_EQ(store.History({"1M", 1, 0})[1].runs, 2);
+}
+
 }  // namespace
