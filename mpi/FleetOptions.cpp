@@ -44,6 +44,7 @@ OptionTable FleetOptionTable(uint32_t processors) {
     sweep.help = "Every rank runs every thread count its machine offers; ranks are compared count by count";
     OptionSpec repeat = shared("--repeat");
     repeat.help = "Runs of each setting; a rank's time is the median of its runs (default 1)";
+    const CLI::Validator named([](std::string& value) { return value.empty() ? "empty" : std::string(); }, "");
     const std::string outlierValid = "valid: a percentage from 0 to " + std::to_string(int(kMaxOutlierPercent)) +
                                      ", for example 10";
     return OptionTable(
@@ -55,6 +56,11 @@ OptionTable FleetOptionTable(uint32_t processors) {
           [outlierValid](const std::string& value) { return "outlier percentage \"" + value + "\" is refused; " + outlierValid; }},
          {"--fail-on-outlier", "", "Exit with code 1 when some setting has an outlier (else outliers are only reported)",
           "", kNoValue},
+         {"--db", "FILE",
+          "Keep the invocation with every rank's runs (host and rank with each) in the result store FILE, an SQLite "
+          "database created on first use (default: the environment variable VANTREL_DB; without either nothing is kept)",
+          "valid: a file name", named, [](const std::string&) { return std::string("--db needs a file name"); }},
+         {"--label", "TEXT", "A label kept with the invocation in the result store", "valid: any text", CLI::Validator()},
          shared("--help"), shared("--version")});
 }
 
@@ -86,11 +92,14 @@ FleetParseOutcome ParseFleetCommandLine(const std::vector<std::string>& args, ui
     table.Add(app, "--format", options.format);
     table.Add(app, "--outlier", options.outlierPercent);
     table.Add(app, "--fail-on-outlier", options.failOnOutlier);
+    table.Add(app, "--db", options.db);
+    table.Add(app, "--label", options.label);
     app.footer("Launch on every node: mpirun -np R --map-by ppr:1:node vantrel-mpi ..., or srun --ntasks-per-node=1 "
                "vantrel-mpi ... under Slurm. Rank 0 prints the report.\n"
                "Stop with one Ctrl-C to mpirun: the ranks stop their runs and rank 0 prints what was gathered.\n"
                "Exit codes, the same on every rank: 0 done and verified, 1 a wrong result or a failed or refused run "
-               "on some rank (or an outlier with --fail-on-outlier), 2 bad input, 130 stopped.");
+               "on some rank (or an outlier with --fail-on-outlier, or a store that cannot be written), 2 bad input, 130 "
+               "stopped.");
     const OptionTable::Parsed parsed = table.Parse(app, args);
     outcome.text = parsed.text;
     switch (parsed.ending) {

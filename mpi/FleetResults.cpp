@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 
+#include "cli/ResultStore.h"
 #include "engine/TaskTable.h"
 
 namespace {
@@ -155,4 +156,30 @@ RankSetting RankSettingFromText(const std::string& text) {
         setting.runs.push_back(std::move(run));
     }
     return setting;
+}
+
+std::string StoreFleet(const std::string& path, const RunContext& context, const std::string& commandLine,
+                       const std::string& label, const std::vector<RankInfo>& ranks,
+                       const std::vector<FleetSetting>& settings) {
+    StoredInvocation invocation;
+    invocation.context = context;
+    invocation.commandLine = commandLine;
+    invocation.label = label;
+    for (const FleetSetting& setting : settings) {
+        for (const FleetRow& row : setting.rows) {
+            for (const RunRecord& run : row.runs) {
+                StoredRun stored = StoredRunOf(run);
+                stored.host = ranks[size_t(row.rank)].host;
+                stored.rank = row.rank;
+                invocation.runs.push_back(std::move(stored));
+            }
+        }
+    }
+    try {
+        ResultStore store(path, ResultStore::Access::Append);
+        store.Append(invocation);
+    } catch (const StoreError& e) {
+        return e.what();
+    }
+    return {};
 }

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "cli/BenchmarkSession.h"
+#include "cli/ResultStore.h"
 #include "cli/SearchDriver.h"
 #include "mpi/FleetOptions.h"
 #include "mpi/FleetReport.h"
@@ -186,6 +187,8 @@ int RunFleet(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
     FleetTally tally;
     std::unique_ptr<FleetReportWriter> writer;
+    const std::string storePath = fleet.Root() ? StorePathFrom(options.db) : std::string();
+    std::vector<FleetSetting> stored;  // rank 0, for the store
     const RankInfo info = fleet.Info();
     const std::vector<std::string> infos = fleet.Gather(RankInfoText(info), tally);
     FleetHeader header;
@@ -228,6 +231,7 @@ int RunFleet(const std::vector<std::string>& args, std::ostream& out, std::ostre
                 SummarizeFleetSetting(options.taskIndex, threads, parts, options.repeat, options.outlierPercent);
             tally.Add(setting);
             writer->Setting(setting);
+            if (!storePath.empty()) stored.push_back(setting);
         }
         if (stop) break;
     }
@@ -236,6 +240,16 @@ int RunFleet(const std::vector<std::string>& args, std::ostream& out, std::ostre
     if (fleet.Root()) {
         writer->End(tally);
         code = tally.ExitCode(options.failOnOutlier);
+        if (!storePath.empty()) {
+            // As the runner does: the results are out before the store is tried.
+            const std::string failure = StoreFleet(storePath, info.context, "vantrel-mpi " + CommandLineText(args),
+                                                   options.label, header.ranks, stored);
+            if (!failure.empty()) {
+                err << "vantrel-mpi: " << failure << "\n";
+                err.flush();
+                code = kExitFault;
+            }
+        }
     }
     return FromRankZero(code);
 }

@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "cli/ResultStore.h"
 #include "engine/TaskTable.h"
 #include "mpi/FleetReport.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -71,6 +73,25 @@ TEST(FleetResults, OutliersAreJudgedAgainstTheMedianOfTheVerifiedRanks) {
     ASSERT_EQ(back.runs.size(), 3u);
     EXPECT_EQ(back.runs[1].seconds, 9.0);
     EXPECT_EQ(back.runs[0].primeText, repeated.runs[0].primeText);
+}
+
+TEST(FleetResults, TheStoreKeepsEveryRanksRunsWithHostAndRank) {
+    TempFolder folder;
+    const std::vector<RankInfo> ranks = Ranks(3, 1);
+    RankSetting repeated = Ran(2, 1.0);
+    repeated.runs.push_back(Ran(2, 1.1).runs.front());
+    const FleetSetting setting = SummarizeFleetSetting(kTask, 1, {Ran(0, 1.0), Ran(1, 1.0, RunStatus::Wrong), repeated}, 2, 10.0);
+    const std::string db = folder.Path("fleet.db").string();
+    ASSERT_EQ(StoreFleet(db, ranks[0].context, "vantrel-mpi --repeat 2", "nightly", ranks, {setting}), "");
+
+    const StoredInvocation back = ResultStore(db, ResultStore::Access::Read).Load("last");
+    EXPECT_EQ(back.label, "nightly");
+    ASSERT_EQ(back.runs.size(), 4u);
+    EXPECT_EQ(back.runs[1].host, "node1");
+    EXPECT_EQ(back.runs[1].rank, 1);
+    EXPECT_EQ(back.runs[1].status, "wrong");
+    EXPECT_EQ(back.runs[3].rank, 2);
+    EXPECT_EQ(StoreFleet(folder.Path("none/fleet.db").string(), {}, "", "", ranks, {setting}).find("Could not store"), 0u);
 }
 
 TEST(FleetReport, BeyondAScreenfulTheTableShowsFailuresAndOutliersAndTheRestAsADistribution) {
