@@ -123,9 +123,13 @@ TEST(PrimeCoordinator, StartsAgainAfterCompletionAndAfterStop) {
     PrimeCoordinator coordinator(&first);
     ASSERT_EQ(coordinator.Start(100000, 2), StartResult::Started);
     ASSERT_TRUE(first.WaitFinished());
+    const uint32_t* table = coordinator.primes;
     // No Stop in between: Start ends the completed search's threads itself.
-    // With no worker the fresh state can be read without a race.
+    // With no worker the fresh state can be read without a race. The table
+    // has room for the same task: it is reseeded, not allocated again (a new
+    // one would be allocated before the old one is freed, at another address).
     ASSERT_EQ(coordinator.Start(100000, 0), StartResult::Started);
+    EXPECT_EQ(coordinator.primes, table);
     EXPECT_EQ(coordinator.lastIndex, 31u);
     EXPECT_EQ(coordinator.primes[31], 131u);
     EXPECT_EQ(coordinator.primes[32], 0u);
