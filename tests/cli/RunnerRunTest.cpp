@@ -12,6 +12,7 @@
 #include "cli/BenchmarkSession.h"
 #include "tests/cli/RunnerHarness.h"
 #include "cli/SearchDriver.h"
+#include "cli/StressReport.h"
 #include "engine/RunText.h"
 #include "engine/TaskTable.h"
 #include "tests/support/TestFiles.h"
@@ -122,6 +123,59 @@ TEST(RunnerRun, StopKeepsTheLastProgressAndTheEngineRunsAgain) {
     EXPECT_EQ(again.primeText, "1299709");
     EXPECT_EQ(again.index, 99999u);
     EXPECT_EQ(again.verdict, "verified: last prime + digest");
+}
+
+TEST(RunnerRun, AStressRunsUntilTheTimeIsUpAndVerifiesEveryRun) {
+    const CliResult result = RunRunner({"--stress", "2s", "--task", "100K", "--format", "json"});
+    ASSERT_EQ(result.exitCode, kExitOk) << result.err;
+    const nlohmann::json document = nlohmann::json::parse(result.out);
+    EXPECT_EQ(document["stress"]["threads"], EveryProcessor(LogicalProcessors()));
+    const nlohmann::json& runs = document["runs"];
+    const nlohmann::json& summary = document["summary"];
+    ASSERT_GE(runs.size(), 2u) << result.out;
+    EXPECT_EQ(summary["runs"], runs.size());
+    EXPECT_EQ(summary["errors"], 0);
+    EXPECT_GE(summary["elapsed_seconds"].get<double>(), 2.0);
+    for (const nlohmann::json& run : runs) {
+        EXPECT_EQ(run["verdict"], "verified: last prime + digest");
+        EXPECT_GE(run["seconds"].get<double>(), summary["min_seconds"].get<double>());
+        EXPECT_LE(run["seconds"].get<double>(), summary["max_seconds"].get<double>());
+    }
+    EXPECT_EQ(summary["drift"].is_null(), runs.size() < kMinDriftRuns) << summary["drift_text"];
+}
+
+TEST(RunnerRun, AStressEndsAtTheFirstWrongRunUnlessToldToKeepGoing) {
+    const uint32_t expected = FirstPrimes(4712).back();
+    for (const bool keepGoing : {false, true}) {
+        SCOPED_TRACE(keepGoing);
+        std::vector<std::string> args = {"--stress", "2s", "--task", "100K", "--format", "csv"};
+        if (keepGoing) args.push_back("--keep-going");
+        int verified = 0;
+        const CliResult result = RunWithFault(args, [&](uint32_t* table, uint32_t, Notification&) {
+            if (++verified == 2) table[4711] ^= 1;
+        });
+        EXPECT_EQ(result.exitCode, kExitFault);
+        EXPECT_EQ(result.err, "vantrel-cli: WRONG RESULT for task 100K on " +
+                                  ThreadCountText(EveryProcessor(LogicalProcessors())) + " (run 2): slot 4711: prime number 4712 is " +
+                                  std::to_string(expected) + ", the table holds " + std::to_string(expected ^ 1) + "\n");
+        // One row a run: run 2 wrong, the others verified.
+        std::istringstream lines(result.out);
+        int rows = 0;
+        for (std::string line; std::getline(lines, line);) {
+            if (line.empty() || line[0] == '#' || line.rfind("run,", 0) == 0) continue;
+            ++rows;
+            const bool wrong = line.rfind("2,", 0) == 0;
+            EXPECT_NE(line.find(wrong ? ",wrong,\"wrong: slot 4711" : ",finished,verified: last prime + digest"),
+                      std::string::npos) << line;
+        }
+        EXPECT_EQ(rows, verified);
+        if (keepGoing) {
+            EXPECT_GT(rows, 2);
+        } else {
+            EXPECT_EQ(rows, 2);
+        }
+        EXPECT_NE(result.out.find("# errors: 1\n"), std::string::npos) << result.out;
+    }
 }
 
 }  // namespace
