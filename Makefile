@@ -65,6 +65,7 @@ screenshot: build-windows-x86
 bench: build-native
 	@build/native/bench/engine_bench
 	@build/native/bench/export_bench
+	@build/native/bench/verify_bench
 
 clean:
 	rm -rf build
