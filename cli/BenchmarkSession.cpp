@@ -219,7 +219,7 @@ int BenchmarkSession::RunStress() {
             interruption = "before run " + std::to_string(number) + " began";
             break;
         }
-        listener.Show(number, 0.0, false);
+        listener.Show(number, 0.0, true);
         RunRecord run = driver.Run(options.taskIndex, settings.threads, &listener, options.verify);
         progressLine.Clear();
         report->Run(number, run);
@@ -236,6 +236,9 @@ int BenchmarkSession::RunStress() {
             break;
         }
         if (tally.errors > 0 && !options.keepGoing) break;
+        // A start the engine refused (no memory, no thread) would be refused
+        // again at once: no run can be made, however long the stress.
+        if (run.status == RunStatus::Failed && !run.progressed) break;
     }
     report->End(tally, std::chrono::duration<double>(Clock::now() - start).count(), interruption);
     if (tally.errors > 0) return kExitFault;
