@@ -7,8 +7,8 @@
 #include "cli/ReportWriter.h"
 #include "cli/ResultSaver.h"
 #include "cli/RunGridSource.h"
-#include "cli/StressReport.h"
 #include "cli/SaveFileName.h"
+#include "cli/StressReport.h"
 #include "engine/RunText.h"
 #include "engine/TaskTable.h"
 

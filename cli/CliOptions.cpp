@@ -13,6 +13,7 @@
 namespace {
 
 constexpr const char* kProgram = "vantrel-cli";
+static_assert(TaskTable::taskSizes[kStressTask] == 10000000, "a stress runs 10M unless told");
 
 // "WHAT "VALUE"AFTER; VALID"
 std::function<std::string(const std::string&)> Refused(std::string what, std::string after, std::string valid) {
@@ -20,7 +21,7 @@ std::function<std::string(const std::string&)> Refused(std::string what, std::st
 }
 
 // A duration: a whole number and a unit, s, m or h ("90s", "10m", "2h"),
-// passed on as seconds, more than none and at most kMaxStressSeconds.
+// passed on as seconds; at least one second and at most kMaxStressSeconds.
 CLI::Validator Duration() {
     return CLI::Validator(
         [](std::string& value) -> std::string {
@@ -38,7 +39,7 @@ CLI::Validator Duration() {
         "");
 }
 
-// A stress's thread count: "all", passed on as `all`, or 1 to 255.
+// A stress's thread count: 1 to 255, or "all", passed on as the count `all`.
 CLI::Validator StressThreads(uint16_t all) {
     const CLI::Validator count = PlainCount(3) & CLI::Range(1, int(PrimeCoordinator::kMaxThreads));
     return CLI::Validator(
@@ -82,7 +83,9 @@ OptionTable RunnerOptionTable(uint32_t processors, bool stress) {
                               "Worker threads, one of the counts offered here: " + counts + " (default 1)", threadsValid,
                               PlainCount(6) & CLI::IsMember(offered), Refused("thread count", " is not offered", threadsValid)};
     if (stress) {
-        threadsSpec = {"--threads", "T|all", "Worker threads of a stress: 1 to 255, or all (the default: " + all + ")",
+        threadsSpec = {"--threads", "T|all",
+                       "Worker threads of a stress: 1 to " + std::to_string(PrimeCoordinator::kMaxThreads) +
+                           ", or all (the default: " + all + ")",
                        stressThreadsValid, StressThreads(EveryProcessor(processors)),
                        Refused("thread count", " is out of range", stressThreadsValid)};
     }
