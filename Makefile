@@ -66,6 +66,7 @@ bench: build-native
 	@build/native/bench/engine_bench
 	@build/native/bench/export_bench
 	@build/native/bench/store_bench
+	@build/native/bench/verify_bench
 
 clean:
 	rm -rf build

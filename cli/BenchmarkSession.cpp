@@ -1,5 +1,6 @@
 #include "cli/BenchmarkSession.h"
 
+#include <chrono>
 #include <optional>
 
 #include "cli/ProgressLine.h"
@@ -7,23 +8,27 @@
 #include "cli/ResultSaver.h"
 #include "cli/RunGridSource.h"
 #include "cli/SaveFileName.h"
+#include "cli/StressReport.h"
 #include "engine/RunText.h"
 #include "engine/TaskTable.h"
 
 namespace {
 
-// Prints the notifications ("progress INDEX PRIME", "finished INDEX PRIME",
-// one a line) when asked to, and shows the window title's percentage
-// (index * 100 / (N - 1)) on the progress line.
+// "progress INDEX PRIME" or "finished INDEX PRIME", one a line, when asked to.
+void PrintEvent(std::ostream* events, const Notification& notification) {
+    if (events == nullptr) return;
+    *events << (notification.message == WM_SEARCH_FINISHED ? "finished " : "progress ") << notification.index << ' '
+            << notification.prime << '\n';
+    events->flush();
+}
+
+// Prints the notifications when asked to, and shows the window title's
+// percentage (index * 100 / (N - 1)) on the progress line.
 class RunPrinter final : public RunListener {
 public:
     RunPrinter(std::ostream* events_, ProgressLine& progress_) : events(events_), progress(progress_) {}
     void Notified(const RunRecord& run, const Notification& notification) override {
-        if (events != nullptr) {
-            *events << (notification.message == WM_SEARCH_FINISHED ? "finished " : "progress ") << notification.index
-                    << ' ' << notification.prime << '\n';
-            events->flush();
-        }
+        PrintEvent(events, notification);
         if (notification.message != WM_SEARCH_PROGRESS) return;
         progress.Show(TitleText("Vantrel " + run.task + ", " + run.threadText, run.targetCount, notification.index, 1));
     }
@@ -33,7 +38,48 @@ private:
     ProgressLine& progress;
 };
 
+// Prints the notifications when asked to, and keeps the stress's live line
+// up to date, at most ten times a second.
+class StressPrinter final : public RunListener {
+public:
+    using Clock = std::chrono::steady_clock;
+    StressPrinter(std::ostream* events_, ProgressLine& progress_, const StressSettings& settings_,
+                  const StressTally& tally_, Clock::time_point start_)
+        : events(events_), progress(progress_), settings(settings_), tally(tally_), start(start_) {}
+
+    void Notified(const RunRecord& run, const Notification& notification) override {
+        PrintEvent(events, notification);
+        Show(running, double(notification.index + 1) * 100.0 / double(run.targetCount), false);
+    }
+
+    // Shows run `number`, `percent` done; always when `now`, else only once
+    // a tenth of a second has passed since the line was last shown.
+    void Show(uint64_t number, double percent, bool now) {
+        running = number;
+        const Clock::time_point at = Clock::now();
+        if (!now && at - shown < std::chrono::milliseconds(100)) return;
+        shown = at;
+        progress.Show(StressLine(settings, tally, std::chrono::duration<double>(at - start).count(), number, percent));
+    }
+
+private:
+    std::ostream* events;  // null: not printed
+    ProgressLine& progress;
+    const StressSettings& settings;
+    const StressTally& tally;
+    const Clock::time_point start;
+    Clock::time_point shown{};
+    uint64_t running = 0;
+};
+
 std::string RunName(const RunRecord& run) { return "task " + run.task + " on " + run.threadText; }
+
+// The message for a run that did not verify; `number` names it among many.
+std::string FaultLine(const RunRecord& run, uint64_t number) {
+    const std::string name = RunName(run) + (number > 0 ? " (run " + std::to_string(number) + ")" : "");
+    if (run.status == RunStatus::Wrong) return "WRONG RESULT for " + name + ": " + run.fault;
+    return "the run of " + name + " failed: " + run.fault;
+}
 
 }  // namespace
 
@@ -43,7 +89,7 @@ BenchmarkSession::BenchmarkSession(const RunnerOptions& options_, std::ostream& 
 
 int BenchmarkSession::Run() {
     if (!CheckSaveTargets()) return kExitFault;
-    int code = RunSettings();
+    int code = options.stressSeconds > 0 ? RunStress() : RunSettings();
     if (!SaveResults(code)) code = kExitFault;
     // A Ctrl-C during the saves does not cut them short: the writers finish.
     if (code == kExitOk && interrupt.load()) code = kExitInterrupted;
@@ -120,7 +166,7 @@ int BenchmarkSession::RunSettings() {
                 writer->End();
                 return kExitInterrupted;
             }
-            RunRecord run = driver.Run(options.taskIndex, threads, &listener);
+            RunRecord run = driver.Run(options.taskIndex, threads, &listener, options.verify);
             progressLine.Clear();
             runs.push_back(run);
             if (run.status == RunStatus::Finished) {
@@ -134,11 +180,8 @@ int BenchmarkSession::RunSettings() {
             writer->Row(result);
             writer->End();
             if (run.status == RunStatus::Stopped) return kExitInterrupted;
-            if (run.status == RunStatus::Wrong) {
-                err << "vantrel-cli: WRONG RESULT for " << RunName(run) << ": " << run.fault << "\n";
-            } else {
-                err << "vantrel-cli: the run of " << RunName(run) << " failed: " << run.fault << "\n";
-            }
+            const bool several = options.threadCounts.size() > 1 || options.repeat > 1;
+            err << "vantrel-cli: " << FaultLine(run, several ? runs.size() : 0) << "\n";
             err.flush();
             return kExitFault;
         }
@@ -151,6 +194,55 @@ int BenchmarkSession::RunSettings() {
     }
     writer->End();
     return interrupt.load() ? kExitInterrupted : kExitOk;
+}
+
+int BenchmarkSession::RunStress() {
+    using Clock = std::chrono::steady_clock;
+    StressSettings settings;
+    settings.task = TaskTable::Label(options.taskIndex);
+    settings.threads = options.threadCounts.front();
+    settings.threadText = ThreadCountText(settings.threads);
+    settings.seconds = options.stressSeconds;
+    settings.verify = options.verify;
+    std::unique_ptr<StressReport> report = MakeStressReport(options.format, options.events ? err : out);
+    report->Begin(CollectRunContext(), settings);
+
+    StressTally tally;
+    ProgressLine progressLine(err, liveProgress);
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point deadline = start + std::chrono::seconds(options.stressSeconds);
+    StressPrinter listener(options.events ? &out : nullptr, progressLine, settings, tally, start);
+    std::string interruption;
+    // The run under way at the deadline is finished, not cut short.
+    for (uint64_t number = 1; Clock::now() < deadline; ++number) {
+        if (interrupt.load()) {
+            interruption = "before run " + std::to_string(number) + " began";
+            break;
+        }
+        listener.Show(number, 0.0, true);
+        RunRecord run = driver.Run(options.taskIndex, settings.threads, &listener, options.verify);
+        progressLine.Clear();
+        report->Run(number, run);
+        if (!options.saveGrid.empty()) runs.push_back(run);
+        if (run.status != RunStatus::Stopped) tally.Add(number, run);
+        if (run.status == RunStatus::Wrong || run.status == RunStatus::Failed) {
+            err << "vantrel-cli: " << FaultLine(run, number) << "\n";
+            err.flush();
+        }
+        // A run ends early only when stopped, or when a stopped run's primes are wrong.
+        if (run.status == RunStatus::Stopped || (run.status != RunStatus::Finished && interrupt.load())) {
+            interruption = "run " + std::to_string(number) + " stopped" +
+                           (run.progressed ? " at " + run.primeText : std::string()) + ", " + run.verdict;
+            break;
+        }
+        if (tally.errors > 0 && !options.keepGoing) break;
+        // A start the engine refused (no memory, no thread) would be refused
+        // again at once: no run can be made, however long the stress.
+        if (run.status == RunStatus::Failed && !run.progressed) break;
+    }
+    report->End(tally, std::chrono::duration<double>(Clock::now() - start).count(), interruption);
+    if (tally.errors > 0) return kExitFault;
+    return interruption.empty() ? kExitOk : kExitInterrupted;
 }
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool liveProgress,

@@ -25,11 +25,12 @@ public:
     BenchmarkSession(const RunnerOptions& options, std::ostream& out, std::ostream& err, bool liveProgress,
                      const std::atomic<bool>& interrupt);
 
-    // Runs every setting in turn, saves what --save-primes and --save-grid
-    // ask for, and returns the exit code.
+    // Runs every setting in turn, or the stress, saves what --save-primes
+    // and --save-grid ask for, and returns the exit code.
     int Run();
 
-    // Every run of this invocation in order, each as the grid's four cells.
+    // Every run of this invocation in order, each as the grid's four cells
+    // (in a stress, only with --save-grid).
     const std::vector<RunRecord>& Runs() const { return runs; }
 
     // The engine, holding the primes of the last run.
@@ -40,6 +41,9 @@ public:
 
 private:
     int RunSettings();
+    // Runs the one setting again and again until the time is up, each run
+    // verified; stops at the first error unless told to keep going.
+    int RunStress();
     // False when a file to save to cannot be written (reported on err).
     bool CheckSaveTargets();
     // Saves after the runs ended with `code`; false when a save failed.

@@ -1,23 +1,58 @@
 #include "cli/CliOptions.h"
 
+#include <algorithm>
+
 #include "cli/BuildInfo.h"
 #include "cli/OptionTable.h"
 #include "cli/SaveFileName.h"
+#include "engine/PrimeCoordinator.h"
 #include "engine/TaskTable.h"
 #include "export/FileManager.h"
 
 namespace {
 
 constexpr const char* kProgram = "vantrel-cli";
+static_assert(TaskTable::taskSizes[kStressTask] == 10000000, "a stress runs 10M unless told");
 
 // "WHAT "VALUE"AFTER; VALID"
 std::function<std::string(const std::string&)> Refused(std::string what, std::string after, std::string valid) {
     return [=](const std::string& value) { return what + " \"" + value + "\"" + after + "; " + valid; };
 }
 
+// A duration: a whole number and a unit, s, m or h ("90s", "10m", "2h"),
+// passed on as seconds; at least one second and at most kMaxStressSeconds.
+CLI::Validator Duration() {
+    return CLI::Validator(
+        [](std::string& value) -> std::string {
+            const size_t digits = value.find_first_not_of("0123456789");
+            if (digits == 0 || digits > 9 || digits == std::string::npos || digits + 1 != value.size()) {
+                return "not a duration";
+            }
+            const char unit = value.back();
+            const int64_t scale = unit == 's' ? 1 : unit == 'm' ? 60 : unit == 'h' ? 3600 : 0;
+            const int64_t seconds = std::stoll(value.substr(0, digits)) * scale;
+            if (seconds < 1 || seconds > kMaxStressSeconds) return "out of range";
+            value = std::to_string(seconds);
+            return {};
+        },
+        "");
+}
+
+// A stress's thread count: 1 to 255, or "all", passed on as the count `all`.
+CLI::Validator StressThreads(uint16_t all) {
+    const CLI::Validator count = PlainCount(3) & CLI::Range(1, int(PrimeCoordinator::kMaxThreads));
+    return CLI::Validator(
+        [all, count](std::string& value) {
+            if (value != "all") return count(value);
+            value = std::to_string(all);
+            return std::string();
+        },
+        "");
+}
+
 }  // namespace
 
-std::vector<OptionSpec> RunnerOptionSpecs(uint32_t processors) {
+std::vector<OptionSpec> RunnerOptionSpecs(uint32_t processors, bool stress) {
     std::vector<std::pair<std::string, int>> tasks;
     std::string labels;
     for (int i = 0; i < TaskTable::count; ++i) {
@@ -35,6 +70,25 @@ std::vector<OptionSpec> RunnerOptionSpecs(uint32_t processors) {
     const std::string repeatValid = "valid repeat counts: 1 to " + std::to_string(kMaxRepeat);
     const std::string formatValid = "valid formats: table csv json";
     const std::string fileValid = "valid: a file name of at most " + std::to_string(FileManager::kPathUnits - 1) + " characters";
+    const std::string verifyValid = "valid checks: digest full";
+    const std::string durationValid =
+        "valid durations: a whole number of seconds, minutes or hours (90s, 10m, 2h), more than zero and at most 7 days";
+    const std::string all = std::to_string(EveryProcessor(processors));
+    const std::string stressThreadsValid =
+        "valid thread counts for --stress: 1 to " + std::to_string(PrimeCoordinator::kMaxThreads) +
+        ", or all (every logical processor: " + all + " here)";
+    const std::vector<std::pair<std::string, VerifyMode>> checks = {{"digest", VerifyMode::Digest},
+                                                                    {"full", VerifyMode::Full}};
+    OptionSpec threadsSpec = {"--threads", "T",
+                              "Worker threads, one of the counts offered here: " + counts + " (default 1)", threadsValid,
+                              PlainCount(6) & CLI::IsMember(offered), Refused("thread count", " is not offered", threadsValid)};
+    if (stress) {
+        threadsSpec = {"--threads", "T|all",
+                       "Worker threads of a stress: 1 to " + std::to_string(PrimeCoordinator::kMaxThreads) +
+                           ", or all (the default: " + all + ")",
+                       stressThreadsValid, StressThreads(EveryProcessor(processors)),
+                       Refused("thread count", " is out of range", stressThreadsValid)};
+    }
     // The export job holds a name of limited length and the writers open it
     // as given, so a name is checked here rather than cut or changed later.
     const CLI::Validator usable([](std::string& value) { return JobPathOf(value) ? std::string() : "unusable"; }, "");
@@ -51,8 +105,7 @@ std::vector<OptionSpec> RunnerOptionSpecs(uint32_t processors) {
     };
     return {{"--task", "LABEL", "Task size: " + labels + " (default 1M)", tasksValid,
           CLI::IsMember(tasks) & CLI::Transformer(tasks), Refused("unknown task", "", tasksValid)},
-         {"--threads", "T", "Worker threads, one of the counts offered here: " + counts + " (default 1)", threadsValid,
-          PlainCount(6) & CLI::IsMember(offered), Refused("thread count", " is not offered", threadsValid)},
+         threadsSpec,
          {"--sweep", "", "Run every offered thread count in turn, with speedup and efficiency", "", kNoValue, {},
           "--threads", "--threads and --sweep exclude each other; valid: one of --threads T (" + counts + ") or --sweep"},
          {"--repeat", "R", "Runs of each setting; reports the minimum and the median (default 1)", repeatValid,
@@ -70,13 +123,42 @@ std::vector<OptionSpec> RunnerOptionSpecs(uint32_t processors) {
           "Save one row per run of this invocation (Task, Thread Count, Last Prime, Time) to FILE as the Windows "
           "program saves its grid: UTF-8 with byte-order mark, cells followed by two TABs, CR LF",
           fileValid, usable, fileRefusal("--save-grid")},
+         {"--verify", "digest|full",
+          "What is checked: digest (default) checks every finished run against the known N-th prime and the digest of "
+          "all its primes, and names the first wrong slot; full checks besides the primes a stopped run holds, slot by "
+          "slot, against a sieve",
+          verifyValid, CLI::IsMember(checks) & CLI::Transformer(checks), Refused("unknown check", "", verifyValid)},
+         {.name = "--stress",
+          .value = "DURATION",
+          .help = "Burn-in: run the task again and again until DURATION (90s, 10m, 2h; at most 7 days) has passed, "
+                  "each run verified; report each run's time, the slowest, the fastest and the drift. --task defaults "
+                  "to 10M and --threads to all (every logical processor); any T from 1 to 255 is taken",
+          .valid = durationValid,
+          .check = Duration(),
+          .refusal = Refused("duration", " is not valid", durationValid),
+          .conflicts = {{"--sweep", "--stress and --sweep exclude each other: a stress runs one thread count; valid: "
+                                    "--stress DURATION with --threads T or all"},
+                        {"--repeat", "--stress and --repeat exclude each other: a stress repeats its run until the "
+                                     "time is up; valid: --stress DURATION alone"},
+                        {"--save-primes", "--stress and --save-primes exclude each other: a stress keeps no run's "
+                                          "primes; valid: --save-grid FILE, one row per run"}}},
+         {.name = "--keep-going",
+          .value = "",
+          .help = "With --stress: count wrong and failed runs and go on until the time is up, instead of ending at "
+                  "the first",
+          .valid = "",
+          .check = kNoValue,
+          .needs = "--stress",
+          .unmet = "--keep-going goes with --stress only; valid: --stress DURATION --keep-going"},
          {"--help", "", "Print this help and exit", "", {}},
          {"--version", "", "Print the version and exit", "", {}}};
 }
 
 namespace {
 
-OptionTable RunnerOptionTable(uint32_t processors) { return OptionTable(kProgram, RunnerOptionSpecs(processors)); }
+OptionTable RunnerOptionTable(uint32_t processors, bool stress) {
+    return OptionTable(kProgram, RunnerOptionSpecs(processors, stress));
+}
 
 ParseOutcome UsageError(std::string line) {
     ParseOutcome outcome;
@@ -93,12 +175,19 @@ std::vector<uint16_t> OfferedThreadCounts(uint32_t processors) {
     return counts;
 }
 
-std::string UsageLine() { return RunnerOptionTable(1).Usage(); }
+uint16_t EveryProcessor(uint32_t processors) {
+    return uint16_t(std::min<uint32_t>(std::max<uint32_t>(processors, 1), PrimeCoordinator::kMaxThreads));
+}
+
+std::string UsageLine() { return RunnerOptionTable(1, false).Usage(); }
 
 std::string VersionText() { return std::string(kProgram) + " " + VANTREL_VERSION + "\n"; }
 
 ParseOutcome ParseCommandLine(const std::vector<std::string>& args, uint32_t processors) {
-    const OptionTable table = RunnerOptionTable(processors);
+    const bool stress = std::any_of(args.begin(), args.end(), [](const std::string& arg) {
+        return arg == "--stress" || arg.rfind("--stress=", 0) == 0;
+    });
+    const OptionTable table = RunnerOptionTable(processors, stress);
     CLI::App app{"Vantrel prime-search CPU benchmark, headless runner. Finds the first N primes with T worker threads "
                  "and reports the wall-clock time.",
                  kProgram};
@@ -115,6 +204,9 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, uint32_t pro
     table.Add(app, "--events", options.events);
     table.Add(app, "--save-primes", options.savePrimes);
     table.Add(app, "--save-grid", options.saveGrid);
+    table.Add(app, "--verify", options.verify);
+    table.Add(app, "--stress", options.stressSeconds);
+    table.Add(app, "--keep-going", options.keepGoing);
     app.footer("A missing folder or any failure to write a file is reported on one line and ends with exit code 1; "
                "a file is replaced only once it is complete.\n"
                "Exit codes: 0 done and verified, 1 wrong result, engine failure or failed save, 2 bad input, "
@@ -130,6 +222,10 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, uint32_t pro
         case OptionTable::Ending::Parsed: break;
     }
 
+    if (options.stressSeconds > 0) {
+        if (app.count("--task") == 0) options.taskIndex = kStressTask;
+        if (app.count("--threads") == 0) threads = EveryProcessor(processors);
+    }
     options.threadCounts = options.sweep ? OfferedThreadCounts(processors) : std::vector<uint16_t>{threads};
     if (!options.savePrimes.empty() && !options.saveGrid.empty() && NameTheSameFile(options.savePrimes, options.saveGrid)) {
         return UsageError("--save-primes and --save-grid name the same file; valid: two different files");

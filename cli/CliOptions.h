@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/RunRecord.h"
 #include "engine/TaskTable.h"
 
 struct OptionSpec;
@@ -20,6 +21,9 @@ struct RunnerOptions {
     bool events = false;                  // notifications on stdout; the report moves to stderr
     std::string savePrimes;               // the last run's primes go to this file; empty: not saved
     std::string saveGrid;                 // the rows of the runs go to this file; empty: not saved
+    VerifyMode verify = VerifyMode::Digest;
+    int64_t stressSeconds = 0;            // --stress: run the one setting again and again this long; 0: no stress
+    bool keepGoing = false;               // a stress counts wrong and failed runs instead of ending at the first
 };
 
 enum class CliAction { Run, Help, Version, UsageError };
@@ -31,14 +35,22 @@ struct ParseOutcome {
 };
 
 constexpr int kMaxRepeat = 1000;
+constexpr int64_t kMaxStressSeconds = 7 * 24 * 3600;
+constexpr int kStressTask = 7;  // "10M", the task a stress runs unless told
+
+// The thread count of "--threads all" in a stress: every logical processor,
+// as many as the engine takes.
+uint16_t EveryProcessor(uint32_t processors);
 
 // args excludes the program name. processors decides which thread counts are
-// offered, exactly as the Windows program's thread list does.
+// offered, exactly as the Windows program's thread list does; a stress takes
+// any count from 1 to 255 instead.
 ParseOutcome ParseCommandLine(const std::vector<std::string>& args, uint32_t processors);
 
 // The runner's options in the order its help shows them, for P logical
 // processors: a second program builds its own table from the ones it shares.
-std::vector<OptionSpec> RunnerOptionSpecs(uint32_t processors);
+// stress: --stress is among the arguments, so --threads takes a stress's counts.
+std::vector<OptionSpec> RunnerOptionSpecs(uint32_t processors, bool stress = false);
 
 // The thread counts the thread list offers for P logical processors: 1, 2, 4, ...
 std::vector<uint16_t> OfferedThreadCounts(uint32_t processors);

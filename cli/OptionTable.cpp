@@ -84,9 +84,15 @@ std::string OptionTable::Explain(const CLI::App& app, const CLI::Error& error, c
         if (dynamic_cast<const CLI::ValidationError*>(&error) != nullptr && what.rfind(spec.name + ": ", 0) == 0) {
             return what.substr(spec.name.size() + 2);
         }
-        if (dynamic_cast<const CLI::ExcludesError*>(&error) != nullptr && !spec.excludes.empty() &&
-            given(spec.name) > 0 && given(spec.excludes) > 0) {
-            return spec.exclusion;
+        if (dynamic_cast<const CLI::ExcludesError*>(&error) != nullptr && given(spec.name) > 0) {
+            if (!spec.excludes.empty() && given(spec.excludes) > 0) return spec.exclusion;
+            for (const auto& [other, message] : spec.conflicts) {
+                if (given(other) > 0) return message;
+            }
+        }
+        if (dynamic_cast<const CLI::RequiresError*>(&error) != nullptr && !spec.needs.empty() && given(spec.name) > 0 &&
+            given(spec.needs) == 0) {
+            return spec.unmet;
         }
         if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr && !spec.value.empty() && given(spec.name) > 1) {
             return spec.name + " given more than once; " + spec.valid;

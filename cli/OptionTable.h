@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 // One option: how the help, the usage line and the messages show it, and
@@ -19,8 +20,13 @@ struct OptionSpec {
     std::string valid;     // ends a message about its value ("valid tasks: ...")
     CLI::Validator check;  // CLI11's check of a value; it may rewrite it for the conversion ("1M" to its row)
     std::function<std::string(const std::string& value)> refusal = {};  // the message when check refuses
-    std::string excludes = {};   // an option listed earlier that cannot go with this one,
+    std::string excludes = {};   // an option listed earlier that cannot go with this one, its alternative in the usage line,
     std::string exclusion = {};  // and the message when both are given
+    // Further options listed earlier that cannot go with this one, each with
+    // the message when both are given; the usage line shows them apart.
+    std::vector<std::pair<std::string, std::string>> conflicts = {};
+    std::string needs = {};  // an option listed earlier without which this one cannot be given,
+    std::string unmet = {};  // and the message when it is missing
 };
 
 // A flag given a value ("--events=1"); CLI11 makes "true" of the bare flag.
@@ -57,6 +63,8 @@ public:
             ->get_validator()
             ->non_modifying(false);
         if (!spec.excludes.empty()) option->excludes(app.get_option(spec.excludes));
+        for (const auto& conflict : spec.conflicts) option->excludes(app.get_option(conflict.first));
+        if (!spec.needs.empty()) option->needs(app.get_option(spec.needs));
     }
 
     // The one line that says why CLI11 refused the command line `args`: for

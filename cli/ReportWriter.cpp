@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <vector>
 
@@ -43,9 +44,7 @@ public:
     }
 
     void Begin(const RunContext& context) override {
-        out << "Vantrel " << context.version << " | " << context.cpu << " | " << context.logicalProcessors
-            << " logical processors | " << context.os << " | " << context.compiler << ", " << context.bits << "-bit "
-            << context.buildType << " | " << context.date << "\n\n";
+        out << ContextLine(context) << "\n\n";
         std::vector<std::string> cells = {"Task", "Thread Count", "Last Prime", repeat > 1 ? "Min Time" : "Time"};
         if (repeat > 1) cells.push_back("Median Time");
         if (sweep) {
@@ -68,9 +67,17 @@ public:
         if (row.status == RunStatus::Wrong) note = "WRONG RESULT";
         if (row.status == RunStatus::Failed) note = "FAILED";
         WriteLine(cells, note);
+        if (!row.verdict.empty() && std::find(verdicts.begin(), verdicts.end(), row.verdict) == verdicts.end()) {
+            verdicts.push_back(row.verdict);
+        }
     }
 
-    void End() override { out.flush(); }
+    // What was verified, once for every verdict the rows had.
+    void End() override {
+        if (!verdicts.empty()) out << "\n";
+        for (const std::string& verdict : verdicts) out << verdict << "\n";
+        out.flush();
+    }
 
 private:
     void WriteLine(const std::vector<std::string>& cells, const std::string& note) {
@@ -86,6 +93,7 @@ private:
     bool sweep;
     int repeat;
     std::vector<size_t> widths;
+    std::vector<std::string> verdicts;
 };
 
 class CsvReport final : public ReportWriter {
@@ -93,18 +101,9 @@ public:
     explicit CsvReport(std::ostream& out_) : out(out_) {}
 
     void Begin(const RunContext& context) override {
-        // The context block: comment lines, skipped by CSV readers that know
-        // '#' comments (and easy to strip for those that do not).
-        out << "# vantrel-cli " << context.version << "\n"
-            << "# cpu: " << context.cpu << "\n"
-            << "# logical_processors: " << context.logicalProcessors << "\n"
-            << "# os: " << context.os << "\n"
-            << "# compiler: " << context.compiler << "\n"
-            << "# build_type: " << context.buildType << "\n"
-            << "# flags: " << context.flags << "\n"
-            << "# bits: " << context.bits << "\n"
-            << "# date: " << context.date << "\n"
-            << "task,thread_count,last_prime,time,threads,seconds,median_seconds,runs,speedup,efficiency,status,fault\n";
+        WriteCsvContext(out, context);
+        out << "task,thread_count,last_prime,time,threads,seconds,median_seconds,runs,speedup,efficiency,status,fault,"
+               "verdict\n";
         out.flush();
     }
 
@@ -117,7 +116,7 @@ public:
             << (finished ? FullPrecision(result.medianSeconds) : std::string()) << ',' << result.runSeconds.size() << ','
             << (result.speedup ? FullPrecision(*result.speedup) : std::string()) << ','
             << (result.efficiency ? FullPrecision(*result.efficiency) : std::string()) << ','
-            << RunStatusName(row.status) << ',' << CsvField(row.fault) << "\n";
+            << RunStatusName(row.status) << ',' << CsvField(row.fault) << ',' << CsvField(row.verdict) << "\n";
         out.flush();
     }
 
@@ -132,15 +131,7 @@ public:
     explicit JsonReport(std::ostream& out_) : out(out_) {}
 
     void Begin(const RunContext& context) override {
-        document["context"] = {
-            {"version", context.version},
-            {"cpu", context.cpu},
-            {"logical_processors", context.logicalProcessors},
-            {"os", context.os},
-            {"build", {{"compiler", context.compiler}, {"build_type", context.buildType}, {"flags", context.flags},
-                       {"bits", context.bits}}},
-            {"date", context.date},
-        };
+        document["context"] = JsonContext(context);
         document["results"] = nlohmann::ordered_json::array();
     }
 
@@ -162,6 +153,7 @@ public:
         item["efficiency"] = result.efficiency ? nlohmann::ordered_json(*result.efficiency) : nullptr;
         item["status"] = RunStatusName(row.status);
         if (!row.fault.empty()) item["fault"] = row.fault;
+        item["verdict"] = row.verdict;
         document["results"].push_back(std::move(item));
     }
 
@@ -176,6 +168,38 @@ private:
 };
 
 }  // namespace
+
+std::string ContextLine(const RunContext& context) {
+    return "Vantrel " + context.version + " | " + context.cpu + " | " + std::to_string(context.logicalProcessors) +
+           " logical processors | " + context.os + " | " + context.compiler + ", " + std::to_string(context.bits) +
+           "-bit " + context.buildType + " | " + context.date;
+}
+
+// Comment lines, skipped by CSV readers that know '#' comments (and easy to
+// strip for those that do not).
+void WriteCsvContext(std::ostream& out, const RunContext& context) {
+    out << "# vantrel-cli " << context.version << "\n"
+        << "# cpu: " << context.cpu << "\n"
+        << "# logical_processors: " << context.logicalProcessors << "\n"
+        << "# os: " << context.os << "\n"
+        << "# compiler: " << context.compiler << "\n"
+        << "# build_type: " << context.buildType << "\n"
+        << "# flags: " << context.flags << "\n"
+        << "# bits: " << context.bits << "\n"
+        << "# date: " << context.date << "\n";
+}
+
+nlohmann::ordered_json JsonContext(const RunContext& context) {
+    return {
+        {"version", context.version},
+        {"cpu", context.cpu},
+        {"logical_processors", context.logicalProcessors},
+        {"os", context.os},
+        {"build", {{"compiler", context.compiler}, {"build_type", context.buildType}, {"flags", context.flags},
+                   {"bits", context.bits}}},
+        {"date", context.date},
+    };
+}
 
 std::unique_ptr<ReportWriter> MakeReportWriter(ReportFormat format, std::ostream& out, bool sweep, int repeat) {
     switch (format) {

@@ -4,6 +4,7 @@
 
 #include "engine/RunText.h"
 #include "engine/TaskTable.h"
+#include "tools/PrimeSieve.h"
 
 const char* RunStatusName(RunStatus status) {
     switch (status) {
@@ -64,8 +65,8 @@ void SetSpeedup(SettingResult& result, double oneThreadSeconds) {
     result.efficiency = *result.speedup / double(result.row.threads);
 }
 
-std::string VerifyRun(uint32_t targetCount, uint32_t expectedPrime, uint32_t finishedIndex, uint32_t finishedPrime,
-                      const uint32_t* primes, uint32_t lastIndex) {
+std::string VerifyRun(uint32_t targetCount, uint32_t expectedPrime, uint64_t expectedDigest, uint32_t finishedIndex,
+                      uint32_t finishedPrime, const uint32_t* primes, uint32_t lastIndex) {
     const std::string n = std::to_string(targetCount);
     if (finishedPrime != expectedPrime) {
         return "prime number " + n + " is " + std::to_string(expectedPrime) + ", the search reported " +
@@ -78,16 +79,24 @@ std::string VerifyRun(uint32_t targetCount, uint32_t expectedPrime, uint32_t fin
     if (primes == nullptr || lastIndex != targetCount) {
         return "the primes table holds " + std::to_string(primes == nullptr ? 0 : lastIndex) + " primes instead of " + n;
     }
-    if (primes[0] != 2) return "the primes table does not begin with 2";
-    for (uint32_t i = 1; i < targetCount; ++i) {
-        if (primes[i] <= primes[i - 1]) {
-            return "the primes table is out of order at slot " + std::to_string(i) + " (" + std::to_string(primes[i - 1]) +
-                   ", " + std::to_string(primes[i]) + ")";
+    if (PrimesDigest(primes, targetCount) == expectedDigest) return {};
+    const std::string wrong = FirstWrongSlot(primes, targetCount);
+    // Every slot right and still another digest: the known digest is wrong.
+    return wrong.empty() ? "the digest of the primes table differs from the known one, yet a sieve finds every slot right"
+                         : wrong;
+}
+
+std::string FirstWrongSlot(const uint32_t* primes, uint32_t count) {
+    PrimeSieve sieve;
+    uint32_t slot = 0;
+    while (slot < count) {
+        const std::vector<uint32_t>& expected = sieve.NextSegment();
+        if (expected.empty()) return "slot " + std::to_string(slot) + " is beyond the primes below 2^32";
+        for (size_t i = 0; i < expected.size() && slot < count; ++i, ++slot) {
+            if (primes[slot] == expected[i]) continue;
+            return "slot " + std::to_string(slot) + ": prime number " + std::to_string(uint64_t{slot} + 1) + " is " +
+                   std::to_string(expected[i]) + ", the table holds " + std::to_string(primes[slot]);
         }
-    }
-    if (primes[targetCount - 1] != finishedPrime) {
-        return "the primes table ends with " + std::to_string(primes[targetCount - 1]) + ", not with the reported " +
-               std::to_string(finishedPrime);
     }
     return {};
 }

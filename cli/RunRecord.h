@@ -1,6 +1,7 @@
 // One run of the benchmark as the runner keeps it (the grid's four cells and
 // the numbers behind them), the summary of a setting's repeated runs, and the
-// check of a finished run against the known N-th prime.
+// check of a run against the known N-th prime, the known digest of the whole
+// result and, slot by slot, a sieve.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,14 @@ enum class RunStatus {
 };
 
 const char* RunStatusName(RunStatus status);  // "finished", "stopped", "wrong", "failed"
+
+// What is checked: a finished run always against the known N-th prime and
+// the digest of its N primes; with Full, the primes a stopped run holds too,
+// slot by slot against a sieve.
+enum class VerifyMode { Digest, Full };
+
+// The verdict of a finished run whose checks all hold.
+constexpr const char* kVerifiedFinished = "verified: last prime + digest";
 
 // One run: one row of the Windows program's grid. The four cell texts are
 // kept exactly as the grid would show them, so that an exported grid of a
@@ -36,7 +45,8 @@ struct RunRecord {
     double seconds = 0.0;     // since the start, at the last notification
 
     RunStatus status = RunStatus::Failed;
-    std::string fault;  // Wrong or Failed: why, one line
+    std::string fault;    // Wrong or Failed: why, one line
+    std::string verdict;  // what was verified, or why not: kVerifiedFinished, "wrong: FAULT", ...
 };
 
 // A fresh record of a run of task `taskIndex` on `threads` threads, with the
@@ -69,7 +79,14 @@ void SetSpeedup(SettingResult& result, double oneThreadSeconds);
 
 // Checks a completed search: the FINISHED notification (finishedIndex,
 // finishedPrime) against N and the known N-th prime, and the primes table
-// (lastIndex, slots 0 .. N - 1) for its count, order and last prime.
+// (lastIndex, slots 0 .. N - 1) for its count and against the known digest
+// of the N primes. When the digest differs, the table is compared with a
+// sieve to name the first wrong slot (seconds for the largest task).
 // Returns an empty string when everything holds, else what is wrong.
-std::string VerifyRun(uint32_t targetCount, uint32_t expectedPrime, uint32_t finishedIndex, uint32_t finishedPrime,
-                      const uint32_t* primes, uint32_t lastIndex);
+std::string VerifyRun(uint32_t targetCount, uint32_t expectedPrime, uint64_t expectedDigest, uint32_t finishedIndex,
+                      uint32_t finishedPrime, const uint32_t* primes, uint32_t lastIndex);
+
+// Compares primes[0 .. count - 1] with the primes of a sieve, slot by slot,
+// and returns the first slot that differs as "slot S: prime number S + 1 is
+// EXPECTED, the table holds FOUND"; an empty string when all agree.
+std::string FirstWrongSlot(const uint32_t* primes, uint32_t count);

@@ -50,7 +50,7 @@ void SearchDriver::Deliver(std::vector<Notification>& batch, RunRecord& record,
     batch.clear();
 }
 
-RunRecord SearchDriver::Run(int taskIndex, uint16_t threads, RunListener* listener) {
+RunRecord SearchDriver::Run(int taskIndex, uint16_t threads, RunListener* listener, VerifyMode verify) {
     RunRecord record = NewRunRecord(taskIndex, threads);
     {
         std::lock_guard<std::mutex> guard(lock);
@@ -66,6 +66,7 @@ RunRecord SearchDriver::Run(int taskIndex, uint16_t threads, RunListener* listen
     if (started != StartResult::Started) {
         record.status = RunStatus::Failed;
         record.fault = std::string("the engine refused to start: ") + StartResultText(started);
+        record.verdict = "failed: " + record.fault;
         return record;
     }
 
@@ -103,9 +104,10 @@ RunRecord SearchDriver::Run(int taskIndex, uint16_t threads, RunListener* listen
         const double seconds = std::chrono::duration<double>(last.at - start).count();
         record.seconds = seconds > 0.0 ? seconds : 0.0;
         SetRunCells(record, true);
-        record.fault = VerifyRun(record.targetCount, TaskTable::lastPrimes[taskIndex], last.index, last.prime,
-                                 coordinator.primes, coordinator.lastIndex);
+        record.fault = VerifyRun(record.targetCount, TaskTable::lastPrimes[taskIndex], TaskTable::resultDigests[taskIndex],
+                                 last.index, last.prime, coordinator.primes, coordinator.lastIndex);
         record.status = record.fault.empty() ? RunStatus::Finished : RunStatus::Wrong;
+        record.verdict = record.fault.empty() ? kVerifiedFinished : "wrong: " + record.fault;
         return record;
     }
 
@@ -116,9 +118,22 @@ RunRecord SearchDriver::Run(int taskIndex, uint16_t threads, RunListener* listen
         record.fault = "the engine failed: " + failure;
     } else if (interrupt.load()) {
         record.status = RunStatus::Stopped;
+        record.verdict = "not verified: stopped";
+        if (verify == VerifyMode::Full) {
+            // The slots the run filled: lastIndex of them, at least the seeds.
+            record.fault = FirstWrongSlot(coordinator.primes, coordinator.lastIndex);
+            if (!record.fault.empty()) {
+                record.status = RunStatus::Wrong;
+                record.verdict = "wrong: " + record.fault;
+            } else {
+                record.verdict = "verified: the first " + std::to_string(coordinator.lastIndex) + " primes, against a sieve";
+            }
+        }
+        return record;
     } else {
         record.status = RunStatus::Failed;
         record.fault = "the search ended without finishing";
     }
+    record.verdict = "failed: " + record.fault;
     return record;
 }

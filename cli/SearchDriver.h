@@ -43,9 +43,11 @@ public:
     ~SearchDriver() override = default;
 
     // Runs task `taskIndex` on `threads` threads to its end and returns its
-    // record: Finished (verified), Wrong, Stopped or Failed. No worker
-    // thread is alive when it returns. listener may be null.
-    RunRecord Run(int taskIndex, uint16_t threads, RunListener* listener);
+    // record: Finished (verified), Wrong, Stopped or Failed, with its
+    // verdict. A stopped run is checked only with VerifyMode::Full, and is
+    // Wrong when a slot it holds is. No worker thread is alive when it
+    // returns. listener may be null.
+    RunRecord Run(int taskIndex, uint16_t threads, RunListener* listener, VerifyMode verify = VerifyMode::Digest);
 
     // The engine, holding the primes of the last run (for saving them).
     const PrimeCoordinator& Coordinator() const { return coordinator; }

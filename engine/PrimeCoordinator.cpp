@@ -59,12 +59,17 @@ StartResult PrimeCoordinator::Start(uint32_t targetCount_, uint16_t threadCount_
         DestroyFinders();
         return StartResult::OutOfMemory;
     }
-    uint32_t* table = new (std::nothrow) uint32_t[size_t(targetCount_) + 1];
+    // A table of this very size is used again: a stress or a sweep runs the
+    // same task over and over without allocating. A table of another size is
+    // replaced, so that a large one is not kept for a smaller task.
+    const bool reuse = primes != nullptr && primesSlots == size_t(targetCount_) + 1;
+    uint32_t* table = reuse ? primes : new (std::nothrow) uint32_t[size_t(targetCount_) + 1];
     if (table == nullptr && primes != nullptr) {
         // Two large tables need not fit a 32-bit address space where one
         // does: give up the earlier results and try once more.
         delete[] primes;
         primes = nullptr;
+        primesSlots = 0;
         lastIndex = 0;
         targetCount = 0;
         table = new (std::nothrow) uint32_t[size_t(targetCount_) + 1];
@@ -73,8 +78,11 @@ StartResult PrimeCoordinator::Start(uint32_t targetCount_, uint16_t threadCount_
         DestroyFinders();
         return StartResult::OutOfMemory;
     }
-    delete[] primes;
-    primes = table;
+    if (!reuse) {
+        delete[] primes;
+        primes = table;
+        primesSlots = size_t(targetCount_) + 1;
+    }
     targetCount = targetCount_;
     ResetPrimes();
     lastIndex = seedLastIndex;

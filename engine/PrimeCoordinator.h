@@ -44,7 +44,9 @@ public:
     // search first. On a refusal no search runs; for a bad argument or
     // missing buffers the earlier table and lastIndex stay as they were
     // (only when the new table itself does not fit beside the old one is
-    // the old one given up, leaving primes null and lastIndex 0).
+    // the old one given up, leaving primes null and lastIndex 0). A table
+    // of the new search's size is reused, not allocated again: the earlier
+    // results in it are then replaced, as by a new table.
     StartResult Start(uint32_t targetCount, uint16_t threadCount);
 
     // Clears running and ends every worker thread, returning once all have
@@ -73,6 +75,7 @@ public:
     uint16_t threadCount = 0;
     std::vector<PrimeFinder*> finders;
     uint32_t* primes = nullptr;  // targetCount + 1 slots
+    size_t primesSlots = 0;      // the slots primes has
     const uint32_t seedLastIndex = 31;
     uint32_t lastIndex = 0;
     uint32_t nextStart = 0;

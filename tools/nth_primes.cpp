@@ -1,48 +1,41 @@
-// Prints the N-th prime for every task size, by a segmented sieve of
-// Eratosthenes that shares nothing with the engine. The runner's table of
-// known last primes was made with it:  g++ -O2 -std=c++20 tools/nth_primes.cpp
+// Prints, for every task size N, the N-th prime and the digest of the first
+// N primes (XXH3, 64-bit, over the primes as little-endian 32-bit values; see
+// tools/PrimeSieve.h), by a segmented sieve that shares nothing with the
+// engine. The task table's known last primes and digests were made with it:
+//   cmake --build --preset native --target nth_primes && build/native/tools/nth_primes
+// or, by hand, with libxxhash-dev installed:
+//   g++ -O2 -std=c++20 -I. tools/nth_primes.cpp tools/PrimeSieve.cpp -o nth_primes
+#include <cinttypes>
 #include <cstdint>
 #include <cstdio>
-#include <vector>
+#include <iterator>
+
+#include "tools/PrimeSieve.h"
 
 int main() {
     const uint64_t targets[] = {100000,   500000,   1000000,  2000000,   3000000,   4000000,
                                 5000000,  10000000, 20000000, 30000000,  40000000,  50000000,
                                 60000000, 70000000, 80000000, 90000000,  100000000, 110000000,
                                 120000000, 130000000, 140000000, 150000000, 200000000};
-    const uint64_t limit = 1ull << 32;
-    std::vector<uint32_t> small;  // odd primes up to 65536
-    {
-        std::vector<bool> composite(65537, false);
-        for (uint32_t i = 3; i <= 65536; i += 2) {
-            if (composite[i]) continue;
-            small.push_back(i);
-            for (uint32_t j = i * i; j <= 65536; j += 2 * i) composite[j] = true;
-        }
-    }
-    const uint64_t segment = 1 << 20;  // odd numbers per segment
-    std::vector<uint8_t> sieve(segment);
-    uint64_t count = 1;  // the prime 2
+    PrimeSieve sieve;
+    PrimesDigestOfParts digest;
+    uint64_t count = 0;  // primes added to the digest
     size_t next = 0;
-    for (uint64_t low = 3; low < limit && next < std::size(targets); low += 2 * segment) {
-        std::fill(sieve.begin(), sieve.end(), 1);
-        const uint64_t high = low + 2 * segment;  // exclusive
-        for (uint32_t p : small) {
-            uint64_t pp = uint64_t(p) * p;
-            if (pp >= high) break;
-            uint64_t first = pp >= low ? pp : ((low + p - 1) / p) * p;
-            if (first % 2 == 0) first += p;
-            for (uint64_t m = first; m < high; m += 2 * p) sieve[(m - low) / 2] = 0;
+    std::printf("%-9s %-10s %s\n", "N", "N-th", "digest");
+    while (next < std::size(targets)) {
+        const std::vector<uint32_t>& primes = sieve.NextSegment();
+        if (primes.empty()) return 1;  // fewer primes below 2^32 than the last task needs
+        size_t at = 0;
+        while (next < std::size(targets) && targets[next] - count <= primes.size() - at) {
+            const size_t take = size_t(targets[next] - count);
+            digest.Add(primes.data() + at, take);
+            at += take;
+            count += take;
+            std::printf("%-9" PRIu64 " %-10" PRIu32 " 0x%016" PRIx64 "\n", targets[next], primes[at - 1], digest.Value());
+            ++next;
         }
-        for (uint64_t i = 0; i < segment && next < std::size(targets); ++i) {
-            uint64_t n = low + 2 * i;
-            if (n >= limit) break;
-            if (!sieve[i]) continue;
-            if (++count == targets[next]) {
-                std::printf("%llu %llu\n", (unsigned long long)targets[next], (unsigned long long)n);
-                ++next;
-            }
-        }
+        digest.Add(primes.data() + at, primes.size() - at);
+        count += primes.size() - at;
     }
     return 0;
 }

@@ -9,7 +9,7 @@
 # Does nothing when everything is already there, so make can call it every time.
 set -euo pipefail
 
-native=(cmake g++ make ninja-build googletest libcli11-dev nlohmann-json3-dev libsqlite3-dev)
+native=(cmake g++ make ninja-build googletest libcli11-dev nlohmann-json3-dev libsqlite3-dev libxxhash-dev)
 windows=(g++-mingw-w64-i686 wine wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick)
 cluster=(libopenmpi-dev openmpi-bin)
 charts=(gnuplot-nox)

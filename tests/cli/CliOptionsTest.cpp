@@ -132,11 +132,47 @@ TEST(CliOptions, SaveOptionsTakeOneUsableFileNameEach) {
     ExpectUsageError(Parse({"--save-primes", "d/../r.txt", "--save-grid", "r.txt"}), {"same file"});
 }
 
+TEST(CliOptions, StressTakesADurationAnyThreadCountUpTo255AndNoSweepRepeatOrPrimes) {
+    const ParseOutcome stress = Parse({"--stress", "90s"}, 6);
+    ASSERT_EQ(stress.action, CliAction::Run) << stress.text;
+    EXPECT_EQ(stress.options.stressSeconds, 90);
+    EXPECT_EQ(TaskTable::Label(stress.options.taskIndex), "10M");
+    EXPECT_EQ(stress.options.threadCounts, std::vector<uint16_t>{6});  // every processor, not a power of two
+    EXPECT_FALSE(stress.options.keepGoing);
+    EXPECT_EQ(stress.options.verify, VerifyMode::Digest);
+    const ParseOutcome given = Parse({"--stress=168h", "--task", "100K", "--threads", "3", "--keep-going", "--verify",
+                                      "full", "--save-grid", "g.txt"}, 8);
+    ASSERT_EQ(given.action, CliAction::Run) << given.text;
+    EXPECT_EQ(given.options.stressSeconds, 7 * 24 * 3600);
+    EXPECT_EQ(given.options.taskIndex, 0);
+    EXPECT_EQ(given.options.threadCounts, std::vector<uint16_t>{3});
+    EXPECT_TRUE(given.options.keepGoing);
+    EXPECT_EQ(given.options.verify, VerifyMode::Full);
+    EXPECT_EQ(Parse({"--stress", "10m"}).options.stressSeconds, 600);
+    EXPECT_EQ(Parse({"--stress", "2h", "--threads", "all"}, 300).options.threadCounts, std::vector<uint16_t>{255});
+    EXPECT_EQ(Parse({"--stress", "2h", "--threads", "255"}, 2).options.threadCounts, std::vector<uint16_t>{255});
+
+    for (const char* bad : {"0s", "0h", "169h", "604801s", "10", "10x", "1h30m", "s", "-1s", "", "9999999999s", "1.5h"}) {
+        SCOPED_TRACE(bad);
+        ExpectUsageError(Parse({"--stress", bad}), {"valid durations", "7 days"});
+    }
+    for (const char* bad : {"0", "256", "-1", "two", "", "ALL"}) {
+        SCOPED_TRACE(bad);
+        ExpectUsageError(Parse({"--stress", "1s", "--threads", bad}), {"1 to 255", "all"});
+    }
+    ExpectUsageError(Parse({"--threads", "all"}, 8), {"1 2 4 8"});  // outside a stress, the offered counts only
+    ExpectUsageError(Parse({"--stress", "1s", "--sweep"}), {"--stress and --sweep"});
+    ExpectUsageError(Parse({"--stress", "1s", "--repeat", "2"}), {"--stress and --repeat"});
+    ExpectUsageError(Parse({"--save-primes", "p.txt", "--stress", "1s"}), {"--stress and --save-primes", "--save-grid"});
+    ExpectUsageError(Parse({"--keep-going"}), {"--keep-going goes with --stress"});
+    ExpectUsageError(Parse({"--verify", "last"}), {"digest", "full"});
+}
+
 TEST(CliOptions, HelpAndVersion) {
     const ParseOutcome help = Parse({"--help"});
     ASSERT_EQ(help.action, CliAction::Help);
-    for (const char* option :
-         {"--task", "--threads", "--sweep", "--repeat", "--format", "--events", "--save-primes", "--save-grid"}) {
+    for (const char* option : {"--task", "--threads", "--sweep", "--repeat", "--format", "--events", "--save-primes",
+                               "--save-grid", "--verify", "--stress", "--keep-going"}) {
         EXPECT_NE(help.text.find(option), std::string::npos) << option;
     }
     const ParseOutcome version = Parse({"--task", "1M", "--version"});

@@ -9,6 +9,8 @@
 #include "cli/ReportWriter.h"
 #include "cli/RunRecord.h"
 #include "engine/TaskTable.h"
+#include "tests/support/TestFiles.h"
+#include "tools/PrimeSieve.h"
 
 namespace {
 
@@ -22,6 +24,7 @@ RunRecord FinishedRun(int taskIndex, uint16_t threads, double seconds) {
     run.prime = TaskTable::lastPrimes[taskIndex];
     run.seconds = seconds;
     run.status = RunStatus::Finished;
+    run.verdict = kVerifiedFinished;
     SetRunCells(run, true);
     return run;
 }
@@ -33,6 +36,7 @@ RunRecord StoppedRun() {
     run.prime = 1064953;
     run.seconds = 0.5;
     run.status = RunStatus::Stopped;
+    run.verdict = "not verified: stopped";
     SetRunCells(run, false);
     return run;
 }
@@ -134,25 +138,36 @@ TEST(RunRecord, SettingSummaryReportsFastestAndMedian) {
 
 TEST(RunRecord, VerificationCatchesEveryKindOfWrongResult) {
     uint32_t table[11] = {2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31};  // N = 10 and the one further prime
-    EXPECT_EQ(VerifyRun(10, 29, 9, 29, table, 10), "");
+    const uint64_t digest = PrimesDigest(table, 10);
+    EXPECT_EQ(VerifyRun(10, 29, digest, 9, 29, table, 10), "");
 
-    EXPECT_NE(VerifyRun(10, 29, 9, 31, table, 10), "");       // the wrong prime reported
-    EXPECT_NE(VerifyRun(10, 31, 9, 29, table, 10), "");       // not the known N-th prime
-    EXPECT_NE(VerifyRun(10, 29, 8, 29, table, 10), "");       // finished at the wrong index
-    EXPECT_NE(VerifyRun(10, 29, 9, 29, table, 9), "");        // table short of N
-    EXPECT_NE(VerifyRun(10, 29, 9, 29, nullptr, 10), "");     // no table at all
-    uint32_t swapped[11] = {2, 3, 5, 11, 7, 13, 17, 19, 23, 29, 31};
-    EXPECT_NE(VerifyRun(10, 29, 9, 29, swapped, 10), "");     // merged out of order
-    uint32_t repeated[11] = {2, 3, 5, 7, 11, 11, 17, 19, 23, 29, 31};
-    EXPECT_NE(VerifyRun(10, 29, 9, 29, repeated, 10), "");    // a range merged twice
-    uint32_t lastDiffers[11] = {2, 3, 5, 7, 11, 13, 17, 19, 23, 27, 31};
-    EXPECT_NE(VerifyRun(10, 29, 9, 29, lastDiffers, 10), ""); // message and table disagree
-    uint32_t noTwo[11] = {1, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31};
-    EXPECT_NE(VerifyRun(10, 29, 9, 29, noTwo, 10), "");
+    EXPECT_NE(VerifyRun(10, 29, digest, 9, 31, table, 10), "");    // the wrong prime reported
+    EXPECT_NE(VerifyRun(10, 31, digest, 9, 29, table, 10), "");    // not the known N-th prime
+    EXPECT_NE(VerifyRun(10, 29, digest, 8, 29, table, 10), "");    // finished at the wrong index
+    EXPECT_NE(VerifyRun(10, 29, digest, 9, 29, table, 9), "");     // table short of N
+    EXPECT_NE(VerifyRun(10, 29, digest, 9, 29, nullptr, 10), "");  // no table at all
+    // Any wrong slot fails the digest; the sieve names the first one.
+    const struct { uint32_t table[11]; const char* fault; } wrong[] = {
+        {{2, 3, 5, 11, 7, 13, 17, 19, 23, 29, 31}, "slot 3: prime number 4 is 7, the table holds 11"},   // out of order
+        {{2, 3, 5, 7, 11, 11, 17, 19, 23, 29, 31}, "slot 5: prime number 6 is 13, the table holds 11"},  // merged twice
+        {{2, 3, 5, 7, 11, 13, 17, 19, 23, 27, 31}, "slot 9: prime number 10 is 29, the table holds 27"}, // last slot
+        {{1, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31}, "slot 0: prime number 1 is 2, the table holds 1"},
+    };
+    for (const auto& [primes, fault] : wrong) EXPECT_EQ(VerifyRun(10, 29, digest, 9, 29, primes, 10), fault);
+    EXPECT_NE(VerifyRun(10, 29, digest + 1, 9, 29, table, 10).find("a sieve finds every slot right"), std::string::npos);
 
-    const std::string text = VerifyRun(1000000, 15485863, 999999, 15485867, table, 10);
+    const std::string text = VerifyRun(1000000, 15485863, 0, 999999, 15485867, table, 10);
     EXPECT_NE(text.find("15485863"), std::string::npos) << text;
     EXPECT_NE(text.find("15485867"), std::string::npos) << text;
+}
+
+TEST(RunRecord, KnownDigestsAndTheSieveAgreeWithAnIndependentSieve) {
+    // Up to 1M here; the larger entries come from tools/nth_primes.cpp.
+    const std::vector<uint32_t> primes = FirstPrimes(1000000);
+    for (int i = 0; i <= 2; ++i) {
+        EXPECT_EQ(PrimesDigest(primes.data(), TaskTable::taskSizes[i]), TaskTable::resultDigests[i]) << TaskTable::Label(i);
+    }
+    EXPECT_EQ(FirstWrongSlot(primes.data(), 1000000), "");
 }
 
 TEST(ReportWriter, FieldHelpers) {
@@ -181,13 +196,17 @@ TEST(ReportWriter, TableShowsTheFourCellsAndTheSweepColumns) {
     writer->End();
 
     const std::vector<std::string> lines = Lines(out.str());
-    ASSERT_EQ(lines.size(), 6u) << out.str();
+    ASSERT_EQ(lines.size(), 9u) << out.str();
     EXPECT_NE(lines[0].find("Test CPU"), std::string::npos);
     EXPECT_EQ(lines[1], "");
     EXPECT_EQ(lines[2], "Task  Thread Count  Last Prime          Time        Speedup  Efficiency");
     EXPECT_EQ(lines[3], "1M    1 core        15485863             4.00 sec   1.00x    100.00%");
     EXPECT_EQ(lines[4], "1M    2 cores       15485863             2.50 sec   1.60x    80.00%");
     EXPECT_EQ(lines[5], "100K  2 cores       1064953 (83.18%)     0.50 sec                        stopped");
+    // What was verified, once for each verdict.
+    EXPECT_EQ(lines[6], "");
+    EXPECT_EQ(lines[7], "verified: last prime + digest");
+    EXPECT_EQ(lines[8], "not verified: stopped");
 }
 
 TEST(ReportWriter, TableWithRepeatsShowsMinAndMedian) {
@@ -197,7 +216,7 @@ TEST(ReportWriter, TableWithRepeatsShowsMinAndMedian) {
     writer->Row(SummarizeSetting({FinishedRun(k1M, 1, 3.0), FinishedRun(k1M, 1, 1.0), FinishedRun(k1M, 1, 2.0)}, 3));
     writer->End();
     const std::vector<std::string> lines = Lines(out.str());
-    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[2], "Task  Thread Count  Last Prime          Min Time    Median Time");
     EXPECT_EQ(lines[3], "1M    1 core        15485863             1.00 sec    2.00 sec");
 }
@@ -249,10 +268,12 @@ TEST(ReportWriter, CsvCarriesContextAndFullPrecisionSeconds) {
     EXPECT_EQ(field(1, "runs"), "2");
     EXPECT_EQ(field(1, "speedup"), "1");
     EXPECT_EQ(field(1, "status"), "finished");
+    EXPECT_EQ(field(1, "verdict"), "verified: last prime + digest");
     EXPECT_EQ(field(2, "last_prime"), "1064953 (83.18%)");
     EXPECT_EQ(field(2, "seconds"), "0.5");
     EXPECT_EQ(field(2, "median_seconds"), "");
     EXPECT_EQ(field(2, "status"), "stopped");
+    EXPECT_EQ(field(2, "verdict"), "not verified: stopped");
 }
 
 TEST(ReportWriter, JsonIsOneDocumentWithContextAndResults) {
@@ -283,6 +304,7 @@ TEST(ReportWriter, JsonIsOneDocumentWithContextAndResults) {
     EXPECT_EQ(results[0]["seconds"], 0.125);
     EXPECT_TRUE(results[0]["speedup"].is_null());
     EXPECT_EQ(results[0]["status"], "finished");
+    EXPECT_EQ(results[0]["verdict"], "verified: last prime + digest");
     EXPECT_EQ(results[1]["status"], "wrong");
     EXPECT_NE(results[1]["fault"].get<std::string>().find("1299721"), std::string::npos);
 }

@@ -11,11 +11,24 @@
 #include <vector>
 
 #include "cli/BenchmarkSession.h"
+#include "cli/SearchDriver.h"
 
 struct CliResult {
     int exitCode = -1;
     std::string out;
     std::string err;
+};
+
+// Asks for a stop as soon as the first progress arrives.
+class InterruptOnProgress final : public RunListener {
+public:
+    explicit InterruptOnProgress(std::atomic<bool>& flag_) : flag(flag_) {}
+    void Notified(const RunRecord&, const Notification& notification) override {
+        if (notification.message == WM_SEARCH_PROGRESS) flag.store(true);
+    }
+
+private:
+    std::atomic<bool>& flag;
 };
 
 inline CliResult RunRunner(const std::vector<std::string>& args, const std::atomic<bool>& interrupt) {
@@ -28,11 +41,11 @@ inline CliResult RunRunner(const std::vector<std::string>& args, const std::atom
     return result;
 }
 
-// interrupted: as if Ctrl-C had come before the first run started. A runner
-// still at work after the few seconds a small task needs is interrupted, so
-// that a search that never ends fails its test (exit 130) instead of hanging.
-inline CliResult RunRunner(const std::vector<std::string>& args, bool interrupted = false) {
-    std::atomic<bool> interrupt{interrupted};
+// Returns body(), with `interrupt` set should it still be at work after the
+// few seconds a small task needs, so that a search that never ends fails its
+// test (exit 130) instead of hanging.
+template <class Body>
+auto Bounded(std::atomic<bool>& interrupt, Body body) {
     std::mutex lock;
     std::condition_variable ended;
     bool done = false;
@@ -40,12 +53,34 @@ inline CliResult RunRunner(const std::vector<std::string>& args, bool interrupte
         std::unique_lock<std::mutex> guard(lock);
         if (!ended.wait_for(guard, std::chrono::seconds(10), [&] { return done; })) interrupt.store(true);
     });
-    CliResult result = RunRunner(args, interrupt);
+    auto result = body();
     {
         std::lock_guard<std::mutex> guard(lock);
         done = true;
     }
     ended.notify_one();
     watchdog.join();
+    return result;
+}
+
+// interrupted: as if Ctrl-C had come before the first run started.
+inline CliResult RunRunner(const std::vector<std::string>& args, bool interrupted = false) {
+    std::atomic<bool> interrupt{interrupted};
+    return Bounded(interrupt, [&] { return RunRunner(args, interrupt); });
+}
+
+// The session of `args`, its engine's results changed by `hook` before they
+// are verified, as an engine with a fault would have left them.
+inline CliResult RunWithFault(const std::vector<std::string>& args, SearchDriver::ResultHook hook) {
+    const ParseOutcome parsed = ParseCommandLine(args, LogicalProcessors());
+    std::ostringstream out;
+    std::ostringstream err;
+    std::atomic<bool> interrupt{false};
+    BenchmarkSession session(parsed.options, out, err, false, interrupt);
+    session.SetResultHook(std::move(hook));
+    CliResult result;
+    result.exitCode = parsed.action == CliAction::Run ? Bounded(interrupt, [&] { return session.Run(); }) : -1;
+    result.out = out.str();
+    result.err = err.str();
     return result;
 }

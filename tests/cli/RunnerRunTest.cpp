@@ -12,28 +12,16 @@
 #include "cli/BenchmarkSession.h"
 #include "tests/cli/RunnerHarness.h"
 #include "cli/SearchDriver.h"
+#include "cli/StressReport.h"
 #include "engine/RunText.h"
 #include "engine/TaskTable.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
 constexpr int k100K = 0;
 constexpr int k1M = 2;
 
-
-// Asks for a stop as soon as the first progress arrives.
-class InterruptOnProgress final : public RunListener {
-public:
-    explicit InterruptOnProgress(std::atomic<bool>& flag_) : flag(flag_) {}
-    void Notified(const RunRecord&, const Notification& notification) override {
-        if (notification.message == WM_SEARCH_PROGRESS) flag.store(true);
-        ++seen;
-    }
-    int seen = 0;
-
-private:
-    std::atomic<bool>& flag;
-};
 
 TEST(RunnerRun, EventsOfOneHundredThousandPrimesAreTheEnginesMessages) {
     const CliResult result = RunRunner({"--task", "100K", "--events"});
@@ -77,19 +65,32 @@ TEST(RunnerRun, BadInputRunsNothing) {
 TEST(RunnerRun, AWrongResultIsCaughtAgainstTheKnownPrimeAndEndsWithExitOne) {
     // An engine whose table ends with a wrong but ascending prime, and which
     // reports that prime: only the known N-th prime tells it is wrong.
-    const ParseOutcome parsed = ParseCommandLine({"--task", "100K", "--format", "csv"}, LogicalProcessors());
-    ASSERT_EQ(parsed.action, CliAction::Run);
-    std::ostringstream out;
-    std::ostringstream err;
-    const std::atomic<bool> interrupt{false};
-    BenchmarkSession session(parsed.options, out, err, false, interrupt);
-    session.SetResultHook([](uint32_t* primes, uint32_t lastIndex, Notification& finished) {
+    const CliResult result = RunWithFault({"--task", "100K", "--format", "csv"}, [](uint32_t* primes, uint32_t lastIndex,
+                                                                                  Notification& finished) {
         finished.prime = primes[lastIndex - 1] += 2;
     });
-    EXPECT_EQ(session.Run(), kExitFault);
-    EXPECT_EQ(err.str(), "vantrel-cli: WRONG RESULT for task 100K on 1 core: prime number 100000 is 1299709, the search "
-                         "reported 1299711\n");
-    EXPECT_NE(out.str().find(",wrong"), std::string::npos) << out.str();
+    EXPECT_EQ(result.exitCode, kExitFault);
+    EXPECT_EQ(result.err, "vantrel-cli: WRONG RESULT for task 100K on 1 core: prime number 100000 is 1299709, the "
+                          "search reported 1299711\n");
+    EXPECT_NE(result.out.find(",wrong"), std::string::npos) << result.out;
+}
+
+TEST(RunnerRun, AWrongSlotAnywhereIsNamedWithThePrimeExpectedAndTheValueFound) {
+    const std::vector<uint32_t> primes = FirstPrimes(100000);
+    // A slot in the middle, and the last slot alone: the engine still
+    // reports the right N-th prime.
+    for (const uint32_t slot : {4711u, 99999u}) {
+        const uint32_t found = primes[slot] ^ 1;
+        const CliResult result = RunWithFault({"--task", "100K", "--format", "json"},
+                                              [&](uint32_t* table, uint32_t, Notification&) { table[slot] = found; });
+        EXPECT_EQ(result.exitCode, kExitFault);
+        const std::string fault = "slot " + std::to_string(slot) + ": prime number " + std::to_string(slot + 1) + " is " +
+                                  std::to_string(primes[slot]) + ", the table holds " + std::to_string(found);
+        EXPECT_EQ(result.err, "vantrel-cli: WRONG RESULT for task 100K on 1 core: " + fault + "\n");
+        const nlohmann::json row = nlohmann::json::parse(result.out)["results"][0];
+        EXPECT_EQ(row["status"], "wrong");
+        EXPECT_EQ(row["verdict"], "wrong: " + fault);
+    }
 }
 
 TEST(RunnerRun, InterruptBeforeARunStartsNone) {
@@ -103,8 +104,10 @@ TEST(RunnerRun, StopKeepsTheLastProgressAndTheEngineRunsAgain) {
     std::atomic<bool> interrupt{false};
     SearchDriver driver(interrupt);
     InterruptOnProgress listener(interrupt);
-    const RunRecord stopped = driver.Run(k1M, 1, &listener);
+    const RunRecord stopped = driver.Run(k1M, 1, &listener, VerifyMode::Full);
     ASSERT_EQ(stopped.status, RunStatus::Stopped) << stopped.fault;
+    EXPECT_EQ(stopped.verdict,
+              "verified: the first " + std::to_string(driver.Coordinator().lastIndex) + " primes, against a sieve");
     ASSERT_TRUE(stopped.progressed);
     EXPECT_LT(stopped.index, stopped.targetCount - 1);
     // The row shows the last progress the engine sent before Stop returned.
@@ -119,6 +122,60 @@ TEST(RunnerRun, StopKeepsTheLastProgressAndTheEngineRunsAgain) {
     EXPECT_EQ(again.status, RunStatus::Finished) << again.fault;
     EXPECT_EQ(again.primeText, "1299709");
     EXPECT_EQ(again.index, 99999u);
+    EXPECT_EQ(again.verdict, "verified: last prime + digest");
+}
+
+TEST(RunnerRun, AStressRunsUntilTheTimeIsUpAndVerifiesEveryRun) {
+    const CliResult result = RunRunner({"--stress", "2s", "--task", "100K", "--format", "json"});
+    ASSERT_EQ(result.exitCode, kExitOk) << result.err;
+    const nlohmann::json document = nlohmann::json::parse(result.out);
+    EXPECT_EQ(document["stress"]["threads"], EveryProcessor(LogicalProcessors()));
+    const nlohmann::json& runs = document["runs"];
+    const nlohmann::json& summary = document["summary"];
+    ASSERT_GE(runs.size(), 2u) << result.out;
+    EXPECT_EQ(summary["runs"], runs.size());
+    EXPECT_EQ(summary["errors"], 0);
+    EXPECT_GE(summary["elapsed_seconds"].get<double>(), 2.0);
+    for (const nlohmann::json& run : runs) {
+        EXPECT_EQ(run["verdict"], "verified: last prime + digest");
+        EXPECT_GE(run["seconds"].get<double>(), summary["min_seconds"].get<double>());
+        EXPECT_LE(run["seconds"].get<double>(), summary["max_seconds"].get<double>());
+    }
+    EXPECT_EQ(summary["drift"].is_null(), runs.size() < kMinDriftRuns) << summary["drift_text"];
+}
+
+TEST(RunnerRun, AStressEndsAtTheFirstWrongRunUnlessToldToKeepGoing) {
+    const uint32_t expected = FirstPrimes(4712).back();
+    for (const bool keepGoing : {false, true}) {
+        SCOPED_TRACE(keepGoing);
+        std::vector<std::string> args = {"--stress", "2s", "--task", "100K", "--format", "csv"};
+        if (keepGoing) args.push_back("--keep-going");
+        int verified = 0;
+        const CliResult result = RunWithFault(args, [&](uint32_t* table, uint32_t, Notification&) {
+            if (++verified == 2) table[4711] ^= 1;
+        });
+        EXPECT_EQ(result.exitCode, kExitFault);
+        EXPECT_EQ(result.err, "vantrel-cli: WRONG RESULT for task 100K on " +
+                                  ThreadCountText(EveryProcessor(LogicalProcessors())) + " (run 2): slot 4711: prime number 4712 is " +
+                                  std::to_string(expected) + ", the table holds " + std::to_string(expected ^ 1) + "\n");
+        // One row a run: run 2 wrong, the others verified.
+        std::istringstream lines(result.out);
+        int rows = 0;
+        for (std::string line; std::getline(lines, line);) {
+            if (line.empty() || line[0] == '#' || line.rfind("run,", 0) == 0) continue;
+            ++rows;
+            const bool wrong = line.rfind("2,", 0) == 0;
+            EXPECT_NE(line.find(wrong ? ",wrong,\"wrong: slot 4711" : ",finished,verified: last prime + digest"),
+                      std::string::npos) << line;
+        }
+        EXPECT_EQ(rows, verified);
+        if (keepGoing) {
+            EXPECT_GT(rows, 2);
+        } else {
+            EXPECT_EQ(rows, 2);
+        }
+        EXPECT_NE(result.out.find("# errors: 1\n"), std::string::npos) << result.out;
+    }
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,6 +21,7 @@
 #include "engine/TaskTable.h"
 #include "export/GridFile.h"
 #include "export/TextEncoding.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -31,29 +31,6 @@ constexpr int k100K = 0;
 constexpr int k1M = 2;
 constexpr int k10M = 7;
 const std::string kBom = "\xEF\xBB\xBF";
-
-class TempFolder {
-public:
-    TempFolder() {
-        std::random_device random;
-        folder = fs::temp_directory_path() / ("vantrel-cli-" + std::to_string(random()) + "-" + std::to_string(random()));
-        fs::create_directories(folder);
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(folder, ignored);
-    }
-    std::string Path(const std::string& name) const { return (folder / name).string(); }
-
-    fs::path folder;
-};
-
-std::string ReadBytes(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
 
 // A run as the driver leaves it after its last notification.
 RunRecord EndedRun(int taskIndex, uint16_t threads, uint32_t index, uint32_t prime, double seconds, bool finished) {
@@ -130,17 +107,17 @@ TEST(SaveFileName, JobPathsKeepTheNameOrRefuseIt) {
 
 TEST(SaveFileName, ProblemsAreFoundBeforeAnythingIsWritten) {
     TempFolder temp;
-    EXPECT_EQ(SaveTargetProblem(temp.Path("primes.txt")), "");
-    EXPECT_FALSE(fs::exists(temp.Path("primes.txt")));
+    EXPECT_EQ(SaveTargetProblem(temp.Path("primes.txt").string()), "");
+    EXPECT_FALSE(fs::exists(temp.Path("primes.txt").string()));
 
-    const std::string missing = temp.Path("no-such-folder/primes.txt");
+    const std::string missing = temp.Path("no-such-folder/primes.txt").string();
     EXPECT_EQ(SaveTargetProblem(missing), "Could not open \"" + missing + "\": " + SystemReason(ENOENT));
     EXPECT_EQ(SaveTargetProblem(temp.folder.string()),
               "Could not open \"" + temp.folder.string() + "\": " + SystemReason(EISDIR));
-    std::ofstream(temp.Path("plain")) << "x";
-    const std::string underFile = temp.Path("plain") + "/primes.txt";
+    std::ofstream(temp.Path("plain").string()) << "x";
+    const std::string underFile = temp.Path("plain").string() + "/primes.txt";
     EXPECT_NE(SaveTargetProblem(underFile).find(underFile), std::string::npos);
-    EXPECT_FALSE(fs::exists(temp.Path("no-such-folder")));
+    EXPECT_FALSE(fs::exists(temp.Path("no-such-folder").string()));
 
     EXPECT_EQ(OneLine("a\nb\rc\td"), "a?b?c?d");
 }
@@ -194,8 +171,8 @@ TEST(RunnerSave, TheTimeShapeIsCheckedStrictly) {
 
 TEST(RunnerSave, OneHundredThousandPrimesAndTheirRow) {
     TempFolder temp;
-    const std::string primes = temp.Path("primes.txt");
-    const std::string grid = temp.Path("grid.txt");
+    const std::string primes = temp.Path("primes.txt").string();
+    const std::string grid = temp.Path("grid.txt").string();
     std::ofstream(primes) << std::string(2000000, 'x');  // an old, longer file is replaced
 
     const CliResult result = RunRunner({"--task", "100K", "--save-primes", primes, "--save-grid", grid});
@@ -210,8 +187,8 @@ TEST(RunnerSave, OneHundredThousandPrimesAndTheirRow) {
 
 TEST(RunnerSave, RepeatsGiveOneRowPerRunAndTheLastRunsPrimes) {
     TempFolder temp;
-    const std::string grid = temp.Path("grid.txt");
-    const std::string primes = temp.Path("primes.txt");
+    const std::string grid = temp.Path("grid.txt").string();
+    const std::string primes = temp.Path("primes.txt").string();
     const CliResult result =
         RunRunner({"--task", "100K", "--sweep", "--repeat", "2", "--save-grid", grid, "--save-primes", primes});
     ASSERT_EQ(result.exitCode, kExitOk) << result.err;
@@ -227,17 +204,17 @@ TEST(RunnerSave, RepeatsGiveOneRowPerRunAndTheLastRunsPrimes) {
 
 TEST(RunnerSave, AMissingFolderIsFoundBeforeAnyRun) {
     TempFolder temp;
-    const std::string primes = temp.Path("gone/primes.txt");
+    const std::string primes = temp.Path("gone/primes.txt").string();
     const CliResult result = RunRunner({"--task", "100K", "--save-primes", primes});
     EXPECT_EQ(result.exitCode, kExitFault);
     EXPECT_EQ(result.out, "");  // nothing ran, so no report
     EXPECT_EQ(result.err, "vantrel-cli: Could not open \"" + primes + "\": " + SystemReason(ENOENT) + "\n");
-    EXPECT_FALSE(fs::exists(temp.Path("gone")));
+    EXPECT_FALSE(fs::exists(temp.Path("gone").string()));
 }
 
 TEST(RunnerSave, OneFileUnderTwoNamesIsRefusedAndALinkIsSavedThrough) {
     TempFolder temp;
-    const std::string file = temp.Path("s.txt");
+    const std::string file = temp.Path("s.txt").string();
     const std::string refusal =
         "vantrel-cli: --save-primes and --save-grid name the same file; valid: two different files\n";
     auto refused = [&](const std::string& primes, const std::string& grid) {
@@ -251,36 +228,24 @@ TEST(RunnerSave, OneFileUnderTwoNamesIsRefusedAndALinkIsSavedThrough) {
     fs::current_path(before);
     EXPECT_FALSE(fs::exists(file));
 #if !defined(_WIN32)
-    fs::create_symlink("s.txt", temp.Path("link"));
-    EXPECT_TRUE(refused(temp.Path("link"), file));  // a link to a file not there yet
+    fs::create_symlink("s.txt", temp.Path("link").string());
+    EXPECT_TRUE(refused(temp.Path("link").string(), file));  // a link to a file not there yet
     // A save through the link replaces the file it leads to and keeps the link.
-    ASSERT_EQ(RunRunner({"--task", "100K", "--save-grid", temp.Path("link")}).exitCode, kExitOk);
-    EXPECT_TRUE(fs::is_symlink(temp.Path("link")));
+    ASSERT_EQ(RunRunner({"--task", "100K", "--save-grid", temp.Path("link").string()}).exitCode, kExitOk);
+    EXPECT_TRUE(fs::is_symlink(temp.Path("link").string()));
     EXPECT_TRUE(GridLinesAre(ReadBytes(file), {{"100K", "1 core", "1299709"}})) << ReadBytes(file);
-    EXPECT_TRUE(refused(file, temp.Path("link")));
+    EXPECT_TRUE(refused(file, temp.Path("link").string()));
 #endif
 }
 
 TEST(RunnerSave, NothingIsSavedWithoutARun) {
     TempFolder temp;
-    const std::string grid = temp.Path("grid.txt");
+    const std::string grid = temp.Path("grid.txt").string();
     const CliResult result = RunRunner({"--task", "100K", "--save-grid", grid}, true);
     EXPECT_EQ(result.exitCode, kExitInterrupted);
     EXPECT_NE(result.err.find("\"" + grid + "\" was not saved: no run was made"), std::string::npos) << result.err;
     EXPECT_FALSE(fs::exists(grid));
 }
-
-// Asks for a stop as soon as the first progress arrives.
-class InterruptOnProgress final : public RunListener {
-public:
-    explicit InterruptOnProgress(std::atomic<bool>& flag_) : flag(flag_) {}
-    void Notified(const RunRecord&, const Notification& notification) override {
-        if (notification.message == WM_SEARCH_PROGRESS) flag.store(true);
-    }
-
-private:
-    std::atomic<bool>& flag;
-};
 
 TEST(RunnerSave, AStoppedRunSavesThePrimesItFoundAndItsProgressRow) {
     TempFolder temp;
@@ -294,7 +259,7 @@ TEST(RunnerSave, AStoppedRunSavesThePrimesItFoundAndItsProgressRow) {
 
     std::ostringstream err;
     ResultSaver saver(err, false);
-    const std::string primes = temp.Path("stopped.txt");
+    const std::string primes = temp.Path("stopped.txt").string();
     ASSERT_EQ(saver.SavePrimes(primes, driver.Coordinator().primes, count), "");
     const std::string bytes = ReadBytes(primes);
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), std::ptrdiff_t(count));
@@ -302,7 +267,7 @@ TEST(RunnerSave, AStoppedRunSavesThePrimesItFoundAndItsProgressRow) {
     EXPECT_EQ(bytes.compare(bytes.size() - last.size(), last.size(), last), 0) << last;
 
     RunGridSource rows(runs);
-    const std::string grid = temp.Path("stopped-grid.txt");
+    const std::string grid = temp.Path("stopped-grid.txt").string();
     ASSERT_EQ(saver.SaveGrid(grid, rows), "");
     EXPECT_EQ(ReadBytes(grid), kBom + "1M\t\t1 core\t\t" + runs[0].primeText + "\t\t" + runs[0].timeText + "\t\t\r\n");
     EXPECT_NE(runs[0].primeText.find("%)"), std::string::npos);
@@ -315,7 +280,7 @@ TEST(RunnerSave, ProgressGoesToTheTerminalAndIsClearedAfterwards) {
     ResultSaver saver(err, true);
     const std::vector<RunRecord> runs = {EndedRun(k100K, 1, 99999, 1299709, 0.05, true)};
     RunGridSource rows(runs);
-    const std::string grid = temp.Path("grid.txt");
+    const std::string grid = temp.Path("grid.txt").string();
     ASSERT_EQ(saver.SaveGrid(grid, rows), "");
     const std::string shown = err.str();
     const std::string line = "Saving " + grid + ": ";
@@ -335,7 +300,7 @@ TEST(RunnerSave, FailuresNameTheFileAndLeaveNoFileBehind) {
     std::ostringstream err;
     ResultSaver saver(err, false);
     const uint32_t primes[] = {2, 3, 5};
-    const std::string missing = temp.Path("gone/primes.txt");
+    const std::string missing = temp.Path("gone/primes.txt").string();
     EXPECT_EQ(saver.SavePrimes(missing, primes, 3), "Could not open \"" + missing + "\": " + SystemReason(ENOENT));
     EXPECT_EQ(saver.SavePrimes(temp.folder.string(), primes, 3).find("Could not open \"" + temp.folder.string()), 0u);
 
@@ -347,7 +312,7 @@ TEST(RunnerSave, FailuresNameTheFileAndLeaveNoFileBehind) {
     }
 #endif
     // The saver is still usable after failures.
-    const std::string good = temp.Path("good.txt");
+    const std::string good = temp.Path("good.txt").string();
     EXPECT_EQ(saver.SavePrimes(good, primes, 3), "");
     EXPECT_EQ(ReadBytes(good), "1-2\r\n2-3\r\n3-5\r\n");
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Ctrl-C or SIGTERM during a run: the runner stops cooperatively, prints the
-# stopped row in the progress form and exits with 130 or 143.
+# stopped row in the progress form (a stress: its summary) and exits with 130
+# or 143.
 set -u
 runner="$1"
 work=$(mktemp -d)
@@ -32,4 +33,20 @@ for stop in INT:130 TERM:143; do
     last=$(grep '^progress ' "$work/out" | tail -n 1 | cut -d' ' -f3)
     grep -Eq "^10M +1 core +$last \(" "$work/err" || fail "$signal: the stopped row does not show the last progress ($last)"
 done
+
+# A stress sums up what it ran before it exits with 130.
+: >"$work/out"
+timeout --foreground -s KILL 20 "$runner" --stress 1h --task 100K --events >"$work/out" 2>"$work/err" &
+pid=$!
+for _ in $(seq 1 100); do
+    grep -q '^finished ' "$work/out" 2>/dev/null && break
+    sleep 0.05
+done
+kill -INT "$pid"
+wait "$pid"
+code=$?
+[ "$code" -eq 130 ] || fail "stress: exit $code, want 130"
+grep -Eq '^Runs +[1-9][0-9]* in ' "$work/err" || fail "stress: no runs in the summary"
+grep -Eq '^Interrupted +' "$work/err" || fail "stress: the summary does not say it was interrupted"
+grep -Eq '^verified: last prime \+ digest, ' "$work/err" || fail "stress: the summary does not say what was verified"
 echo "ok"

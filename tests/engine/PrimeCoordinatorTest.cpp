@@ -123,12 +123,20 @@ TEST(PrimeCoordinator, StartsAgainAfterCompletionAndAfterStop) {
     PrimeCoordinator coordinator(&first);
     ASSERT_EQ(coordinator.Start(100000, 2), StartResult::Started);
     ASSERT_TRUE(first.WaitFinished());
+    const uint32_t* table = coordinator.primes;
     // No Stop in between: Start ends the completed search's threads itself.
-    // With no worker the fresh state can be read without a race.
+    // With no worker the fresh state can be read without a race. The table
+    // is of the same task's size: it is reseeded, not allocated again (a new
+    // one would be allocated before the old one is freed, at another address).
     ASSERT_EQ(coordinator.Start(100000, 0), StartResult::Started);
+    EXPECT_EQ(coordinator.primes, table);
     EXPECT_EQ(coordinator.lastIndex, 31u);
     EXPECT_EQ(coordinator.primes[31], 131u);
     EXPECT_EQ(coordinator.primes[32], 0u);
+    // A smaller task gets a table of its own size: a large one is not kept.
+    ASSERT_EQ(coordinator.Start(1000, 0), StartResult::Started);
+    EXPECT_NE(coordinator.primes, table);
+
     RecordingTarget second;
     coordinator.notifyTarget = &second;
     ASSERT_EQ(coordinator.Start(100000, 1), StartResult::Started);
