@@ -49,7 +49,7 @@ OptionTable FleetOptionTable(uint32_t processors) {
                                      ", for example 10";
     return OptionTable(
         kProgram,
-        {shared("--task"), threads, sweep, repeat, shared("--format"),
+        {shared("--task"), threads, sweep, repeat, shared("--format"), shared("--verify"),
          {"--outlier", "PCT", "A rank slower than the fleet median of a setting by more than PCT percent is an outlier "
                               "(default 10)",
           outlierValid, kPercent,
@@ -90,6 +90,7 @@ FleetParseOutcome ParseFleetCommandLine(const std::vector<std::string>& args, ui
     table.Add(app, "--sweep", options.sweep);
     table.Add(app, "--repeat", options.repeat);
     table.Add(app, "--format", options.format);
+    table.Add(app, "--verify", options.verify);
     table.Add(app, "--outlier", options.outlierPercent);
     table.Add(app, "--fail-on-outlier", options.failOnOutlier);
     table.Add(app, "--db", options.db);

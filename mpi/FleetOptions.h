@@ -18,6 +18,7 @@ struct FleetOptions {
     ReportFormat format = ReportFormat::Table;
     double outlierPercent = 10.0;  // slower than the fleet median by more than this: an outlier
     bool failOnOutlier = false;
+    VerifyMode verify = VerifyMode::Digest;
     std::string db;     // the result store to keep the invocation in; empty: VANTREL_DB, else none
     std::string label;  // stored with the invocation
 };

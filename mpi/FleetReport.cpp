@@ -43,10 +43,6 @@ std::string TableVerdict(RunStatus status) {
     return "FAILED";
 }
 
-std::string DataVerdict(RunStatus status) {
-    return status == RunStatus::Finished ? "verified" : status == RunStatus::Wrong ? "wrong" : "not checked";
-}
-
 std::string SettingName(const FleetSetting& setting) {
     return TaskTable::Label(setting.taskIndex) + " on " + ThreadCountText(setting.threads);
 }
@@ -60,6 +56,10 @@ std::string FailureLine(const FleetHeader& header, const FleetFailure& failure) 
     const std::string text = TableVerdict(run.status) + " on " + RankName(header.ranks[size_t(failure.rank)]) +
                              ", task " + run.task + " on " + run.threadText + ": ";
     if (run.status != RunStatus::Wrong) return text + run.fault;
+    // The digest finds a wrong table behind a right last prime.
+    if (run.progressed && run.prime == failure.expectedPrime) {
+        return text + "last prime " + std::to_string(run.prime) + " as expected, but " + run.fault;
+    }
     return text + "expected prime " + std::to_string(failure.expectedPrime) + ", found " + std::to_string(run.prime) +
            " (" + run.fault + ")";
 }
@@ -110,6 +110,13 @@ public:
     }
 
     void Setting(const FleetSetting& setting) override {
+        for (const FleetRow& row : setting.rows) {
+            const std::string& verdict = row.result.row.verdict;
+            const bool failed = row.status == RunStatus::Wrong || row.status == RunStatus::Failed;
+            if (!failed && !verdict.empty() && std::find(verdicts.begin(), verdicts.end(), verdict) == verdicts.end()) {
+                verdicts.push_back(verdict);
+            }
+        }
         bool headed = false;
         for (const FleetRow& row : setting.rows) {
             if (summarised && row.status == RunStatus::Finished && !row.outlier) continue;
@@ -138,6 +145,8 @@ public:
     }
 
     void End(const FleetTally& tally) override {
+        // What was verified, once for every verdict (failures have their own lines).
+        for (const std::string& verdict : verdicts) out << verdict << "\n";
         for (const FleetFailure& failure : tally.failures) out << FailureLine(header, failure) << "\n";
         out << "Fleet: " << Plural(header.ranks.size(), "rank", "ranks") << " on "
             << Plural(size_t(header.hosts.distinctHosts), "host", "hosts");
@@ -222,6 +231,7 @@ private:
     FleetHeader header;
     bool summarised = false;
     std::vector<size_t> widths;
+    std::vector<std::string> verdicts;
 };
 
 class FleetCsv final : public FleetReportWriter {
@@ -261,7 +271,7 @@ public:
                 << CsvField(run.primeText) << ',' << CsvField(run.timeText) << ',' << seconds << ','
                 << (verified ? FullPrecision(*row.seconds) : std::string()) << ',' << row.runs.size() << ','
                 << TaskTable::lastPrimes[setting.taskIndex] << ',' << RunStatusName(row.status) << ','
-                << DataVerdict(row.status) << ',' << CsvField(run.fault) << ','
+                << CsvField(run.verdict) << ',' << CsvField(run.fault) << ','
                 << (setting.verified > 0 ? FullPrecision(setting.medianSeconds) : std::string()) << ','
                 << (row.slowerPercent ? FullPrecision(*row.slowerPercent) : std::string()) << ','
                 << (row.outlier ? "yes" : "no") << "\n";
@@ -295,14 +305,14 @@ public:
         header = header_;
         // "context" and "results" as in the runner's report, so that tools
         // reading those (compare) read a fleet's too: its rows pooled per setting.
-        document["context"] = ContextJson(header.ranks.front().context);
+        document["context"] = JsonContext(header.ranks.front().context);
         document["fleet"] = Json::object();
         Json ranks = Json::array();
         for (const RankInfo& info : header.ranks) {
             ranks.push_back({{"rank", info.rank},
                              {"host", info.host},
                              {"shares_host", bool(header.hosts.sharesHost[size_t(info.rank)])},
-                             {"context", ContextJson(info.context)}});
+                             {"context", JsonContext(info.context)}});
         }
         document["ranks"] = std::move(ranks);
         document["results"] = Json::array();
@@ -328,7 +338,7 @@ public:
             item["expected_prime"] = TaskTable::lastPrimes[setting.taskIndex];
             item["found_prime"] = run.progressed ? Json(run.prime) : Json(nullptr);
             item["status"] = RunStatusName(row.status);
-            item["verdict"] = DataVerdict(row.status);
+            item["verdict"] = run.verdict;
             if (!run.fault.empty()) item["fault"] = run.fault;
             item["slower_percent"] = row.slowerPercent ? Json(*row.slowerPercent) : Json(nullptr);
             item["outlier"] = row.outlier;
@@ -387,15 +397,6 @@ public:
     }
 
 private:
-    static Json ContextJson(const RunContext& c) {
-        return {{"version", c.version},
-                {"cpu", c.cpu},
-                {"logical_processors", c.logicalProcessors},
-                {"os", c.os},
-                {"build", {{"compiler", c.compiler}, {"build_type", c.buildType}, {"flags", c.flags}, {"bits", c.bits}}},
-                {"date", c.date}};
-    }
-
     std::ostream& out;
     FleetHeader header;
     Json document;

@@ -134,7 +134,7 @@ std::string RankSettingText(const RankSetting& setting) {
         runs.push_back({{"task", r.taskIndex}, {"threads", r.threads}, {"prime_text", r.primeText},
                         {"time_text", r.timeText}, {"progressed", r.progressed}, {"index", r.index},
                         {"prime", r.prime}, {"seconds", r.seconds}, {"status", RunStatusName(r.status)},
-                        {"fault", r.fault}});
+                        {"fault", r.fault}, {"verdict", r.verdict}});
     }
     return Json{{"rank", setting.rank}, {"runs", std::move(runs)}}.dump();
 }
@@ -153,6 +153,7 @@ RankSetting RankSettingFromText(const std::string& text) {
         run.seconds = r.at("seconds").get<double>();
         run.status = StatusNamed(r.at("status").get<std::string>());
         run.fault = r.at("fault").get<std::string>();
+        run.verdict = r.at("verdict").get<std::string>();
         setting.runs.push_back(std::move(run));
     }
     return setting;

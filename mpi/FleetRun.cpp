@@ -127,19 +127,24 @@ public:
 // Test builds only (vantrel-mpi-test): faults and delays on one rank, from
 // the environment, as an engine or a node with that fault would give them.
 //   VANTREL_FLEET_TEST_WRONG=R      rank R's searches end one prime too far
+//   VANTREL_FLEET_TEST_SLOT=R       rank R's tables hold one wrong prime halfway
 //   VANTREL_FLEET_TEST_SLOW=R:SEC   rank R's searches finish SEC seconds later
 void InstallTestHooks(SearchDriver& driver, int rank) {
-    const char* wrong = std::getenv("VANTREL_FLEET_TEST_WRONG");
-    const char* slow = std::getenv("VANTREL_FLEET_TEST_SLOW");
-    const bool wrongHere = wrong != nullptr && std::atoi(wrong) == rank;
-    const bool slowHere = slow != nullptr && std::atoi(slow) == rank;
-    const double delay = slowHere ? std::atof(std::strchr(slow, ':') + 1) : 0.0;
-    if (!wrongHere && !slowHere) return;
-    driver.SetResultHook([wrongHere, delay](uint32_t* primes, uint32_t lastIndex, Notification& finished) {
+    auto here = [rank](const char* variable) {
+        const char* value = std::getenv(variable);
+        return value != nullptr && std::atoi(value) == rank;
+    };
+    const bool wrongHere = here("VANTREL_FLEET_TEST_WRONG");
+    const bool slotHere = here("VANTREL_FLEET_TEST_SLOT");
+    const char* seconds = here("VANTREL_FLEET_TEST_SLOW") ? std::strchr(std::getenv("VANTREL_FLEET_TEST_SLOW"), ':') : nullptr;
+    const double delay = seconds != nullptr ? std::atof(seconds + 1) : 0.0;
+    if (!wrongHere && !slotHere && delay == 0.0) return;
+    driver.SetResultHook([wrongHere, slotHere, delay](uint32_t* primes, uint32_t lastIndex, Notification& finished) {
         if (wrongHere) {
             finished.prime += 2;
             primes[lastIndex - 1] += 2;
         }
+        if (slotHere) primes[lastIndex / 2] += 2;
         finished.at += std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(delay));
     });
 }
@@ -149,6 +154,7 @@ RunRecord RefusedRun(int taskIndex, uint16_t threads, const std::string& why) {
     RunRecord run = NewRunRecord(taskIndex, threads);
     run.status = RunStatus::Failed;
     run.fault = why;
+    run.verdict = "failed: " + why;
     return run;
 }
 
@@ -215,7 +221,7 @@ int RunFleet(const std::vector<std::string>& args, std::ostream& out, std::ostre
         for (int repetition = 0; repetition < options.repeat && !stop; ++repetition) {
             StartTogether();
             if (here && !retired && !interrupt.load()) {
-                part.runs.push_back(driver.Run(options.taskIndex, threads, nullptr));
+                part.runs.push_back(driver.Run(options.taskIndex, threads, nullptr, options.verify));
                 const RunStatus status = part.runs.back().status;
                 retired = status == RunStatus::Wrong || status == RunStatus::Failed;
             }

@@ -3,9 +3,10 @@
 #   fleet      three rows, one host, the ranks flagged as sharing it, exit 0;
 #              a count no rank offers is refused through the gather (exit 1);
 #              a bad command line is reported once, by rank 0 (exit 2)
-#   faults     (vantrel-mpi-test) a wrong result on rank 1 is named and ends
-#              every rank with 1; a delay on rank 2 makes it a named outlier,
-#              which fails the run only with --fail-on-outlier
+#   faults     (vantrel-mpi-test) wrong results on ranks 1 and 2 (a last prime,
+#              a slot only the digest finds) are named and end every rank
+#              with 1; a delay on rank 2 makes it a named outlier, which fails
+#              the run only with --fail-on-outlier
 #   interrupt  one SIGINT to mpirun: every rank stops its run, rank 0 reports
 #              the stopped rows within the second before mpirun's SIGKILL, and
 #              the ranks exit 130 (mpirun, ending the job, kills the shells of
@@ -73,15 +74,19 @@ faults)
     fleet -x VANTREL_FLEET_TEST_SLOW -- "$program" --task 100K --fail-on-outlier
     [ "$(fleet_codes 1)" -eq 3 ] || fail "--fail-on-outlier should end every rank with 1"
 
-    export VANTREL_FLEET_TEST_WRONG=1
-    fleet -x VANTREL_FLEET_TEST_WRONG -- "$program" --task 100K --sweep
+    # A wrong last prime on rank 1, a wrong prime halfway through rank 2's
+    # table (which the digest finds).
+    export VANTREL_FLEET_TEST_WRONG=1 VANTREL_FLEET_TEST_SLOT=2
+    fleet -x VANTREL_FLEET_TEST_WRONG -x VANTREL_FLEET_TEST_SLOT -- "$program" --task 100K --sweep
     [ "$(fleet_codes 1)" -eq 3 ] || fail "a wrong result should end every rank with 1"
     grep -Eq "$(row 1 '1 core' 'WRONG RESULT')" "$work/out" || fail "no WRONG RESULT row of rank 1"
     grep -q "^WRONG RESULT on $host, rank 1, task 100K on 1 core: expected prime 1299709, found 1299711 (" "$work/out" \
         || fail "the wrong result is not named with its primes"
-    # The wrong rank runs no further setting; the others go on.
-    [ "$(grep -Ec '^[^ ]+ +[02] +.* 2 cores +[0-9.]+ sec +verified' "$work/out")" -eq 2 ] || fail "ranks 0 and 2 should go on"
-    grep -Eq '^[^ ]+ +1 +.* 2 cores' "$work/out" && fail "rank 1 should run no further setting"
+    grep -q "^WRONG RESULT on $host, rank 2, task 100K on 1 core: last prime 1299709 as expected, but slot 50000: " \
+        "$work/out" || fail "the wrong slot is not named"
+    # A wrong rank runs no further setting; the others go on.
+    grep -Eq '^[^ ]+ +0 +.* 2 cores +[0-9.]+ sec +verified' "$work/out" || fail "rank 0 should go on"
+    grep -Eq '^[^ ]+ +[12] +.* 2 cores' "$work/out" && fail "ranks 1 and 2 should run no further setting"
     ;;
 interrupt)
     task=10M
