@@ -6,7 +6,7 @@ SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 
 # The configurations make test builds and tests, in this order.
-PRESETS := native tsan asan windows-x86
+PRESETS := native tsan asan windows-x86 windows-x64
 BUILDS := $(addprefix build-,$(PRESETS) debug)
 TESTS := $(addprefix test-,$(PRESETS) debug)
 XVFB := xvfb-run -a -s "-screen 0 1280x1024x24"
