@@ -2,8 +2,7 @@
 # Installs what building and testing Vantrel needs on a Debian machine, by
 # group, so that each make target asks only for what it uses:
 #   native   the g++ build, the runner and the core's tests
-#   windows  the MinGW-w64 cross compilers (x86, x64), Wine (32- and 64-bit), a
-#            virtual X server, and zip for the release package
+#   windows  the MinGW-w64 cross compilers, Wine and a virtual X server
 #   cluster  Open MPI, for vantrel-mpi
 #   charts   gnuplot, for the runner's charts
 # With no group, all of them (VANTREL_NO_WINDOWS=1 leaves out windows).
@@ -11,9 +10,13 @@
 set -euo pipefail
 
 native=(cmake g++ make ninja-build googletest libcli11-dev nlohmann-json3-dev)
-windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 fonts-wine xvfb xauth xdotool x11-utils imagemagick zip unzip)
+windows=(g++-mingw-w64-i686 wine wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick)
 cluster=()
 charts=()
+
+# The windows group's 64-bit build (compiler, 64-bit Wine), and zip for the
+# release package (unzip to check it).
+windows+=(g++-mingw-w64-x86-64 wine64 zip unzip)
 
 groups=("$@")
 if [ ${#groups[@]} -eq 0 ]; then
