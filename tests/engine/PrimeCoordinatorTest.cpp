@@ -47,7 +47,7 @@ TEST(PrimeCoordinator, OneMillionWithTwoThreadsEndsOnTheMillionthPrime) {
     RecordingTarget target;
     PrimeCoordinator coordinator(&target);
     ASSERT_EQ(coordinator.Start(1000000, 2), StartResult::Started);
-    ASSERT_TRUE(target.WaitFinished());
+    ASSERT_TRUE(target.WaitFinished(kLongWaitMs));
     coordinator.Stop();
     const std::vector<Message> messages = target.Messages();
     ASSERT_GE(messages.size(), 2u);
@@ -175,11 +175,14 @@ TEST(PrimeCoordinator, StartAndDestructorServeABlockedWorker) {
     {
         PrimeCoordinator coordinator(&target, [&] { target.Serve(); });
         ASSERT_EQ(coordinator.Start(1000000, 2), StartResult::Started);
-        ASSERT_TRUE(target.WaitPending());
+        ASSERT_TRUE(target.WaitPending());  // the first range's progress, unserved
         ASSERT_EQ(coordinator.Start(100000, 2), StartResult::Started);
+        // Start served it, and the ended search sent nothing after it.
+        EXPECT_EQ(target.Delivered(), (std::vector<Message>{Progress(1898, 16369)}));
         ASSERT_TRUE(target.WaitPending());
-    }  // the destructor must end the blocked worker too
-    SUCCEED();
+    }  // the destructor must serve the new search's blocked worker too
+    EXPECT_EQ(target.Delivered(), (std::vector<Message>{Progress(1898, 16369), Progress(1898, 16369)}));
+    EXPECT_EQ(target.Serve(), 0u);
 }
 
 // Start, Stop and completion in random order: under the thread sanitizer this
@@ -230,5 +233,6 @@ TEST(PrimeCoordinator, RandomStartStopCompleteCycles) {
         if (cycle % 2 == 1) {  // Start again and leave it to the destructor
             ASSERT_EQ(coordinator.Start(n, t), StartResult::Started);
         }
+        if (HasFailure()) return;  // one failed cycle tells enough
     }
 }
