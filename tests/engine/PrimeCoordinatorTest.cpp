@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <thread>
@@ -29,6 +30,11 @@ TEST_P(HundredThousand, SendsTheSameMessagesForAnyThreadCount) {
     PrimeCoordinator coordinator(&target);
     ASSERT_EQ(coordinator.Start(100000, uint16_t(GetParam())), StartResult::Started);
     ASSERT_TRUE(target.WaitFinished());
+    // The completion ends every worker by itself (every finder ran in the second batch).
+    EXPECT_TRUE(WaitUntil([&] {
+        return std::all_of(coordinator.finders.begin(), coordinator.finders.end(),
+                           [](const PrimeFinder* finder) { return finder->exited.load(); });
+    }));
     EXPECT_FALSE(coordinator.Stop());  // the completing worker owned the end
     EXPECT_EQ(target.Messages(), k100KMessages);
     EXPECT_EQ(coordinator.lastIndex, 100000u);
