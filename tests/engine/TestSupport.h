@@ -12,10 +12,11 @@
 
 #include "engine/Notify.h"
 
-// How long a test waits for the engine: ample for a 100K search (about 0.05 s
+// How long a test waits for the engine: ample for a 100K search (0.05 s
 // natively, under a second with the thread sanitizer on a loaded machine),
-// short enough that a search that never ends fails the suite in minutes at
-// most. A 1M search waits kLongWaitMs (8 s under the thread sanitizer there).
+// short enough that a search that never ends fails the suite in a few
+// minutes. A 1M search on 2 threads (0.5 s natively, 5 to 8 s with the thread
+// sanitizer on a loaded machine) waits kLongWaitMs.
 constexpr int kWaitMs = 10000;
 constexpr int kLongWaitMs = 30000;
 
