@@ -6,12 +6,12 @@ SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 
 # The configurations make test builds and tests, in this order.
-PRESETS := native tsan asan windows-x86
+PRESETS := native tsan asan windows-x86 windows-x64
 BUILDS := $(addprefix build-,$(PRESETS) debug)
 TESTS := $(addprefix test-,$(PRESETS) debug)
 XVFB := xvfb-run -a -s "-screen 0 1280x1024x24"
 
-.PHONY: all setup setup-native setup-windows run test native windows gui screenshot bench clean $(BUILDS) $(TESTS)
+.PHONY: all setup setup-native setup-windows run test native windows dist dist-check gui screenshot bench clean $(BUILDS) $(TESTS)
 
 all: native
 
@@ -42,8 +42,17 @@ $(TESTS): test-%: build-%
 
 native: build-native
 
-windows: build-windows-x86
-	@echo "Windows program: build/windows-x86/app/Vantrel.exe"
+windows: build-windows-x86 build-windows-x64
+	@echo "Windows program, 32-bit: build/windows-x86/app/Vantrel.exe"
+	@echo "Windows program, 64-bit: build/windows-x64/app/Vantrel.exe"
+
+# The release package: dist/Vantrel-VERSION-windows.zip with both programs
+# and both runners. dist-check builds them again elsewhere and checks that
+# the package comes out the same, byte for byte, and what it holds.
+dist: setup-windows
+	@JOBS=$(JOBS) bash tools/dist.sh
+dist-check: setup-windows
+	@JOBS=$(JOBS) bash tools/dist.sh --check
 
 # Builds the runner alone, the quickest way to a first result.
 run: setup-native
@@ -52,7 +61,7 @@ run: setup-native
 	@build/native/cli/vantrel-cli --sweep
 
 # Every configuration in turn: native Release, ThreadSanitizer,
-# AddressSanitizer + UBSan, and the 32-bit Windows build under Wine.
+# AddressSanitizer + UBSan, and the 32-bit and 64-bit Windows builds under Wine.
 test: setup $(addprefix test-,$(PRESETS))
 	@echo "== all test configurations passed =="
 
@@ -69,4 +78,4 @@ bench: build-native
 	@build/native/bench/verify_bench
 
 clean:
-	rm -rf build
+	rm -rf build dist

@@ -2,8 +2,10 @@
 
 #include <commctrl.h>
 
+#ifndef _WIN64
 // Exported by the system's msvcrt.dll on x86; MinGW's headers do not declare it.
 extern "C" int __cdecl _set_SSE2_enable(int flag);
+#endif
 
 uint32_t SystemProcessorCount() {
     SYSTEM_INFO info;
@@ -25,7 +27,11 @@ void ShowProblemBox(HWND owner, const wchar_t* text) {
 ProblemSink problemSink = ShowProblemBox;
 uint32_t writerStackSize = 0;
 
-void EnableSse2Math() { _set_SSE2_enable(1); }
+void EnableSse2Math() {
+#ifndef _WIN64
+    _set_SSE2_enable(1);
+#endif
+}
 
 bool InitCommonControlClasses() {
     INITCOMMONCONTROLSEX classes;

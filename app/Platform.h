@@ -27,7 +27,8 @@ void ShowProblemBox(HWND owner, const wchar_t* text);
 extern uint32_t writerStackSize;
 
 // Switches the C runtime's math functions (log, pow, ...) to their SSE2
-// versions, which the thread list's logarithms are computed with.
+// versions, which the thread list's logarithms are computed with. The 64-bit
+// runtime has no others.
 void EnableSse2Math();
 
 // Registers the list view and progress bar classes of Common Controls 6,

@@ -16,6 +16,13 @@ void CopyText(wchar_t* buffer, size_t size, const std::wstring& text) {
     buffer[n] = 0;
 }
 
+// The platform part of the title: the build's own architecture.
+#ifdef _WIN64
+constexpr UINT kPlatformString = IDS_PLATFORM_X64;
+#else
+constexpr UINT kPlatformString = IDS_PLATFORM_X86;
+#endif
+
 }  // namespace
 
 WindowHandler::~WindowHandler() {
@@ -79,7 +86,7 @@ void WindowHandler::LoadTitleStrings() {
     wchar_t appName[260] = {};
     wchar_t platform[260] = {};
     LoadStringW(instance, IDS_APP_NAME, appName, 260);
-    LoadStringW(instance, IDS_PLATFORM_X86, platform, 260);
+    LoadStringW(instance, kPlatformString, platform, 260);
     CopyText(titleBase, 260, std::wstring(appName) + L"@" + platform);
     LoadStringW(instance, IDS_AUTHOR, authorText, 260);
 }

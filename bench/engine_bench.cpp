@@ -6,7 +6,6 @@
 //   engine_bench --only bare|engine TASK THREADS   (one run, e.g. under callgrind)
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -16,53 +15,13 @@
 
 #include "engine/PrimeCoordinator.h"
 #include "engine/TaskTable.h"
+#include "engine/TrialDivision.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-// The worker's test of one candidate, written again here on purpose: this is
-// the yardstick the engine is measured against.
-inline bool BareTest(uint32_t c, const uint32_t* table) {
-    if (c % 3 == 0) [[unlikely]] return false;
-    if (c % 5 == 0) [[unlikely]] return false;
-    if (c % 7 == 0) [[unlikely]] return false;
-    if (c % 11 == 0) [[unlikely]] return false;
-    if (c % 13 == 0) [[unlikely]] return false;
-    if (c % 17 == 0) [[unlikely]] return false;
-    if (c % 19 == 0) [[unlikely]] return false;
-    if (c % 23 == 0) [[unlikely]] return false;
-    if (c % 29 == 0) [[unlikely]] return false;
-    if (c % 31 == 0) [[unlikely]] return false;
-    if (c % 37 == 0) [[unlikely]] return false;
-    if (c % 41 == 0) [[unlikely]] return false;
-    if (c % 43 == 0) [[unlikely]] return false;
-    if (c % 47 == 0) [[unlikely]] return false;
-    if (c % 53 == 0) [[unlikely]] return false;
-    if (c % 59 == 0) [[unlikely]] return false;
-    if (c % 61 == 0) [[unlikely]] return false;
-    if (c % 67 == 0) [[unlikely]] return false;
-    if (c % 71 == 0) [[unlikely]] return false;
-    if (c % 73 == 0) [[unlikely]] return false;
-    if (c % 79 == 0) [[unlikely]] return false;
-    if (c % 83 == 0) [[unlikely]] return false;
-    if (c % 89 == 0) [[unlikely]] return false;
-    if (c % 97 == 0) [[unlikely]] return false;
-    if (c % 101 == 0) [[unlikely]] return false;
-    if (c % 103 == 0) [[unlikely]] return false;
-    if (c % 107 == 0) [[unlikely]] return false;
-    if (c % 109 == 0) [[unlikely]] return false;
-    if (c % 113 == 0) [[unlikely]] return false;
-    if (c % 127 == 0) [[unlikely]] return false;
-    if (c % 131 == 0) [[unlikely]] return false;
-    const uint32_t r = uint32_t(int32_t(std::sqrt(double(c))));
-    for (const uint32_t* q = table + 31;; ++q) {
-        if (*q > r) return true;
-        if (c % *q == 0) return false;
-    }
-}
 
 struct Range {
     uint32_t start, end;
@@ -76,22 +35,21 @@ std::vector<Range> Ranges() {
     return ranges;
 }
 
-// Searches the ranges one after another on this thread and records the time
+// Searches the ranges one after another on this thread with the workers' own
+// test of a candidate (nothing of the engine around it), and records the time
 // of each. Returns the total time; the N-th prime goes to *last.
 double BareLoop(uint32_t n, std::vector<double>* rangeTimes, uint32_t* last) {
-    static const uint32_t seeds[32] = {2,  3,  5,  7,  11, 13, 17, 19, 23, 29, 31,  37,  41,  43,  47,  53,
-                                       59, 61, 67, 71, 73, 79, 83, 89, 97, 101, 103, 107, 109, 113, 127, 131};
     const Clock::time_point begin = Clock::now();
     std::vector<uint32_t> table(size_t(n) + 1);
-    std::copy(std::begin(seeds), std::end(seeds), table.begin());
+    std::copy(SeedPrimes.begin(), SeedPrimes.end(), table.begin());
     std::vector<uint32_t> found(EstimateCapacity(PrimeCoordinator::kFirstRangeEnd + PrimeCoordinator::kRangeSpan,
                                                  PrimeCoordinator::kFirstRangeEnd));
-    uint32_t lastIndex = 31;
+    uint32_t lastIndex = SeedLastSlot;
     for (const Range& range : Ranges()) {
         const Clock::time_point t0 = Clock::now();
         uint32_t count = 0;
         for (uint32_t c = range.start + 1; c < range.end; c += 2) {
-            if (BareTest(c, table.data())) found[count++] = c;
+            if (PreTest(c) && WalkTable(c, table.data())) found[count++] = c;
         }
         const uint32_t k = std::min(count, n - lastIndex);
         std::memcpy(&table[lastIndex + 1], found.data(), size_t(k) * 4);

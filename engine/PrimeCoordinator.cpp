@@ -6,9 +6,6 @@
 
 namespace {
 
-constexpr uint32_t SeedPrimes[32] = {2,  3,  5,  7,  11, 13, 17, 19, 23, 29, 31,  37,  41,  43,  47,  53,
-                                     59, 61, 67, 71, 73, 79, 83, 89, 97, 101, 103, 107, 109, 113, 127, 131};
-
 // Every range after the first holds kRangeSpan numbers, and the estimate for
 // such a range falls as the range moves up, so the second range (the first of
 // the second batch) needs the most slots. Reserving that much up front means a
@@ -139,7 +136,7 @@ void PrimeCoordinator::DestroyFinders() {
 
 bool PrimeCoordinator::ResetPrimes() {
     std::fill(primes, primes + targetCount, 0u);
-    std::copy(std::begin(SeedPrimes), std::end(SeedPrimes), primes);
+    std::copy(SeedPrimes.begin(), SeedPrimes.end(), primes);
     return true;
 }
 

@@ -28,7 +28,7 @@ class PrimeCoordinator : public IServer {
 public:
     static constexpr uint32_t kRangeSpan = 1048576;    // numbers per range after the first
     static constexpr uint32_t kFirstRangeEnd = 16384;  // the first range is (2, 16384)
-    static constexpr uint32_t kMinTarget = 31;
+    static constexpr uint32_t kMinTarget = SeedLastSlot;
     static constexpr uint32_t kMaxTarget = 200000000;
     static constexpr uint32_t kMaxThreads = 255;
 
@@ -76,7 +76,7 @@ public:
     std::vector<PrimeFinder*> finders;
     uint32_t* primes = nullptr;  // targetCount + 1 slots
     size_t primesSlots = 0;      // the slots primes has
-    const uint32_t seedLastIndex = 31;
+    const uint32_t seedLastIndex = SeedLastSlot;
     uint32_t lastIndex = 0;
     uint32_t nextStart = 0;
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <thread>
 
+#include "engine/TrialDivision.h"
+
 // The callback from a finder to its owner, made on the finder's own thread.
 class IServer {
 public:
@@ -17,18 +19,6 @@ public:
 // difference of x / ln x at the two ends, computed in double precision and
 // truncated. REQUIRES: rangeStart >= 2.
 uint32_t EstimateCapacity(uint32_t rangeEnd, uint32_t rangeStart);
-
-// The odd primes 3 .. 131 that every candidate is divided by first, with
-// constant divisors. Table slots 1 .. 31 hold the same primes.
-inline constexpr uint32_t PreTestPrimes[31] = {3,  5,  7,  11, 13, 17, 19, 23,  29,  31,  37,
-                                               41, 43, 47, 53, 59, 61, 67, 71,  73,  79,  83,
-                                               89, 97, 101, 103, 107, 109, 113, 127, 131};
-
-// True when c passes the trial division that the workers run: no pre-test
-// prime divides it (so the pre-test primes themselves fail) and no table
-// prime from slot 31 up to its square root does. REQUIRES: the table holds a
-// prime above sqrt(c) at or after slot 31.
-bool PassesTrialDivision(uint32_t c, const uint32_t* primes);
 
 class PrimeFinder {
 public:

@@ -5,8 +5,9 @@
 #include "export/FileManager.h"
 
 // The record as the program has always passed it: the full size, including
-// pvReserved, dwReserved and FlagsEx.
-static_assert(sizeof(OPENFILENAMEW) == 88, "OPENFILENAMEW must be the 88-byte record");
+// pvReserved, dwReserved and FlagsEx (88 bytes in a 32-bit program, 152 in a
+// 64-bit one).
+static_assert(sizeof(OPENFILENAMEW) == (sizeof(void*) == 8 ? 152 : 88), "OPENFILENAMEW must be the full record");
 
 bool FileManager::RunSaveDialog() {
     if (path == nullptr) path = new wchar_t[kPathUnits]();

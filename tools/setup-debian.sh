@@ -14,6 +14,10 @@ windows=(g++-mingw-w64-i686 wine wine32:i386 fonts-wine xvfb xauth xdotool x11-u
 cluster=(libopenmpi-dev openmpi-bin)
 charts=(gnuplot-nox)
 
+# The windows group's 64-bit build (compiler, 64-bit Wine), and zip for the
+# release package (unzip to check it).
+windows+=(g++-mingw-w64-x86-64 wine64 zip unzip)
+
 groups=("$@")
 if [ ${#groups[@]} -eq 0 ]; then
   groups=(native cluster charts)

@@ -12,6 +12,13 @@
 
 #include "app/WindowHandler.h"
 
+// The main window's title without a percentage: the platform is the build's.
+#ifdef _WIN64
+#define TITLE_BASE L"Vantrel@x64"
+#else
+#define TITLE_BASE L"Vantrel@x86"
+#endif
+
 // The processor count FillThreadList sees, and the tick counter's value.
 extern uint32_t injectedProcessors;
 extern uint32_t injectedTick;

@@ -36,7 +36,7 @@ TEST_F(DispatchTest, AboutBoxShowsItsLinesAndResetsTheMainProgress) {
     Open();
     ShowTitle(window);
     handler->SetProgress(100000, 1898, 1);
-    ASSERT_EQ(WindowText(window), L"Vantrel@x86 (1.90%)");
+    ASSERT_EQ(WindowText(window), TITLE_BASE L" (1.90%)");
     PrimeCoordinator* manager = handler->manager;
 
     HWND about = CreateDialogParamW(handler->instance, MAKEINTRESOURCEW(IDD_ABOUT), window, Proc, 0);
@@ -44,9 +44,9 @@ TEST_F(DispatchTest, AboutBoxShowsItsLinesAndResetsTheMainProgress) {
     EXPECT_EQ(handler->mainWindow, window);  // its WM_INITDIALOG was not taken as the main dialog's
     EXPECT_EQ(handler->manager, manager);
     ShowTitle(about);
-    EXPECT_EQ(WindowText(GetDlgItem(about, IDC_ABOUT_TITLE)), L"Vantrel@x86 Version 2.0");
+    EXPECT_EQ(WindowText(GetDlgItem(about, IDC_ABOUT_TITLE)), TITLE_BASE L" Version 2.0");
     EXPECT_EQ(WindowText(GetDlgItem(about, IDC_ABOUT_COPYRIGHT)), L"Copyright (C) 2026, The Vantrel developers");
-    EXPECT_EQ(WindowText(window), L"Vantrel@x86");
+    EXPECT_EQ(WindowText(window), TITLE_BASE);
     const ProgressState bar = Progress(window);
     EXPECT_EQ(bar.low, 0);
     EXPECT_EQ(bar.high, 0);
@@ -84,7 +84,7 @@ TEST_F(DispatchTest, EnterEscapeAndUnknownCommandsDoNothing) {
     SendMessageW(window, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(IsWindowVisible(window));
     EXPECT_EQ(Snapshot(window), before);
-    EXPECT_EQ(WindowText(window), L"Vantrel@x86");
+    EXPECT_EQ(WindowText(window), TITLE_BASE);
     EXPECT_EQ(handler->currentRow, 0);
     // Stop with nothing running only resets the run controls.
     EXPECT_TRUE(handler->HandleMessage(WM_COMMAND, IDM_STOP, 0, window));
@@ -101,17 +101,17 @@ TEST_F(DispatchTest, NotificationsReadTheirParametersAsUnsigned) {
     const LPARAM prime = static_cast<LPARAM>(static_cast<int32_t>(4222234741u));
     EXPECT_TRUE(handler->HandleMessage(WM_SEARCH_PROGRESS, 199999999, prime, window));
     EXPECT_EQ(CellText(grid, 0, 2), L"4222234741 (100.00%)");
-    EXPECT_EQ(WindowText(window), L"Vantrel@x86 (100.00%)");
+    EXPECT_EQ(WindowText(window), TITLE_BASE L" (100.00%)");
     EXPECT_TRUE(handler->HandleMessage(WM_SEARCH_FINISHED, 199999999, prime, window));
     EXPECT_EQ(CellText(grid, 0, 2), L"4222234741");
     EXPECT_EQ(handler->currentRow, 1);
     EXPECT_EQ(Snapshot(window), ready);
 
     EXPECT_TRUE(handler->HandleMessage(WM_SAVE_PROGRESS, 3, 4, window));
-    EXPECT_EQ(WindowText(window), L"Vantrel@x86 (75.00%)");
+    EXPECT_EQ(WindowText(window), TITLE_BASE L" (75.00%)");
     EXPECT_TRUE(handler->HandleMessage(WM_SAVE_FINISHED, 4, 4, window));
     EXPECT_EQ(Snapshot(window), ready);
-    EXPECT_EQ(WindowText(window), L"Vantrel@x86 (75.00%)");  // left as it was
+    EXPECT_EQ(WindowText(window), TITLE_BASE L" (75.00%)");  // left as it was
 }
 
 TEST_F(DispatchTest, RunFromTheMenuFillsItsRowThenClearGridEmptiesTheGrid) {
@@ -129,7 +129,7 @@ TEST_F(DispatchTest, RunFromTheMenuFillsItsRowThenClearGridEmptiesTheGrid) {
     EXPECT_EQ(CellText(grid, 0, 1), L"2 cores");
     EXPECT_EQ(CellText(grid, 0, 2), L"1299709");
     EXPECT_EQ(CellText(grid, 0, 3), L" 0.00 sec");
-    EXPECT_EQ(WindowText(window), L"Vantrel@x86 (100.00%)");
+    EXPECT_EQ(WindowText(window), TITLE_BASE L" (100.00%)");
     EXPECT_EQ(Progress(window).pos, 99999);
     EXPECT_EQ(Snapshot(window), ready);
     EXPECT_FALSE(handler->manager->running);
@@ -151,7 +151,7 @@ TEST_F(DispatchTest, RunFromTheMenuFillsItsRowThenClearGridEmptiesTheGrid) {
         SendMessageW(window, WM_COMMAND, IDM_STOP, 0);
         EXPECT_FALSE(handler->manager->running);
         EXPECT_EQ(handler->currentRow, 2);
-        EXPECT_EQ(WindowText(window), L"Vantrel@x86");
+        EXPECT_EQ(WindowText(window), TITLE_BASE);
         EXPECT_EQ(Snapshot(window), ready);
     }
 
@@ -159,7 +159,7 @@ TEST_F(DispatchTest, RunFromTheMenuFillsItsRowThenClearGridEmptiesTheGrid) {
     EXPECT_EQ(RowCount(grid), 0);
     EXPECT_EQ(handler->currentRow, 0);
     EXPECT_EQ(Snapshot(window), idle);
-    EXPECT_EQ(WindowText(window), L"Vantrel@x86");
+    EXPECT_EQ(WindowText(window), TITLE_BASE);
     const ProgressState bar = Progress(window);
     EXPECT_EQ(bar.high, 100);
     EXPECT_EQ(bar.pos, 0);

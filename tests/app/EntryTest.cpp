@@ -56,7 +56,7 @@ TEST(Entry, ProgramControllerStartsZeroAndOpensIdleWithItsTitle) {
     EXPECT_FALSE(IsWindowVisible(main));
 
     ShowWindow(main, SW_SHOW);
-    EXPECT_EQ(WindowText(main), L"Vantrel@x86");
+    EXPECT_EQ(WindowText(main), TITLE_BASE);
     EXPECT_NE(SendMessageW(main, WM_GETICON, ICON_BIG, 0), 0);
     EXPECT_NE(SendMessageW(main, WM_GETICON, ICON_SMALL, 0), 0);
     const ProgressState bar = Progress(main);
@@ -79,14 +79,14 @@ TEST(Entry, ProgramControllerStartsZeroAndOpensIdleWithItsTitle) {
 
     // The modal About box through the menu command, with the real procedure.
     windowHandler.SetProgress(100000, 83182, 1);
-    EXPECT_EQ(WindowText(main), L"Vantrel@x86 (83.18%)");
+    EXPECT_EQ(WindowText(main), TITLE_BASE L" (83.18%)");
     SetTimer(nullptr, 0, 100, InspectAbout);
     SendMessageW(main, WM_COMMAND, IDM_ABOUT, 0);  // returns once the box is closed
     ASSERT_TRUE(aboutSeen);
     EXPECT_TRUE(aboutOpenAfterEnterAndEscape);
-    EXPECT_EQ(aboutTitle, L"Vantrel@x86 Version 2.0");
+    EXPECT_EQ(aboutTitle, TITLE_BASE L" Version 2.0");
     EXPECT_EQ(aboutCopyright, L"Copyright (C) 2026, The Vantrel developers");
-    EXPECT_EQ(mainTitleWhileAbout, L"Vantrel@x86");
+    EXPECT_EQ(mainTitleWhileAbout, TITLE_BASE);
     EXPECT_EQ(barWhileAbout.high, 0);
     EXPECT_EQ(barWhileAbout.pos, 0);
     // The About box's WM_INITDIALOG changed nothing.

@@ -96,7 +96,7 @@ DWORD WaitForExit(Program& program) {
 TEST(Program, OpensWithItsTitleAndEndsWithCodeZeroWhenClosedDuringARun) {
     Program program;
     ASSERT_TRUE(StartProgram(program));
-    EXPECT_EQ(WindowText(program.window), L"Vantrel@x86");
+    EXPECT_EQ(WindowText(program.window), TITLE_BASE);
     // 10M primes with one thread: still running when the window is closed.
     SendDlgItemMessageW(program.window, IDC_TASK, CB_SETCURSEL, 7, 0);
     PostMessageW(program.window, WM_COMMAND, IDM_START, 0);
@@ -127,7 +127,7 @@ TEST(Program, ClosingOrExitWhileSavingEndsWithCodeZero) {
         bool finished = false;
         for (int i = 0; i < 100 && !finished; ++i) {
             Sleep(50);
-            finished = WindowText(program.window) == L"Vantrel@x86 (100.00%)" &&
+            finished = WindowText(program.window) == TITLE_BASE L" (100.00%)" &&
                        IsWindowEnabled(GetDlgItem(program.window, IDC_TASK));
         }
         ASSERT_TRUE(finished);
@@ -160,7 +160,7 @@ TEST(Program, ClosingOrQuittingWhileTheWriterWritesEndsWithCodeZero) {
         bool finished = false;
         for (int i = 0; i < 200 && !finished; ++i) {
             Sleep(50);
-            finished = WindowText(program.window) == L"Vantrel@x86 (100.00%)" &&
+            finished = WindowText(program.window) == TITLE_BASE L" (100.00%)" &&
                        IsWindowEnabled(GetDlgItem(program.window, IDC_TASK));
         }
         ASSERT_TRUE(finished);

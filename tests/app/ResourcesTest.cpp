@@ -344,8 +344,14 @@ TEST(Resources, ManifestAsksForCommonControls6AsInvoker) {
     const char* data = static_cast<const char*>(LockResource(LoadResource(Module(), found)));
     const std::string manifest(data, SizeofResource(Module(), found));
     EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
-    EXPECT_NE(manifest.find("processorArchitecture=\"x86\" publicKeyToken=\"6595b64144ccf1df\""),
-              std::string::npos);
+    // The program and the controls it asks for are of the build's architecture.
+#ifdef _WIN64
+    const std::string architecture = "processorArchitecture=\"amd64\"";
+#else
+    const std::string architecture = "processorArchitecture=\"x86\"";
+#endif
+    EXPECT_NE(manifest.find("name=\"Vantrel\" version=\"2.0.0.0\" " + architecture + "/>"), std::string::npos);
+    EXPECT_NE(manifest.find(architecture + " publicKeyToken=\"6595b64144ccf1df\""), std::string::npos);
     EXPECT_NE(manifest.find("level=\"asInvoker\" uiAccess=\"false\""), std::string::npos);
 
     // And the process really got the controls of version 6, from side by side.

@@ -36,20 +36,20 @@ TEST_F(ResultGridTest, GridHasFourCentredColumnsWithLinesAndFullRowSelect) {
 TEST_F(ResultGridTest, ProgressSetsBarAndTitlePercentage) {
     Open();
     handler->SetProgress(100000, 1898, 1);
-    EXPECT_EQ(WindowText(window), L"Vantrel@x86 (1.90%)");
+    EXPECT_EQ(WindowText(window), TITLE_BASE L" (1.90%)");
     ProgressState bar = Progress(window);
     EXPECT_EQ(bar.low, 1);
     EXPECT_EQ(bar.high, 100000);
     EXPECT_EQ(bar.pos, 1898);
 
     handler->SetProgress(100000, 83182, 1);
-    EXPECT_EQ(WindowText(window), L"Vantrel@x86 (83.18%)");
+    EXPECT_EQ(WindowText(window), TITLE_BASE L" (83.18%)");
     handler->SetProgress(100000, 99999, 1);
-    EXPECT_EQ(WindowText(window), L"Vantrel@x86 (100.00%)");  // divided by N - 1, the range's width
+    EXPECT_EQ(WindowText(window), TITLE_BASE L" (100.00%)");  // divided by N - 1, the range's width
 
     // Position 0 gives the bare title, whatever the range.
     handler->SetProgress(100, 0, 0);
-    EXPECT_EQ(WindowText(window), L"Vantrel@x86");
+    EXPECT_EQ(WindowText(window), TITLE_BASE);
     bar = Progress(window);
     EXPECT_EQ(bar.low, 0);
     EXPECT_EQ(bar.high, 100);
@@ -57,9 +57,9 @@ TEST_F(ResultGridTest, ProgressSetsBarAndTitlePercentage) {
 
     // A save's progress: 0 to the total.
     handler->SetProgress(8, 1, 0);
-    EXPECT_EQ(WindowText(window), L"Vantrel@x86 (12.50%)");
+    EXPECT_EQ(WindowText(window), TITLE_BASE L" (12.50%)");
     handler->SetProgress(0, 0, 0);
-    EXPECT_EQ(WindowText(window), L"Vantrel@x86");
+    EXPECT_EQ(WindowText(window), TITLE_BASE);
     bar = Progress(window);
     EXPECT_EQ(bar.high, 0);
     EXPECT_EQ(bar.pos, 0);

@@ -17,18 +17,10 @@ if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$exe"
 fi
 
-build=$(cd "$(dirname "$exe")" && while [ ! -f CMakeCache.txt ] && [ "$PWD" != / ]; do cd ..; done; pwd)
-[ -f "$build/CMakeCache.txt" ] || build=$(dirname "$exe")
-export WINEPREFIX="$build/wineprefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEARCH=win32
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  exec 9>"$build/.wineprefix.lock"
-  flock 9
-  [ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1 || true; wineserver -w || true; }
-  flock -u 9
-fi
+source "$(dirname "$0")/../../tools/wine-prefix.sh" "$exe"
+build=$wine_build
+platform=x86
+[ "$WINEARCH" = win64 ] && platform=x64
 
 work=$(mktemp -d "$build/keyboard-save.XXXXXX")
 program=""
@@ -56,7 +48,7 @@ wine "$exe" &
 program=$!
 
 window=""
-within 150 find_window '^Vantrel@x86$' || fail "the main window did not appear"
+within 150 find_window "^Vantrel@$platform\$" || fail "the main window did not appear"
 main=$window
 xdotool windowfocus --sync "$main" 2>/dev/null || xdotool windowfocus "$main" || true
 sleep 0.5

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <thread>
@@ -29,6 +30,11 @@ TEST_P(HundredThousand, SendsTheSameMessagesForAnyThreadCount) {
     PrimeCoordinator coordinator(&target);
     ASSERT_EQ(coordinator.Start(100000, uint16_t(GetParam())), StartResult::Started);
     ASSERT_TRUE(target.WaitFinished());
+    // The completion ends every worker by itself (every finder ran in the second batch).
+    EXPECT_TRUE(WaitUntil([&] {
+        return std::all_of(coordinator.finders.begin(), coordinator.finders.end(),
+                           [](const PrimeFinder* finder) { return finder->exited.load(); });
+    }));
     EXPECT_FALSE(coordinator.Stop());  // the completing worker owned the end
     EXPECT_EQ(target.Messages(), k100KMessages);
     EXPECT_EQ(coordinator.lastIndex, 100000u);
@@ -47,7 +53,7 @@ TEST(PrimeCoordinator, OneMillionWithTwoThreadsEndsOnTheMillionthPrime) {
     RecordingTarget target;
     PrimeCoordinator coordinator(&target);
     ASSERT_EQ(coordinator.Start(1000000, 2), StartResult::Started);
-    ASSERT_TRUE(target.WaitFinished());
+    ASSERT_TRUE(target.WaitFinished(kLongWaitMs));
     coordinator.Stop();
     const std::vector<Message> messages = target.Messages();
     ASSERT_GE(messages.size(), 2u);
@@ -183,11 +189,14 @@ TEST(PrimeCoordinator, StartAndDestructorServeABlockedWorker) {
     {
         PrimeCoordinator coordinator(&target, [&] { target.Serve(); });
         ASSERT_EQ(coordinator.Start(1000000, 2), StartResult::Started);
-        ASSERT_TRUE(target.WaitPending());
+        ASSERT_TRUE(target.WaitPending());  // the first range's progress, unserved
         ASSERT_EQ(coordinator.Start(100000, 2), StartResult::Started);
+        // Start served it, and the ended search sent nothing after it.
+        EXPECT_EQ(target.Delivered(), (std::vector<Message>{Progress(1898, 16369)}));
         ASSERT_TRUE(target.WaitPending());
-    }  // the destructor must end the blocked worker too
-    SUCCEED();
+    }  // the destructor must serve the new search's blocked worker too
+    EXPECT_EQ(target.Delivered(), (std::vector<Message>{Progress(1898, 16369), Progress(1898, 16369)}));
+    EXPECT_EQ(target.Serve(), 0u);
 }
 
 // Start, Stop and completion in random order: under the thread sanitizer this
@@ -238,5 +247,6 @@ TEST(PrimeCoordinator, RandomStartStopCompleteCycles) {
         if (cycle % 2 == 1) {  // Start again and leave it to the destructor
             ASSERT_EQ(coordinator.Start(n, t), StartResult::Started);
         }
+        if (HasFailure()) return;  // one failed cycle tells enough
     }
 }

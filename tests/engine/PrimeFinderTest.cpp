@@ -37,6 +37,10 @@ private:
 void RunOneRange(PrimeFinder& finder) {
     finder.done.store(false, std::memory_order_release);
     finder.thread = std::thread(&PrimeFinder::FinderThread, &finder);
+    // The owner stops the finder at its report; one that never reports is
+    // stopped here, so that the join cannot hang.
+    EXPECT_TRUE(WaitUntil([&] { return finder.exited.load(); }));
+    finder.stopRequested.store(true);
     finder.thread.join();
 }
 
@@ -148,7 +152,7 @@ TEST(PrimeFinder, WithoutOwnerSpinsUntilStopped) {
     ASSERT_TRUE(finder.SetRange(SieveTable().data(), 16384, 2));
     finder.done.store(false, std::memory_order_release);
     finder.thread = std::thread(&PrimeFinder::FinderThread, &finder);
-    while (!finder.done.load(std::memory_order_acquire)) std::this_thread::yield();
+    EXPECT_TRUE(WaitUntil([&] { return finder.done.load(std::memory_order_acquire); }));
     EXPECT_EQ(finder.count, 1868u);
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_FALSE(finder.exited.load());  // idle, polling

@@ -61,12 +61,14 @@ TEST(RunText, GridAndTitleTexts) {
     EXPECT_EQ(TimeText(0.5), " 0.50 sec");
     EXPECT_EQ(TimeText(100.0), "100.00 sec");
     EXPECT_EQ(ProgressPrimeText(16369, 1898, 100000), "16369 (1.90%)");
+    EXPECT_EQ(ProgressPrimeText(7, 1, 4), "7 (25.00%)");  // index over N, not N - 1
     EXPECT_EQ(ProgressPrimeText(1064953, 83182, 100000), "1064953 (83.18%)");
     EXPECT_EQ(ProgressPrimeText(1299709, 99999, 100000), "1299709 (100.00%)");
     EXPECT_EQ(ProgressPrimeText(4222234741u, 199999999, 200000000), "4222234741 (100.00%)");
     EXPECT_EQ(FinishedPrimeText(4222234741u), "4222234741");
     EXPECT_EQ(TitleText("Vantrel@x86", 100000, 0, 1), "Vantrel@x86");
     EXPECT_EQ(TitleText("Vantrel@x86", 100000, 1898, 1), "Vantrel@x86 (1.90%)");
+    EXPECT_EQ(TitleText("Vantrel@x86", 5, 1, 1), "Vantrel@x86 (25.00%)");  // over high - low, not + 1
     EXPECT_EQ(TitleText("Vantrel@x86", 100000, 99999, 1), "Vantrel@x86 (100.00%)");
     EXPECT_EQ(TitleText("Vantrel@x86", 1000000, 679073, 0), "Vantrel@x86 (67.91%)");
 }

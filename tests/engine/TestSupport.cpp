@@ -1,5 +1,8 @@
 #include "tests/engine/TestSupport.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <chrono>
 
 std::vector<uint32_t> SievePrimes(uint32_t limit) {
@@ -41,7 +44,10 @@ void BlockingTarget::Notify(uint32_t message, uint32_t wParam, uint32_t lParam) 
     std::unique_lock<std::mutex> lock(mutex);
     pending.push_back(&item);
     changed.notify_all();
-    changed.wait(lock, [&] { return item.handled; });
+    if (!changed.wait_for(lock, std::chrono::milliseconds(kWaitMs), [&] { return item.handled; })) {
+        ADD_FAILURE() << "notification " << message << " was not served";
+        pending.erase(std::find(pending.begin(), pending.end(), &item));
+    }
 }
 
 size_t BlockingTarget::Serve() {
