@@ -26,7 +26,7 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
 namespace {
 
 const std::vector<uint32_t>& Sieve() {
-    static const std::vector<uint32_t> primes = SievePrimes(2200000);
+    static const std::vector<uint32_t> primes = PrimesBelow(2200000);
     return primes;
 }
 

@@ -42,7 +42,7 @@ TEST_P(HundredThousand, SendsTheSameMessagesForAnyThreadCount) {
     EXPECT_EQ(coordinator.primes[100000], 1299721u);
     EXPECT_TRUE(NoWorkerAlive(coordinator));
 
-    const std::vector<uint32_t> expected = SievePrimes(1299722);
+    const std::vector<uint32_t> expected = PrimesBelow(1299722);
     ASSERT_EQ(expected.size(), 100001u);
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), coordinator.primes));
 }
@@ -205,7 +205,7 @@ TEST(PrimeCoordinator, RandomStartStopCompleteCycles) {
     std::mt19937 random(12345);
     const uint32_t targets[] = {31, 2000, 20000, 100000};
     const uint16_t threads[] = {0, 1, 2, 3, 5, 8};
-    const std::vector<uint32_t> expected = SievePrimes(1299722);
+    const std::vector<uint32_t> expected = PrimesBelow(1299722);
     for (int cycle = 0; cycle < 300; ++cycle) {
         BlockingTarget blocking;
         RecordingTarget recording;

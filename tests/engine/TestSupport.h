@@ -1,5 +1,6 @@
-// Shared helpers for the engine tests: an independent sieve and notification
-// targets that record what the engine sends.
+// Helpers of the engine tests: the search's messages and a target that
+// delivers them only when the waiting thread serves it. The recording target,
+// the waits and the sieve come from tests/support.
 #pragma once
 
 #include <chrono>
@@ -11,54 +12,11 @@
 #include <vector>
 
 #include "engine/Notify.h"
-
-// How long a test waits for the engine: ample for a 100K search (0.05 s
-// natively, under a second with the thread sanitizer on a loaded machine),
-// short enough that a search that never ends fails the suite in a few
-// minutes. A 1M search on 2 threads (0.5 s natively, 5 to 8 s with the thread
-// sanitizer on a loaded machine) waits kLongWaitMs.
-constexpr int kWaitMs = 10000;
-constexpr int kLongWaitMs = 30000;
-
-// Polls until done() holds, at most kWaitMs; returns done().
-template <class Done>
-bool WaitUntil(Done done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::yield();
-    }
-    return true;
-}
-
-// The primes below `limit`, by a plain sieve that shares nothing with the engine.
-std::vector<uint32_t> SievePrimes(uint32_t limit);
-
-struct Message {
-    uint32_t message;
-    uint32_t wParam;
-    uint32_t lParam;
-    bool operator==(const Message&) const = default;
-};
+#include "tests/support/Primes.h"
+#include "tests/support/Recording.h"
 
 inline Message Progress(uint32_t w, uint32_t l) { return {WM_SEARCH_PROGRESS, w, l}; }
 inline Message Finished(uint32_t w, uint32_t l) { return {WM_SEARCH_FINISHED, w, l}; }
-
-// Records every notification and lets a test wait for the finish.
-class RecordingTarget : public INotifyTarget {
-public:
-    void Notify(uint32_t message, uint32_t wParam, uint32_t lParam) override;
-    std::vector<Message> Messages();
-    // Waits until WM_SEARCH_FINISHED has arrived; false after the timeout.
-    bool WaitFinished(int timeoutMs = kWaitMs);
-    // Waits until at least n messages have arrived; false after the timeout.
-    bool WaitCount(size_t n, int timeoutMs = kWaitMs);
-
-private:
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<Message> messages;
-};
 
 // Delivers a notification only when the waiting thread serves it, like
 // SendMessageW to a window whose thread is not pumping: the sending worker

@@ -1,5 +1,6 @@
-// Helpers of the export tests: a notification recorder and file names as the
-// program holds them. Folders, files and primes come from tests/support.
+// Helpers of the export tests: a recorder that also takes the job's failure,
+// and file names as the program holds them. Folders, files, primes and the
+// recording target come from tests/support.
 #pragma once
 
 #include <cstdint>
@@ -11,36 +12,16 @@
 
 #include "engine/Notify.h"
 #include "export/FileManager.h"
+#include "tests/support/Recording.h"
 #include "tests/support/TestFiles.h"
-
-struct Message {
-    uint32_t message;
-    uint32_t wParam;
-    uint32_t lParam;
-    bool operator==(const Message&) const = default;
-};
-
-inline std::ostream& operator<<(std::ostream& out, const Message& m) {
-    const char* name = m.message == WM_SAVE_PROGRESS ? "PROGRESS" : m.message == WM_SAVE_FINISHED ? "FINISHED" : "?";
-    return out << name << "(" << m.wParam << ", " << m.lParam << ")";
-}
 
 inline Message Progress(uint32_t w, uint32_t l) { return {WM_SAVE_PROGRESS, w, l}; }
 inline Message Finished(uint32_t w, uint32_t l) { return {WM_SAVE_FINISHED, w, l}; }
 
 // Records every notification; on WM_SAVE_FINISHED it also takes the job's
 // failure, as the program reads it on that message.
-class RecordingTarget : public INotifyTarget {
+class SaveRecorder : public RecordingTarget {
 public:
-    void Notify(uint32_t message, uint32_t wParam, uint32_t lParam) override {
-        std::lock_guard<std::mutex> hold(lock);
-        messages.push_back({message, wParam, lParam});
-        if (message == WM_SAVE_FINISHED && job != nullptr) failureAtFinish = job->Failure();
-    }
-    std::vector<Message> Messages() {
-        std::lock_guard<std::mutex> hold(lock);
-        return messages;
-    }
     std::string FailureAtFinish() {
         std::lock_guard<std::mutex> hold(lock);
         return failureAtFinish;
@@ -49,8 +30,10 @@ public:
     FileManager* job = nullptr;
 
 private:
-    std::mutex lock;
-    std::vector<Message> messages;
+    void Recorded(const Message& m) override {
+        if (m.message == WM_SAVE_FINISHED && job != nullptr) failureAtFinish = job->Failure();
+    }
+
     std::string failureAtFinish;
 };
 

@@ -69,7 +69,7 @@ protected:
     }
 
     TempFolder temp;
-    RecordingTarget target;
+    SaveRecorder target;
     FileManager job{&target};
     std::filesystem::path file = temp.Path("grid.txt");
 };

@@ -41,7 +41,7 @@ protected:
     }
 
     TempFolder temp;
-    RecordingTarget target;
+    SaveRecorder target;
     FileManager job{&target};
     std::filesystem::path file = temp.Path("primes.txt");
 };
@@ -191,7 +191,7 @@ TEST_F(PrimesFileTest, NonAsciiFileName) {
 
 #if defined(__linux__)
 // A full disk: the writer stops, says why, and never claims the full count.
-void ExpectFullDiskReported(RecordingTarget& target, uint32_t count) {
+void ExpectFullDiskReported(SaveRecorder& target, uint32_t count) {
     EXPECT_NE(target.FailureAtFinish().find("No space left on device"), std::string::npos)
         << target.FailureAtFinish();
     EXPECT_NE(target.FailureAtFinish().find("/dev/full"), std::string::npos);

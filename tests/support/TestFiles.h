@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Primes.h"
+
 // A folder of its own under the system's temporary folder, removed with
 // everything in it at the end.
 class TempFolder {
@@ -50,22 +52,6 @@ inline std::string ReadBytes(const std::filesystem::path& file) {
 inline void WriteBytes(const std::filesystem::path& file, const std::string& bytes) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out << bytes;
-}
-
-// The first `count` primes, by a plain sieve that shares nothing with the engine.
-inline std::vector<uint32_t> FirstPrimes(uint32_t count) {
-    // The n-th prime is below n (ln n + ln ln n) from n = 6 on.
-    const double n = std::max(count, 6u);
-    const auto limit = uint32_t(n * (std::log(n) + std::log(std::log(n)))) + 1;
-    std::vector<char> composite(size_t(limit) + 1);
-    std::vector<uint32_t> primes;
-    primes.reserve(count);
-    for (uint32_t k = 2; k <= limit && primes.size() < count; ++k) {
-        if (composite[k]) continue;
-        primes.push_back(k);
-        for (uint64_t m = uint64_t(k) * k; m <= limit; m += k) composite[m] = 1;
-    }
-    return primes;
 }
 
 // The primes file of the first `count` items: "1-2\r\n2-3\r\n...".
