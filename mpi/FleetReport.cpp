@@ -32,7 +32,8 @@ std::string RankList(const std::vector<int>& ranks) {
     return text;
 }
 
-// The verdict as the table shows it, and as CSV, JSON and the store keep it.
+// The verdict as the table's column shows it; CSV and JSON carry the runner's
+// verdict text.
 std::string TableVerdict(RunStatus status) {
     switch (status) {
         case RunStatus::Finished: return "verified";
@@ -90,12 +91,20 @@ public:
         if (named < groups.size()) out << "Shared hosts: " << groups.size() - named << " more\n";
         if (!groups.empty()) out << "Ranks on a shared host compete for its cores: their times are not a node's.\n";
         if (summarised) {
-            // The machines, as a count per CPU model; each row is in CSV and JSON.
-            std::map<std::string, size_t> cpus;
-            for (const RankInfo& info : header.ranks) ++cpus[info.context.cpu + ", " +
-                                                             std::to_string(info.context.logicalProcessors) +
-                                                             " logical processors"];
-            for (const auto& [cpu, count] : cpus) out << "CPU: " << Plural(count, "rank", "ranks") << " on " << cpu << "\n";
+            // The machines, as a count per CPU model (the most common ten);
+            // each rank's is in CSV and JSON.
+            std::map<std::string, size_t> models;
+            for (const RankInfo& info : header.ranks) {
+                const RunContext& c = info.context;
+                ++models[c.cpu + ", " + std::to_string(c.logicalProcessors) + " logical processors"];
+            }
+            std::vector<std::pair<size_t, std::string>> cpus;
+            for (const auto& [cpu, count] : models) cpus.emplace_back(count, cpu);
+            std::stable_sort(cpus.begin(), cpus.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+            for (size_t i = 0; i < cpus.size() && i < 10; ++i) {
+                out << "CPU: " << Plural(cpus[i].first, "rank", "ranks") << " on " << cpus[i].second << "\n";
+            }
+            if (cpus.size() > 10) out << "CPU: " << cpus.size() - 10 << " more models\n";
             out << "More ranks than a screenful: each setting shows its failures and outliers in full and the other "
                    "ranks as a distribution (every row: --format csv or json).\n";
         }
