@@ -3,9 +3,11 @@
 #include <chrono>
 #include <optional>
 
+#include "cli/Charts.h"
 #include "cli/ProgressLine.h"
 #include "cli/ReportWriter.h"
 #include "cli/ResultSaver.h"
+#include "cli/ResultStore.h"
 #include "cli/RunGridSource.h"
 #include "cli/SaveFileName.h"
 #include "cli/StressReport.h"
@@ -89,11 +91,48 @@ BenchmarkSession::BenchmarkSession(const RunnerOptions& options_, std::ostream& 
 
 int BenchmarkSession::Run() {
     if (!CheckSaveTargets()) return kExitFault;
-    int code = options.stressSeconds > 0 ? RunStress() : RunSettings();
+    storePath = StorePathFrom(options.db);
+    context = CollectRunContext();
+    const int runsCode = options.stressSeconds > 0 ? RunStress() : RunSettings();
+    int code = runsCode;
     if (!SaveResults(code)) code = kExitFault;
+    // What ran is kept even when a run was wrong or stopped; a store or chart
+    // that fails does not hide how the runs ended.
+    const bool stored = StoreResults();
+    const bool drawn = DrawChart(runsCode);
     // A Ctrl-C during the saves does not cut them short: the writers finish.
     if (code == kExitOk && interrupt.load()) code = kExitInterrupted;
+    if (code == kExitOk && !(stored && drawn)) code = kExitFault;
     return code;
+}
+
+bool BenchmarkSession::StoreResults() {
+    if (storePath.empty()) return true;
+    if (runs.empty()) {
+        err << "vantrel-cli: nothing was stored in \"" << OneLine(storePath) << "\": no run was made\n";
+        err.flush();
+        return true;
+    }
+    const std::string failure = StoreInvocation(storePath, context, options.commandLine, options.label, runs);
+    if (failure.empty()) return true;
+    err << "vantrel-cli: " << failure << "\n";
+    err.flush();
+    return false;
+}
+
+bool BenchmarkSession::DrawChart(int code) {
+    if (options.plot.empty()) return true;
+    if (code != kExitOk) {
+        // Half a sweep would draw a misleading curve.
+        err << "vantrel-cli: \"" << OneLine(options.plot) << "\" was not drawn: the sweep did not finish\n";
+        err.flush();
+        return true;
+    }
+    const std::string failure = PlotSweep(options.plot, SweepChartOf(runs, context));
+    if (failure.empty()) return true;
+    err << "vantrel-cli: " << failure << "\n";
+    err.flush();
+    return false;
 }
 
 bool BenchmarkSession::CheckSaveTargets() {
@@ -153,7 +192,7 @@ bool BenchmarkSession::SaveResults(int code) {
 int BenchmarkSession::RunSettings() {
     std::ostream& reportOut = options.events ? err : out;
     std::unique_ptr<ReportWriter> writer = MakeReportWriter(options.format, reportOut, options.sweep, options.repeat);
-    writer->Begin(CollectRunContext());
+    writer->Begin(context);
 
     ProgressLine progressLine(err, liveProgress);
     RunPrinter listener(options.events ? &out : nullptr, progressLine);
@@ -205,7 +244,7 @@ int BenchmarkSession::RunStress() {
     settings.seconds = options.stressSeconds;
     settings.verify = options.verify;
     std::unique_ptr<StressReport> report = MakeStressReport(options.format, options.events ? err : out);
-    report->Begin(CollectRunContext(), settings);
+    report->Begin(context, settings);
 
     StressTally tally;
     ProgressLine progressLine(err, liveProgress);
@@ -223,7 +262,7 @@ int BenchmarkSession::RunStress() {
         RunRecord run = driver.Run(options.taskIndex, settings.threads, &listener, options.verify);
         progressLine.Clear();
         report->Run(number, run);
-        if (!options.saveGrid.empty()) runs.push_back(run);
+        if (!options.saveGrid.empty() || !storePath.empty()) runs.push_back(run);
         if (run.status != RunStatus::Stopped) tally.Add(number, run);
         if (run.status == RunStatus::Wrong || run.status == RunStatus::Failed) {
             err << "vantrel-cli: " << FaultLine(run, number) << "\n";
@@ -255,9 +294,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             out.flush();
             return kExitOk;
         case CliAction::UsageError:
-            err << "vantrel-cli: " << parsed.text << "\n" << UsageLine() << "\n";
+            err << "vantrel-cli: " << parsed.text << "\n" << parsed.usage << "\n";
             err.flush();
             return kExitUsage;
+        case CliAction::History: {
+            HistoryOptions options = parsed.history;
+            options.db = StorePathFrom(options.db);
+            return RunHistory(options, out, err);
+        }
+        case CliAction::Compare: return RunCompare(parsed.compare, out, err);
         case CliAction::Run: break;
     }
     BenchmarkSession session(parsed.options, out, err, liveProgress, interrupt);

@@ -8,11 +8,12 @@
 #include <vector>
 
 #include "cli/CliOptions.h"
+#include "cli/RunContext.h"
 #include "cli/RunRecord.h"
 #include "cli/SearchDriver.h"
 
 constexpr int kExitOk = 0;
-constexpr int kExitFault = 1;         // a wrong result, a failed or refused run, a failed save
+constexpr int kExitFault = 1;         // a wrong result, a failed or refused run, a failed save, store or chart
 constexpr int kExitUsage = 2;         // bad command line; nothing was run
 constexpr int kExitInterrupted = 130; // Ctrl-C
 constexpr int kExitTerminated = 143;  // SIGTERM, handled as Ctrl-C
@@ -26,11 +27,12 @@ public:
                      const std::atomic<bool>& interrupt);
 
     // Runs every setting in turn, or the stress, saves what --save-primes
-    // and --save-grid ask for, and returns the exit code.
+    // and --save-grid ask for, stores the invocation, draws the sweep's
+    // chart, and returns the exit code.
     int Run();
 
     // Every run of this invocation in order, each as the grid's four cells
-    // (in a stress, only with --save-grid).
+    // (in a stress, only with --save-grid or a store).
     const std::vector<RunRecord>& Runs() const { return runs; }
 
     // The engine, holding the primes of the last run.
@@ -48,6 +50,11 @@ private:
     bool CheckSaveTargets();
     // Saves after the runs ended with `code`; false when a save failed.
     bool SaveResults(int code);
+    // Appends the invocation to the store, if there is one; false when that failed.
+    bool StoreResults();
+    // Draws the sweep's chart when asked for and every run finished; false
+    // when that failed.
+    bool DrawChart(int code);
 
     RunnerOptions options;
     std::ostream& out;
@@ -55,6 +62,8 @@ private:
     bool liveProgress;
     const std::atomic<bool>& interrupt;
     SearchDriver driver;
+    RunContext context;     // of the report, the store and the chart alike
+    std::string storePath;  // --db, else VANTREL_DB; empty: nothing is stored
     std::vector<RunRecord> runs;
 };
 

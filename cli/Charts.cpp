@@ -265,6 +265,14 @@ std::string HistoryScript(const HistoryChart& chart, const std::string& svgPath)
     return s + plot + "\n";
 }
 
+bool ChartsAvailable() {
+#ifdef _WIN32
+    return false;
+#else
+    return true;
+#endif
+}
+
 std::string PlotSweep(const std::string& svgPath, const SweepChart& chart, const std::string& gnuplot) {
     if (SpeedupRows(chart).empty()) {
         return DrawFailure(svgPath, "the sweep has no finished run on 1 thread to measure the speedup against");

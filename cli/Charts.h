@@ -42,6 +42,9 @@ struct HistoryChart {
 std::string SweepScript(const SweepChart& chart, const std::string& svgPath);
 std::string HistoryScript(const HistoryChart& chart, const std::string& svgPath);
 
+// False in a build that cannot run gnuplot (the Windows cross build).
+bool ChartsAvailable();
+
 // Draw the chart into svgPath. Return an empty string, or one line naming the
 // file and the reason it could not be drawn; when gnuplot cannot be found the
 // line says how to install it. `gnuplot` is the program to run.

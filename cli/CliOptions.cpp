@@ -1,10 +1,14 @@
 #include "cli/CliOptions.h"
 
 #include <algorithm>
+#include <sstream>
 
 #include "cli/BuildInfo.h"
+#include "cli/Charts.h"
 #include "cli/OptionTable.h"
+#include "cli/ResultStore.h"
 #include "cli/SaveFileName.h"
+#include "cli/Subcommands.h"
 #include "engine/PrimeCoordinator.h"
 #include "engine/TaskTable.h"
 #include "export/FileManager.h"
@@ -103,6 +107,45 @@ std::vector<OptionSpec> RunnerOptionSpecs(uint32_t processors, bool stress) {
             return option + " cannot take \"" + OneLine(value) + "\"; " + fileValid + encoding;
         };
     };
+    // A build without SQLite or gnuplot refuses --db and --plot before
+    // anything runs, rather than after a sweep of minutes.
+    const std::string storeValid = "valid: a file name (the store is created on first use)";
+    OptionSpec dbSpec = {"--db", "FILE",
+                         "Store this invocation and all of its runs in the result store FILE (an SQLite database, "
+                         "created on first use) once the runs end, also after a wrong result or Ctrl-C; default: the "
+                         "file the environment variable VANTREL_DB names, else nothing is stored",
+                         storeValid,
+                         CLI::Validator([](std::string& value) { return value.empty() ? "empty" : ""; }, ""),
+                         [storeValid](const std::string&) { return "--db needs a file name; " + storeValid; }};
+    if (!ResultStoreAvailable()) {
+        dbSpec.check = CLI::Validator([](std::string&) { return "unavailable"; }, "");
+        dbSpec.refusal = [](const std::string&) {
+            return std::string("--db: this build of vantrel-cli has no result store (it was built without SQLite); "
+                               "valid: a JSON report (--format json), which vantrel-cli compare reads");
+        };
+    }
+    const std::string chartValid = "valid: a file name without control characters, as speedup.svg";
+    OptionSpec plotSpec = {
+        .name = "--plot",
+        .value = "FILE.svg",
+        .help = "With --sweep: once the results are printed, draw the speedup against the thread count as an SVG "
+                "chart (with gnuplot); not drawn when a run was wrong or stopped",
+        .valid = chartValid,
+        .check = ChartFileName(),
+        .refusal = [chartValid](const std::string& value) {
+            return value.empty() ? "--plot needs a file name; " + chartValid
+                                 : "--plot cannot take \"" + OneLine(value) + "\"; " + chartValid;
+        },
+        .needs = "--sweep",
+        .unmet = "--plot draws the speedup of a sweep and goes with --sweep only; valid: --sweep --plot FILE.svg, or "
+                 "history --plot FILE.svg for stored times"};
+    if (!ChartsAvailable()) {
+        plotSpec.check = CLI::Validator([](std::string&) { return "unavailable"; }, "");
+        plotSpec.refusal = [](const std::string&) {
+            return std::string("--plot: this build of vantrel-cli draws no charts (it cannot run gnuplot); valid: "
+                               "--format csv or json, drawn with a tool of your own");
+        };
+    }
     return {{"--task", "LABEL", "Task size: " + labels + " (default 1M)", tasksValid,
           CLI::IsMember(tasks) & CLI::Transformer(tasks), Refused("unknown task", "", tasksValid)},
          threadsSpec,
@@ -150,6 +193,10 @@ std::vector<OptionSpec> RunnerOptionSpecs(uint32_t processors, bool stress) {
           .check = kNoValue,
           .needs = "--stress",
           .unmet = "--keep-going goes with --stress only; valid: --stress DURATION --keep-going"},
+         dbSpec,
+         {"--label", "TEXT", "A label of your own, kept with the stored invocation (history shows it)",
+          "valid: any text, as \"nightly\"", CLI::Validator([](std::string&) { return std::string(); }, "")},
+         plotSpec,
          {"--help", "", "Print this help and exit", "", {}},
          {"--version", "", "Print the version and exit", "", {}}};
 }
@@ -160,9 +207,10 @@ OptionTable RunnerOptionTable(uint32_t processors, bool stress) {
     return OptionTable(kProgram, RunnerOptionSpecs(processors, stress));
 }
 
-ParseOutcome UsageError(std::string line) {
+ParseOutcome UsageError(std::string line, std::string usage = UsageLine()) {
     ParseOutcome outcome;
     outcome.text = std::move(line);
+    outcome.usage = std::move(usage);
     return outcome;
 }
 
@@ -207,19 +255,52 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, uint32_t pro
     table.Add(app, "--verify", options.verify);
     table.Add(app, "--stress", options.stressSeconds);
     table.Add(app, "--keep-going", options.keepGoing);
+    table.Add(app, "--db", options.db);
+    table.Add(app, "--label", options.label);
+    table.Add(app, "--plot", options.plot);
     app.footer("A missing folder or any failure to write a file is reported on one line and ends with exit code 1; "
                "a file is replaced only once it is complete.\n"
-               "Exit codes: 0 done and verified, 1 wrong result, engine failure or failed save, 2 bad input, "
-               "130 interrupted, 143 terminated (what was found is still saved).");
-    const OptionTable::Parsed parsed = table.Parse(app, args);
-    switch (parsed.ending) {
-        case OptionTable::Ending::UsageError: return UsageError(parsed.text);
-        case OptionTable::Ending::Help:
-        case OptionTable::Ending::Version:
-            outcome.action = parsed.ending == OptionTable::Ending::Version ? CliAction::Version : CliAction::Help;
-            outcome.text = parsed.text;
-            return outcome;
-        case OptionTable::Ending::Parsed: break;
+               "With --db FILE (or VANTREL_DB) the invocation is stored once its runs end, each run with its status: "
+               "also after a wrong result or Ctrl-C, and every run of a stress. A store or chart that fails is "
+               "reported on one line after the results and ends with exit code 1, unless the runs already ended "
+               "with 1, 130 or 143.\n"
+               "Exit codes: 0 done and verified, 1 wrong result, engine failure or failed save, store or chart, "
+               "2 bad input, 130 interrupted, 143 terminated (what was found is still saved and stored).\n"
+               "vantrel-cli history --help and vantrel-cli compare --help tell the subcommands' options.");
+    Subcommands subcommands(app, outcome.history, outcome.compare);
+    app.failure_message([&](const CLI::App* failed, const CLI::Error& error) {
+        return subcommands.Given().empty() ? table.Explain(*failed, error, args) : subcommands.Explain(error, args);
+    });
+
+    try {
+        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+    } catch (const CLI::ParseError& error) {
+        // CLI11 checks the values before it looks for --help; help is given all the same.
+        const bool help = dynamic_cast<const CLI::ValidationError*>(&error) != nullptr &&
+                          (app.get_help_ptr()->count() > 0 || subcommands.HelpAsked());
+        std::ostringstream out;
+        std::ostringstream err;
+        if ((help ? app.exit(CLI::CallForHelp(), out, err) : app.exit(error, out, err)) != 0) {
+            return subcommands.Given().empty() ? UsageError(err.str()) : UsageError(err.str(), subcommands.Usage());
+        }
+        outcome.action = dynamic_cast<const CLI::CallForVersion*>(&error) != nullptr ? CliAction::Version : CliAction::Help;
+        outcome.text = out.str();
+        return outcome;
+    }
+    // CLI11 takes a last "--" for the end of the options; nothing may follow here.
+    if (!app.remaining().empty()) return UsageError(table.Unknown(app.remaining().front()));
+
+    if (const std::string command = subcommands.Given(); !command.empty()) {
+        for (const CLI::Option* option : app.get_options()) {
+            if (option->count() == 0) continue;
+            return UsageError("\"" + command + "\" comes first: " + option->get_name() + " before it is an option of a run",
+                              subcommands.Usage());
+        }
+        if (const std::string refused = subcommands.Finish(); !refused.empty()) {
+            return UsageError(refused, subcommands.Usage());
+        }
+        outcome.action = command == "history" ? CliAction::History : CliAction::Compare;
+        return outcome;
     }
 
     if (options.stressSeconds > 0) {
@@ -230,6 +311,12 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, uint32_t pro
     if (!options.savePrimes.empty() && !options.saveGrid.empty() && NameTheSameFile(options.savePrimes, options.saveGrid)) {
         return UsageError("--save-primes and --save-grid name the same file; valid: two different files");
     }
+    if (app.count("--label") > 0 && StorePathFrom(options.db).empty()) {
+        return UsageError("--label goes with a result store; valid: --db FILE --label TEXT, or VANTREL_DB set");
+    }
+    std::vector<std::string> commandLine = {kProgram};
+    commandLine.insert(commandLine.end(), args.begin(), args.end());
+    options.commandLine = CommandLineText(commandLine);
     outcome.action = CliAction::Run;
     return outcome;
 }

@@ -5,12 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "cli/Compare.h"
+#include "cli/History.h"
+#include "cli/ReportFormat.h"
 #include "cli/RunRecord.h"
 #include "engine/TaskTable.h"
 
 struct OptionSpec;
-
-enum class ReportFormat { Table, Csv, Json };
 
 struct RunnerOptions {
     int taskIndex = TaskTable::defaultIndex;  // "1M"
@@ -24,14 +25,21 @@ struct RunnerOptions {
     VerifyMode verify = VerifyMode::Digest;
     int64_t stressSeconds = 0;            // --stress: run the one setting again and again this long; 0: no stress
     bool keepGoing = false;               // a stress counts wrong and failed runs instead of ending at the first
+    std::string db;                       // --db: the result store; empty: VANTREL_DB, else nothing is stored
+    std::string label;                    // kept with the stored invocation
+    std::string plot;                     // a sweep's chart goes to this SVG file; empty: not drawn
+    std::string commandLine;              // as the store keeps it
 };
 
-enum class CliAction { Run, Help, Version, UsageError };
+enum class CliAction { Run, History, Compare, Help, Version, UsageError };
 
 struct ParseOutcome {
     CliAction action = CliAction::UsageError;
-    RunnerOptions options;  // valid for Run
-    std::string text;       // Help/Version: the text for stdout; UsageError: one line, no newline
+    RunnerOptions options;   // valid for Run
+    HistoryOptions history;  // valid for History
+    CompareOptions compare;  // valid for Compare
+    std::string text;        // Help/Version: the text for stdout; UsageError: one line, no newline
+    std::string usage;       // UsageError: the usage line of the command refused
 };
 
 constexpr int kMaxRepeat = 1000;
@@ -42,9 +50,10 @@ constexpr int kStressTask = 7;  // "10M", the task a stress runs unless told
 // as many as the engine takes.
 uint16_t EveryProcessor(uint32_t processors);
 
-// args excludes the program name. processors decides which thread counts are
-// offered, exactly as the Windows program's thread list does; a stress takes
-// any count from 1 to 255 instead.
+// args excludes the program name; a first "history" or "compare" names a
+// subcommand, whose own options follow. processors decides which thread
+// counts are offered, exactly as the Windows program's thread list does; a
+// stress takes any count from 1 to 255 instead.
 ParseOutcome ParseCommandLine(const std::vector<std::string>& args, uint32_t processors);
 
 // The runner's options in the order its help shows them, for P logical
@@ -55,7 +64,7 @@ std::vector<OptionSpec> RunnerOptionSpecs(uint32_t processors, bool stress = fal
 // The thread counts the thread list offers for P logical processors: 1, 2, 4, ...
 std::vector<uint16_t> OfferedThreadCounts(uint32_t processors);
 
-// One line summing up the syntax, for stderr after a usage error.
+// One line summing up the runner's syntax (a usage error's own is in ParseOutcome::usage).
 std::string UsageLine();
 
 std::string VersionText();

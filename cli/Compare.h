@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/CliOptions.h"
+#include "cli/ReportFormat.h"
 #include "cli/RunContext.h"
 
 struct CompareOptions {

@@ -7,7 +7,7 @@
 #include <ostream>
 #include <string>
 
-#include "cli/CliOptions.h"
+#include "cli/ReportFormat.h"
 
 struct HistoryOptions {
     std::string db;                   // the store: --db FILE, else VANTREL_DB (see StorePathFrom)

@@ -177,6 +177,8 @@ private:
 
 }  // namespace
 
+bool ResultStoreAvailable() { return true; }
+
 struct ResultStore::Impl {
     std::string path;
     std::string doing;  // "store the results in" or "read"

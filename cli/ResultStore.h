@@ -107,6 +107,9 @@ private:
     std::unique_ptr<Impl> impl;
 };
 
+// False in a build without SQLite (the Windows cross build), where no store opens.
+bool ResultStoreAvailable();
+
 // The store's format version, kept in the file (PRAGMA user_version).
 constexpr int kStoreVersion = 1;
 

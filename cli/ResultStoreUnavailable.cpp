@@ -2,6 +2,8 @@
 #include "cli/ResultStore.h"
 #include "cli/SaveFileName.h"
 
+bool ResultStoreAvailable() { return false; }
+
 struct ResultStore::Impl {};
 
 ResultStore::ResultStore(const std::string& path, Access access) {

@@ -44,7 +44,11 @@ OptionTable FleetOptionTable(uint32_t processors) {
     sweep.help = "Every rank runs every thread count its machine offers; ranks are compared count by count";
     OptionSpec repeat = shared("--repeat");
     repeat.help = "Runs of each setting; a rank's time is the median of its runs (default 1)";
-    const CLI::Validator named([](std::string& value) { return value.empty() ? "empty" : std::string(); }, "");
+    OptionSpec db = shared("--db");
+    db.help = "Store this invocation with every rank's runs, each with its host and rank, in the result store FILE "
+              "(an SQLite database, created on first use; rank 0 writes it) once the runs end, also after a wrong "
+              "result or Ctrl-C; default: the file the environment variable VANTREL_DB names on rank 0, else nothing "
+              "is stored";
     const std::string outlierValid = "valid: a percentage from 0 to " + std::to_string(int(kMaxOutlierPercent)) +
                                      ", for example 10";
     return OptionTable(
@@ -56,11 +60,7 @@ OptionTable FleetOptionTable(uint32_t processors) {
           [outlierValid](const std::string& value) { return "outlier percentage \"" + value + "\" is refused; " + outlierValid; }},
          {"--fail-on-outlier", "", "Exit with code 1 when some setting has an outlier (else outliers are only reported)",
           "", kNoValue},
-         {"--db", "FILE",
-          "Keep the invocation with every rank's runs (host and rank with each) in the result store FILE, an SQLite "
-          "database created on first use (default: the environment variable VANTREL_DB; without either nothing is kept)",
-          "valid: a file name", named, [](const std::string&) { return std::string("--db needs a file name"); }},
-         {"--label", "TEXT", "A label kept with the invocation in the result store", "valid: any text", CLI::Validator()},
+         db, shared("--label"),
          shared("--help"), shared("--version")});
 }
 
@@ -99,9 +99,10 @@ FleetParseOutcome ParseFleetCommandLine(const std::vector<std::string>& args, ui
                "vantrel-mpi ... under Slurm. Rank 0 prints the report.\n"
                "Stop with one Ctrl-C to mpirun: the ranks stop their runs and rank 0 prints what was gathered.\n"
                "Exit codes, the same on every rank: 0 done and verified, 1 a wrong result or a failed or refused run "
-               "on some rank (or an outlier with --fail-on-outlier, or a store that cannot be written), 2 bad input, 130 "
-               "stopped.");
+               "on some rank (or an outlier with --fail-on-outlier, or a store that cannot be written after runs that "
+               "were all right), 2 bad input, 130 stopped.");
     const OptionTable::Parsed parsed = table.Parse(app, args);
+    options.labelGiven = app.count("--label") > 0;
     outcome.text = parsed.text;
     switch (parsed.ending) {
         case OptionTable::Ending::UsageError: outcome.action = CliAction::UsageError; break;

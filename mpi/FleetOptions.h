@@ -21,6 +21,7 @@ struct FleetOptions {
     VerifyMode verify = VerifyMode::Digest;
     std::string db;     // the result store to keep the invocation in; empty: VANTREL_DB, else none
     std::string label;  // stored with the invocation
+    bool labelGiven = false;
 };
 
 struct FleetParseOutcome {

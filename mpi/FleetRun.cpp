@@ -13,6 +13,7 @@
 
 #include "cli/BenchmarkSession.h"
 #include "cli/ResultStore.h"
+#include "cli/SaveFileName.h"
 #include "cli/SearchDriver.h"
 #include "mpi/FleetOptions.h"
 #include "mpi/FleetReport.h"
@@ -150,6 +151,26 @@ void InstallTestHooks(SearchDriver& driver, int rank) {
 }
 #endif
 
+// As the runner does: the results are out before the store is tried, and a
+// store that fails does not hide how the runs ended. Returns the exit code.
+int Store(const std::string& path, const RunContext& context, const std::vector<std::string>& args,
+          const std::string& label, const std::vector<RankInfo>& ranks, const std::vector<FleetSetting>& settings,
+          int code, std::ostream& err) {
+    const bool ran = std::any_of(settings.begin(), settings.end(), [](const FleetSetting& s) { return !s.rows.empty(); });
+    if (!ran) {
+        err << "vantrel-mpi: nothing was stored in \"" << OneLine(path) << "\": no run was made\n";
+        err.flush();
+        return code;
+    }
+    std::vector<std::string> commandLine = {"vantrel-mpi"};
+    commandLine.insert(commandLine.end(), args.begin(), args.end());
+    const std::string failure = StoreFleet(path, context, CommandLineText(commandLine), label, ranks, settings);
+    if (failure.empty()) return code;
+    err << "vantrel-mpi: " << failure << "\n";
+    err.flush();
+    return code == kExitOk ? kExitFault : code;
+}
+
 RunRecord RefusedRun(int taskIndex, uint16_t threads, const std::string& why) {
     RunRecord run = NewRunRecord(taskIndex, threads);
     run.status = RunStatus::Failed;
@@ -166,20 +187,26 @@ int RunFleet(const std::vector<std::string>& args, std::ostream& out, std::ostre
     const uint32_t processors = LogicalProcessors();
     const FleetParseOutcome parsed = ParseFleetCommandLine(args, processors);
     // Every rank reads the same command line to the same end; should one
-    // read it otherwise, none runs.
-    if (AllMax(parsed.action == CliAction::Run ? 0u : 1u) != 0) {
+    // read it otherwise, none runs. The store is rank 0's, and so is the
+    // refusal of a label without one.
+    const bool everyRankRuns = AllMax(parsed.action == CliAction::Run ? 0u : 1u) == 0;
+    std::string refusal;
+    if (parsed.action != CliAction::Run) {
+        refusal = parsed.action == CliAction::UsageError ? parsed.text : "";
+    } else if (!everyRankRuns) {
+        refusal = "the ranks read the command line differently";
+    } else if (parsed.options.labelGiven && fleet.Root() && StorePathFrom(parsed.options.db).empty()) {
+        refusal = "--label goes with a result store; valid: --db FILE --label TEXT, or VANTREL_DB set";
+    }
+    if (FromRankZero(everyRankRuns && refusal.empty() ? 1 : 0) == 0) {
         int code = kExitUsage;
-        if (fleet.Root()) {
-            if (parsed.action == CliAction::Help || parsed.action == CliAction::Version) {
-                out << parsed.text;
-                out.flush();
-                code = kExitOk;
-            } else {
-                err << "vantrel-mpi: "
-                    << (parsed.action == CliAction::UsageError ? parsed.text : "the ranks read the command line differently")
-                    << "\n" << FleetUsageLine() << "\n";
-                err.flush();
-            }
+        if (fleet.Root() && (parsed.action == CliAction::Help || parsed.action == CliAction::Version)) {
+            out << parsed.text;
+            out.flush();
+            code = kExitOk;
+        } else if (fleet.Root()) {
+            err << "vantrel-mpi: " << refusal << "\n" << FleetUsageLine() << "\n";
+            err.flush();
         }
         return FromRankZero(code);
     }
@@ -246,16 +273,7 @@ int RunFleet(const std::vector<std::string>& args, std::ostream& out, std::ostre
     if (fleet.Root()) {
         writer->End(tally);
         code = tally.ExitCode(options.failOnOutlier);
-        if (!storePath.empty()) {
-            // As the runner does: the results are out before the store is tried.
-            const std::string failure = StoreFleet(storePath, info.context, "vantrel-mpi " + CommandLineText(args),
-                                                   options.label, header.ranks, stored);
-            if (!failure.empty()) {
-                err << "vantrel-mpi: " << failure << "\n";
-                err.flush();
-                code = kExitFault;
-            }
-        }
+        if (!storePath.empty()) code = Store(storePath, info.context, args, options.label, header.ranks, stored, code, err);
     }
     return FromRankZero(code);
 }

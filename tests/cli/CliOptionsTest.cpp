@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "cli/Charts.h"
 #include "cli/CliOptions.h"
+#include "cli/ResultStore.h"
 #include "engine/TaskTable.h"
 
 namespace {
@@ -168,11 +172,86 @@ TEST(CliOptions, StressTakesADurationAnyThreadCountUpTo255AndNoSweepRepeatOrPrim
     ExpectUsageError(Parse({"--verify", "last"}), {"digest", "full"});
 }
 
+// The tests run with VANTREL_DB unset (tests/cli/CMakeLists.txt).
+TEST(CliOptions, StoreLabelAndChartOfARun) {
+    ExpectUsageError(Parse({"--label", "x"}), {"--label goes with a result store", "--db FILE"});
+    if (!ResultStoreAvailable()) {
+        // A build without them refuses the options before anything runs, saying why.
+        ExpectUsageError(Parse({"--db", "r.db"}), {"this build of vantrel-cli has no result store", "--format json"});
+    }
+    if (!ChartsAvailable()) ExpectUsageError(Parse({"--sweep", "--plot", "s.svg"}), {"draws no charts"});
+    if (!ResultStoreAvailable() || !ChartsAvailable()) return;
+
+    const ParseOutcome run = Parse({"--task", "100K", "--sweep", "--db", "r.db", "--label", "a \"b\"", "--plot", "s.svg"});
+    ASSERT_EQ(run.action, CliAction::Run) << run.text;
+    EXPECT_EQ(run.options.db, "r.db");
+    EXPECT_EQ(run.options.label, "a \"b\"");
+    EXPECT_EQ(run.options.plot, "s.svg");
+    EXPECT_EQ(run.options.commandLine, "vantrel-cli --task 100K --sweep --db r.db --label \"a \\\"b\\\"\" --plot s.svg");
+    ExpectUsageError(Parse({"--plot", "s.svg"}), {"goes with --sweep only", "history --plot"});
+    ExpectUsageError(Parse({"--db", ""}), {"--db needs a file name"});
+    ExpectUsageError(Parse({"--sweep", "--plot", "a\nb.svg"}), {"--plot cannot take \"a?b.svg\""});
+}
+
+TEST(CliOptions, HistoryAndCompareTakeTheirOwnOptions) {
+    const ParseOutcome history =
+        Parse({"history", "--db", "r.db", "--task", "1M", "--threads", "3", "--last", "2", "--format", "csv", "--plot", "h.svg"});
+    if (ResultStoreAvailable()) {
+        ASSERT_EQ(history.action, CliAction::History) << history.text;
+        EXPECT_EQ(history.history.db, "r.db");
+        EXPECT_EQ(history.history.task, "1M");
+        EXPECT_EQ(history.history.threads, std::optional<uint16_t>(3));
+        EXPECT_EQ(history.history.last, 2);
+        EXPECT_EQ(history.history.format, ReportFormat::Csv);
+        EXPECT_EQ(history.history.plot, "h.svg");
+        EXPECT_EQ(Parse({"history"}).history.threads, std::nullopt);
+    } else {
+        ExpectUsageError(history, {"history: this build of vantrel-cli has no result store"});
+    }
+    const ParseOutcome compare = Parse({"compare", "a.json", "db:r.db:last", "--fail-on-slowdown", "2.5", "--alpha=0.01"});
+    ASSERT_EQ(compare.action, CliAction::Compare) << compare.text;
+    EXPECT_EQ(compare.compare.base, "a.json");
+    EXPECT_EQ(compare.compare.next, "db:r.db:last");
+    EXPECT_EQ(compare.compare.failOnSlowdownPercent, std::optional<double>(2.5));
+    EXPECT_EQ(compare.compare.alpha, 0.01);
+    EXPECT_EQ(Parse({"compare", "a", "b"}).compare.failOnSlowdownPercent, std::nullopt);
+
+    // Each refusal is one line with the subcommand's own usage line.
+    const std::string historyUsage = "usage: vantrel-cli history [--db FILE] [--task LABEL] [--threads T] [--last N]";
+    const std::string compareUsage = "usage: vantrel-cli compare BASE NEW [--fail-on-slowdown PCT] [--alpha A]";
+    const std::vector<std::tuple<std::vector<std::string>, std::string, std::vector<std::string>>> refused = {
+        {{"history", "--task", "7M"}, historyUsage, AllLabels()},
+        {{"history", "--threads", "256"}, historyUsage, {"1 to 255"}},
+        {{"history", "--sweep"}, historyUsage, {"unknown argument \"--sweep\"", "--db FILE, --task LABEL"}},
+        {{"--task", "1M", "history"}, historyUsage, {"\"history\" comes first", "--task"}},
+        {{"compare", "a.json"}, compareUsage, {"BASE and NEW", "db:FILE:last~K"}},
+        {{"compare", "a", "b", "c"}, compareUsage, {"unknown argument \"c\"", "--alpha A"}},
+        {{"compare", "a", "b", "--alpha", "1"}, compareUsage, {"between 0 and 1"}},
+        {{"compare", "a", "b", "--alpha", "1e-3"}, compareUsage, {"between 0 and 1"}},
+        {{"compare", "a", "b", "--fail-on-slowdown", "-1"}, compareUsage, {"0 or more"}},
+    };
+    for (const auto& [args, usage, valid] : refused) {
+        SCOPED_TRACE(args.front() + " " + args.back());
+        const ParseOutcome outcome = Parse(args);
+        ExpectUsageError(outcome, valid);
+        EXPECT_EQ(outcome.usage.rfind(usage, 0), 0u) << outcome.usage;
+    }
+
+    const ParseOutcome historyHelp = Parse({"history", "--task", "7M", "--help"});
+    ASSERT_EQ(historyHelp.action, CliAction::Help) << historyHelp.text;
+    EXPECT_NE(historyHelp.text.find("vantrel-cli history"), std::string::npos) << historyHelp.text;
+    EXPECT_NE(historyHelp.text.find("--last N"), std::string::npos) << historyHelp.text;
+    const ParseOutcome compareHelp = Parse({"compare", "--help"});
+    ASSERT_EQ(compareHelp.action, CliAction::Help) << compareHelp.text;
+    EXPECT_NE(compareHelp.text.find("--fail-on-slowdown PCT"), std::string::npos) << compareHelp.text;
+}
+
 TEST(CliOptions, HelpAndVersion) {
     const ParseOutcome help = Parse({"--help"});
     ASSERT_EQ(help.action, CliAction::Help);
     for (const char* option : {"--task", "--threads", "--sweep", "--repeat", "--format", "--events", "--save-primes",
-                               "--save-grid", "--verify", "--stress", "--keep-going"}) {
+                               "--save-grid", "--verify", "--stress", "--keep-going", "--db", "--label", "--plot",
+                               "history", "compare"}) {
         EXPECT_NE(help.text.find(option), std::string::npos) << option;
     }
     const ParseOutcome version = Parse({"--task", "1M", "--version"});

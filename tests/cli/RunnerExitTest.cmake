@@ -1,9 +1,9 @@
 # Runs the real vantrel-cli and checks its exit code and streams.
-#   cmake -DRUNNER=path/to/vantrel-cli -DMODE=bad|events|csv|json|save [-DWORK=folder] -P RunnerExitTest.cmake
+#   cmake -DRUNNER=path/to/vantrel-cli -DMODE=bad|events|csv|json|save|store [-DWORK=folder] -P RunnerExitTest.cmake
 cmake_minimum_required(VERSION 3.25)
 
 function(run_runner)
-  execute_process(COMMAND "${RUNNER}" ${ARGN}
+  execute_process(COMMAND ${ENV_PREFIX} "${RUNNER}" ${ARGN}
     RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err)
   set(code "${code}" PARENT_SCOPE)
   set(out "${out}" PARENT_SCOPE)
@@ -46,8 +46,8 @@ endfunction()
 set(tasks "valid tasks: 100K 500K 1M 2M 3M 4M 5M 10M 20M 30M 40M 50M 60M 70M 80M 90M 100M 110M 120M 130M 140M 150M 200M")
 set(options "valid options: --task LABEL, --threads T, --sweep, --repeat R, --format table\\|csv\\|json, --events")
 
-# A failed save: exit 1, no report row claims anything on stdout beyond the
-# runs, and stderr is exactly one line naming the file.
+# A failed save, store or chart: exit 1, no report row claims anything on
+# stdout beyond the runs, and stderr is exactly one line naming the file.
 function(expect_save_failure file)
   run_runner(${ARGN})
   if(NOT code EQUAL 1)
@@ -61,6 +61,14 @@ function(expect_save_failure file)
     message(FATAL_ERROR "${ARGN}: stderr is not one line naming ${file}:\n${err}")
   endif()
   set(out "${out}" PARENT_SCOPE)
+  set(err "${err}" PARENT_SCOPE)
+endfunction()
+
+# The results were printed before the failure: the measurement is not lost.
+function(expect_row)
+  if(NOT out MATCHES "\n100K +1 core +1299709 ")
+    message(FATAL_ERROR "no row of the run on stdout:\n${out}")
+  endif()
 endfunction()
 
 if(MODE STREQUAL "bad")
@@ -168,6 +176,49 @@ elseif(MODE STREQUAL "save")
   if(EXISTS "/dev/full")
     expect_save_failure("/dev/full" --task 100K --save-primes /dev/full)
     expect_save_failure("/dev/full" --task 100K --save-grid /dev/full)
+  endif()
+  file(REMOVE_RECURSE "${WORK}")
+elseif(MODE STREQUAL "store")
+  file(REMOVE_RECURSE "${WORK}")
+  file(MAKE_DIRECTORY "${WORK}")
+  set(db "${WORK}/results.db")
+  expect_success(--task 100K --db "${db}" --label "first run")
+  expect_row()
+  set(ENV_PREFIX "${CMAKE_COMMAND}" -E env "VANTREL_DB=${db}")
+  expect_success(--task 100K --repeat 2)
+  set(ENV_PREFIX "")
+  # Newest first, one line per invocation here.
+  expect_success(history --db "${db}" --format json)
+  string(JSON lines LENGTH "${out}")
+  string(JSON runs GET "${out}" 0 runs)
+  string(JSON label GET "${out}" 1 label)
+  string(JSON verdict GET "${out}" 1 verdict)
+  if(NOT lines EQUAL 2 OR NOT runs EQUAL 2 OR NOT label STREQUAL "first run" OR NOT verdict STREQUAL "verified")
+    message(FATAL_ERROR "history of two invocations:\n${out}")
+  endif()
+  expect_success(compare "db:${db}:last~1" "db:${db}:last" --fail-on-slowdown 1000)
+  run_runner(compare "db:${db}:1" "db:${db}:3")
+  if(NOT code EQUAL 2 OR NOT err MATCHES "^vantrel-cli: [^\n]*no invocation 3\n$")
+    message(FATAL_ERROR "compare of an id not stored: exit ${code}\n${err}")
+  endif()
+
+  # A file that is not a store: exit 1 once the results are out.
+  file(WRITE "${WORK}/notes.db" "not a database, but long enough to look like a file header of some kind\n")
+  expect_save_failure("${WORK}/notes.db" --task 100K --db "${WORK}/notes.db")
+  expect_row()
+
+  # The chart of a sweep; without gnuplot, one line that says how to get it.
+  expect_success(--task 100K --sweep --plot "${WORK}/speedup.svg")
+  file(READ "${WORK}/speedup.svg" svg)
+  if(NOT svg MATCHES "^<\\?xml[^\n]*\n<svg" OR NOT svg MATCHES "</svg>\n*$")
+    message(FATAL_ERROR "speedup.svg is not an SVG document")
+  endif()
+  set(ENV_PREFIX "${CMAKE_COMMAND}" -E env "PATH=${WORK}")
+  expect_save_failure("${WORK}/missing.svg" --task 100K --sweep --plot "${WORK}/missing.svg")
+  set(ENV_PREFIX "")
+  expect_row()
+  if(NOT err MATCHES "apt-get install gnuplot-nox" OR EXISTS "${WORK}/missing.svg")
+    message(FATAL_ERROR "gnuplot missing:\n${err}")
   endif()
   file(REMOVE_RECURSE "${WORK}")
 else()

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/BenchmarkSession.h"
+#include "cli/ResultStore.h"
 #include "tests/cli/RunnerHarness.h"
 #include "cli/SearchDriver.h"
 #include "cli/StressReport.h"
@@ -146,10 +147,14 @@ TEST(RunnerRun, AStressRunsUntilTheTimeIsUpAndVerifiesEveryRun) {
 
 TEST(RunnerRun, AStressEndsAtTheFirstWrongRunUnlessToldToKeepGoing) {
     const uint32_t expected = FirstPrimes(4712).back();
+    // Every run goes into the store, the wrong one too.
+    const TempFolder folder;
+    const std::string db = folder.Path("results.db").string();
     for (const bool keepGoing : {false, true}) {
         SCOPED_TRACE(keepGoing);
         std::vector<std::string> args = {"--stress", "2s", "--task", "100K", "--format", "csv"};
         if (keepGoing) args.push_back("--keep-going");
+        if (ResultStoreAvailable()) args.insert(args.end(), {"--db", db});
         int verified = 0;
         const CliResult result = RunWithFault(args, [&](uint32_t* table, uint32_t, Notification&) {
             if (++verified == 2) table[4711] ^= 1;
@@ -175,7 +180,33 @@ TEST(RunnerRun, AStressEndsAtTheFirstWrongRunUnlessToldToKeepGoing) {
             EXPECT_EQ(rows, 2);
         }
         EXPECT_NE(result.out.find("# errors: 1\n"), std::string::npos) << result.out;
+        if (!ResultStoreAvailable()) continue;
+        const StoredInvocation stored = ResultStore(db, ResultStore::Access::Read).Load("last");
+        ASSERT_EQ(stored.runs.size(), size_t(rows));
+        for (size_t i = 0; i < stored.runs.size(); ++i) EXPECT_EQ(stored.runs[i].status, i == 1 ? "wrong" : "finished");
     }
+}
+
+TEST(RunnerRun, CompareGatesTwoJsonReports) {
+    const TempFolder folder;
+    auto report = [&](const std::string& name, double seconds) {
+        const std::string file = folder.Path(name).string();
+        std::string runs;
+        for (int i = 0; i < 5; ++i) runs += (i == 0 ? "" : ", ") + std::to_string(seconds * (1.0 + 0.01 * i));
+        WriteBytes(file, "{\"results\": [{\"task\": \"100K\", \"threads\": 1, \"run_seconds\": [" + runs + "]}]}");
+        return file;
+    };
+    const std::string fast = report("fast.json", 0.050);
+    const std::string slow = report("slow.json", 0.060);
+    const CliResult slower = RunRunner({"compare", fast, slow, "--fail-on-slowdown", "5"});
+    EXPECT_EQ(slower.exitCode, kCompareSlower) << slower.err;
+    EXPECT_EQ(slower.err, "vantrel-cli: slower by more than 5%: task 100K on 1 core, +20.0% (p = 0.0079)\n");
+    const CliResult faster = RunRunner({"compare", slow, fast, "--fail-on-slowdown", "5", "--format", "csv"});
+    EXPECT_EQ(faster.exitCode, kCompareOk) << faster.err;
+    EXPECT_NE(faster.out.find(",faster,false\n"), std::string::npos) << faster.out;
+    const CliResult missing = RunRunner({"compare", fast, folder.Path("missing.json").string()});
+    EXPECT_EQ(missing.exitCode, kCompareBadInput);
+    EXPECT_EQ(std::count(missing.err.begin(), missing.err.end(), '\n'), 1) << missing.err;
 }
 
 }  // namespace
