@@ -268,27 +268,22 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, uint32_t pro
                "2 bad input, 130 interrupted, 143 terminated (what was found is still saved and stored).\n"
                "vantrel-cli history --help and vantrel-cli compare --help tell the subcommands' options.");
     Subcommands subcommands(app, outcome.history, outcome.compare);
-    app.failure_message([&](const CLI::App* failed, const CLI::Error& error) {
-        return subcommands.Given().empty() ? table.Explain(*failed, error, args) : subcommands.Explain(error, args);
-    });
-
-    try {
-        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
-    } catch (const CLI::ParseError& error) {
-        // CLI11 checks the values before it looks for --help; help is given all the same.
-        const bool help = dynamic_cast<const CLI::ValidationError*>(&error) != nullptr &&
-                          (app.get_help_ptr()->count() > 0 || subcommands.HelpAsked());
-        std::ostringstream out;
-        std::ostringstream err;
-        if ((help ? app.exit(CLI::CallForHelp(), out, err) : app.exit(error, out, err)) != 0) {
-            return subcommands.Given().empty() ? UsageError(err.str()) : UsageError(err.str(), subcommands.Usage());
-        }
-        outcome.action = dynamic_cast<const CLI::CallForVersion*>(&error) != nullptr ? CliAction::Version : CliAction::Help;
-        outcome.text = out.str();
-        return outcome;
+    ParseHooks hooks;
+    hooks.explain = [&](const CLI::App& failed, const CLI::Error& error) {
+        return subcommands.Given().empty() ? table.Explain(failed, error, args) : subcommands.Explain(error, args);
+    };
+    hooks.helpAsked = [&] { return subcommands.HelpAsked(); };
+    const OptionTable::Parsed parsed = table.Parse(app, args, hooks);
+    switch (parsed.ending) {
+        case OptionTable::Ending::UsageError:
+            return subcommands.Given().empty() ? UsageError(parsed.text) : UsageError(parsed.text, subcommands.Usage());
+        case OptionTable::Ending::Help:
+        case OptionTable::Ending::Version:
+            outcome.action = parsed.ending == OptionTable::Ending::Help ? CliAction::Help : CliAction::Version;
+            outcome.text = parsed.text;
+            return outcome;
+        case OptionTable::Ending::Parsed: break;
     }
-    // CLI11 takes a last "--" for the end of the options; nothing may follow here.
-    if (!app.remaining().empty()) return UsageError(table.Unknown(app.remaining().front()));
 
     if (const std::string command = subcommands.Given(); !command.empty()) {
         for (const CLI::Option* option : app.get_options()) {

@@ -107,14 +107,18 @@ std::string OptionTable::Explain(const CLI::App& app, const CLI::Error& error, c
     return what + "; " + ValidOptions();
 }
 
-OptionTable::Parsed OptionTable::Parse(CLI::App& app, const std::vector<std::string>& args) const {
-    app.failure_message([this, &args](const CLI::App* failed, const CLI::Error& error) { return Explain(*failed, error, args); });
+OptionTable::Parsed OptionTable::Parse(CLI::App& app, const std::vector<std::string>& args,
+                                       const ParseHooks& hooks) const {
+    app.failure_message([this, &args, &hooks](const CLI::App* failed, const CLI::Error& error) {
+        return hooks.explain ? hooks.explain(*failed, error) : Explain(*failed, error, args);
+    });
     Parsed parsed;
     try {
         app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
     } catch (const CLI::ParseError& error) {
         // CLI11 checks the values before it looks for --help; help is given all the same.
-        const bool help = dynamic_cast<const CLI::ValidationError*>(&error) != nullptr && app.get_help_ptr()->count() > 0;
+        const bool help = dynamic_cast<const CLI::ValidationError*>(&error) != nullptr &&
+                          (app.get_help_ptr()->count() > 0 || (hooks.helpAsked && hooks.helpAsked()));
         std::ostringstream out;
         std::ostringstream err;
         if ((help ? app.exit(CLI::CallForHelp(), out, err) : app.exit(error, out, err)) != 0) {

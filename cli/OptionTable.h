@@ -36,6 +36,14 @@ extern const CLI::Validator kNoValue;
 // without leading zeros (to CLI11, "010" is octal and "0x10" hex).
 CLI::Validator PlainCount(size_t maxDigits);
 
+// What a program with subcommands changes in OptionTable::Parse: who explains
+// a refusal (by default the table), and whether a subcommand's --help was
+// given (CLI11 checks values before it looks for help).
+struct ParseHooks {
+    std::function<std::string(const CLI::App& failed, const CLI::Error& error)> explain = {};
+    std::function<bool()> helpAsked = {};
+};
+
 class OptionTable {
 public:
     // specs in the order the help, the usage line and the list show them.
@@ -81,7 +89,7 @@ public:
     // Parses args (without the program name) into the targets Add bound on
     // app, whose help and version flags are set; every refusal in the
     // table's words.
-    Parsed Parse(CLI::App& app, const std::vector<std::string>& args) const;
+    Parsed Parse(CLI::App& app, const std::vector<std::string>& args, const ParseHooks& hooks = {}) const;
 
 private:
     std::string ValidOptions() const;
