@@ -1,7 +1,6 @@
 #include "cli/CliOptions.h"
 
 #include <algorithm>
-#include <sstream>
 
 #include "cli/BuildInfo.h"
 #include "cli/Charts.h"
