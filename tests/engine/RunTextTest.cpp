@@ -45,7 +45,9 @@ std::string Reference(double value) {
 }
 
 TEST(FormatFixed2, AgreesWithPrintfsSeventeenDigitsRoundedHalfUp) {
-    for (uint32_t ms = 0; ms < 200000; ++ms) {
+    // Every millisecond of the first 20 s, then a stride that visits every
+    // last digit, up to 200 s.
+    for (uint32_t ms = 0; ms < 200000; ms += ms < 20000 ? 1 : 13) {
         ASSERT_EQ(FormatFixed2(ms / 1000.0), Reference(ms / 1000.0)) << ms;
     }
     for (uint32_t index = 0; index < 100000; index += 7) {
