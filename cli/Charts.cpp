@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <sstream>
 
 #include "cli/ReportWriter.h"
@@ -235,23 +237,62 @@ std::string SweepScript(const SweepChart& chart, const std::string& svgPath) {
     return s;
 }
 
+namespace {
+
+// Seconds since 1970 of a date the store keeps ("2026-12-07T05:51:04Z"), or
+// nothing for another text. Days are counted from the civil date, so that no
+// time zone and no C library's calendar is involved.
+std::optional<int64_t> UtcSeconds(const std::string& date) {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    if (date.size() != 20 || std::sscanf(date.c_str(), "%4d-%2d-%2dT%2d:%2d:%2dZ", &year, &month, &day, &hour, &minute,
+                                         &second) != 6) {
+        return std::nullopt;
+    }
+    const int y = month <= 2 ? year - 1 : year;
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const int yearOfEra = y - era * 400;
+    const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    const int64_t days = int64_t(era) * 146097 + dayOfEra - 719468;
+    return days * 86400 + hour * 3600 + minute * 60 + second;
+}
+
+}  // namespace
+
 std::string HistoryScript(const HistoryChart& chart, const std::string& svgPath) {
     std::string title = "Median time of task " + chart.task + " per stored invocation";
     if (!chart.cpu.empty()) title += " on " + chart.cpu;
     std::string s = Preamble(svgPath, title);
+    // The ticks are spaced in whole units of what the labels show, so that no
+    // two labels read the same: seconds for a short history, minutes within
+    // a couple of days, days beyond.
+    int64_t first = INT64_MAX;
+    int64_t last = INT64_MIN;
+    for (const HistorySeries& series : chart.series) {
+        for (const auto& point : series.points) {
+            if (const std::optional<int64_t> at = UtcSeconds(point.first)) {
+                first = std::min(first, *at);
+                last = std::max(last, *at);
+            }
+        }
+    }
+    const int64_t span = first <= last ? last - first : 0;
+    const char* format = span < 120 ? "%H:%M:%S" : span < 2 * 86400 ? "%m-%d %H:%M" : "%Y-%m-%d";
+    const int64_t unit = span < 120 ? 1 : span < 2 * 86400 ? 60 : 86400;
+    const int64_t step = std::max<int64_t>(1, (span / 6 + unit - 1) / unit) * unit;
     // The dates are slanted so that no two touch; the margin takes the first
     // one's overhang.
     s += "set border 3\n"
          "set lmargin 17\n"
          "set xdata time\n"
          "set timefmt '%Y-%m-%dT%H:%M:%SZ'\n"
-         "set format x '%Y-%m-%d %H:%M'\n"
-         "set xtics rotate by 30 right nomirror\n"
+         "set format x '" + std::string(format) + "'\n"
+         "set xtics " + std::to_string(step) + " rotate by 30 right nomirror\n"
          "set ytics nomirror\n"
          "set offsets graph 0.02, graph 0.02, 0, 0\n"
          "set yrange [0:*]\n"
-         "set xlabel 'Date of the invocation (UTC)'\n"
-         "set ylabel 'Median time (s)'\n";
+         "set xlabel 'Date of the invocation (UTC)'\n";
+    s += "set ylabel 'Median time (s)'\n";
     std::string plot;
     for (size_t i = 0; i < chart.series.size(); ++i) {
         if (chart.series[i].points.empty()) continue;

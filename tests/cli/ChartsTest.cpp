@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -94,6 +95,18 @@ TEST(ChartsTest, HistoryIsSvgWithOnePointPerInvocation) {
     const std::string svg = ReadText(file);
     EXPECT_EQ(XmlRoot(svg), "svg");
     EXPECT_EQ(Count(svg, kMeasuredPoint), 3u + 1);
+
+    // Invocations seconds apart: every tick label is a different time.
+    HistoryChart close = chart;
+    close.series[0].points = {{"2026-01-02T03:04:05Z", 0.80}, {"2026-01-02T03:04:06Z", 0.78}};
+    ASSERT_EQ(PlotHistory(file, close), "");
+    const std::string closeSvg = ReadText(file);
+    std::vector<std::string> labels;
+    for (size_t at = closeSvg.find(">03:04:"); at != std::string::npos; at = closeSvg.find(">03:04:", at + 1)) {
+        labels.push_back(closeSvg.substr(at + 1, 8));
+    }
+    EXPECT_GE(labels.size(), 2u);
+    EXPECT_EQ(std::set<std::string>(labels.begin(), labels.end()).size(), labels.size()) << closeSvg;
 
     const std::string missing = PlotHistory(folder.Path("not-drawn.svg"), chart, "gnuplot-not-installed-here");
     EXPECT_EQ(missing, "Could not draw \"" + folder.Path("not-drawn.svg").string() +
