@@ -55,7 +55,7 @@ CLI::Validator StressThreads(uint16_t all) {
 
 }  // namespace
 
-std::vector<OptionSpec> RunnerOptionSpecs(uint32_t processors, bool stress) {
+std::vector<OptionDef> RunnerOptionDefs(uint32_t processors, bool stress) {
     std::vector<std::pair<std::string, int>> tasks;
     std::string labels;
     for (int i = 0; i < TaskTable::count; ++i) {
@@ -82,11 +82,11 @@ std::vector<OptionSpec> RunnerOptionSpecs(uint32_t processors, bool stress) {
         ", or all (every logical processor: " + all + " here)";
     const std::vector<std::pair<std::string, VerifyMode>> checks = {{"digest", VerifyMode::Digest},
                                                                     {"full", VerifyMode::Full}};
-    OptionSpec threadsSpec = {"--threads", "T",
+    OptionDef threadsOption = {"--threads", "T",
                               "Worker threads, one of the counts offered here: " + counts + " (default 1)", threadsValid,
                               PlainCount(6) & CLI::IsMember(offered), Refused("thread count", " is not offered", threadsValid)};
     if (stress) {
-        threadsSpec = {"--threads", "T|all",
+        threadsOption = {"--threads", "T|all",
                        "Worker threads of a stress: 1 to " + std::to_string(PrimeCoordinator::kMaxThreads) +
                            ", or all (the default: " + all + ")",
                        stressThreadsValid, StressThreads(EveryProcessor(processors)),
@@ -109,7 +109,7 @@ std::vector<OptionSpec> RunnerOptionSpecs(uint32_t processors, bool stress) {
     // A build without SQLite or gnuplot refuses --db and --plot before
     // anything runs, rather than after a sweep of minutes.
     const std::string storeValid = "valid: a file name (the store is created on first use)";
-    OptionSpec dbSpec = {"--db", "FILE",
+    OptionDef dbOption = {"--db", "FILE",
                          "Store this invocation and all of its runs in the result store FILE (an SQLite database, "
                          "created on first use) once the runs end, also after a wrong result or Ctrl-C; default: the "
                          "file the environment variable VANTREL_DB names, else nothing is stored",
@@ -117,14 +117,14 @@ std::vector<OptionSpec> RunnerOptionSpecs(uint32_t processors, bool stress) {
                          CLI::Validator([](std::string& value) { return value.empty() ? "empty" : ""; }, ""),
                          [storeValid](const std::string&) { return "--db needs a file name; " + storeValid; }};
     if (!ResultStoreAvailable()) {
-        dbSpec.check = CLI::Validator([](std::string&) { return "unavailable"; }, "");
-        dbSpec.refusal = [](const std::string&) {
+        dbOption.check = CLI::Validator([](std::string&) { return "unavailable"; }, "");
+        dbOption.refusal = [](const std::string&) {
             return std::string("--db: this build of vantrel-cli has no result store (it was built without SQLite); "
                                "valid: a JSON report (--format json), which vantrel-cli compare reads");
         };
     }
     const std::string chartValid = "valid: a file name without control characters, as speedup.svg";
-    OptionSpec plotSpec = {
+    OptionDef plotOption = {
         .name = "--plot",
         .value = "FILE.svg",
         .help = "With --sweep: once the results are printed, draw the speedup against the thread count as an SVG "
@@ -139,15 +139,15 @@ std::vector<OptionSpec> RunnerOptionSpecs(uint32_t processors, bool stress) {
         .unmet = "--plot draws the speedup of a sweep and goes with --sweep only; valid: --sweep --plot FILE.svg, or "
                  "history --plot FILE.svg for stored times"};
     if (!ChartsAvailable()) {
-        plotSpec.check = CLI::Validator([](std::string&) { return "unavailable"; }, "");
-        plotSpec.refusal = [](const std::string&) {
+        plotOption.check = CLI::Validator([](std::string&) { return "unavailable"; }, "");
+        plotOption.refusal = [](const std::string&) {
             return std::string("--plot: this build of vantrel-cli draws no charts (it cannot run gnuplot); valid: "
                                "--format csv or json, drawn with a tool of your own");
         };
     }
     return {{"--task", "LABEL", "Task size: " + labels + " (default 1M)", tasksValid,
           CLI::IsMember(tasks) & CLI::Transformer(tasks), Refused("unknown task", "", tasksValid)},
-         threadsSpec,
+         threadsOption,
          {"--sweep", "", "Run every offered thread count in turn, with speedup and efficiency", "", kNoValue, {},
           "--threads", "--threads and --sweep exclude each other; valid: one of --threads T (" + counts + ") or --sweep"},
          {"--repeat", "R", "Runs of each setting; reports the minimum and the median (default 1)", repeatValid,
@@ -192,10 +192,10 @@ std::vector<OptionSpec> RunnerOptionSpecs(uint32_t processors, bool stress) {
           .check = kNoValue,
           .needs = "--stress",
           .unmet = "--keep-going goes with --stress only; valid: --stress DURATION --keep-going"},
-         dbSpec,
+         dbOption,
          {"--label", "TEXT", "A label of your own, kept with the stored invocation (history shows it)",
           "valid: any text, as \"nightly\"", CLI::Validator([](std::string&) { return std::string(); }, "")},
-         plotSpec,
+         plotOption,
          {"--help", "", "Print this help and exit", "", {}},
          {"--version", "", "Print the version and exit", "", {}}};
 }
@@ -203,7 +203,7 @@ std::vector<OptionSpec> RunnerOptionSpecs(uint32_t processors, bool stress) {
 namespace {
 
 OptionTable RunnerOptionTable(uint32_t processors, bool stress) {
-    return OptionTable(kProgram, RunnerOptionSpecs(processors, stress));
+    return OptionTable(kProgram, RunnerOptionDefs(processors, stress));
 }
 
 ParseOutcome UsageError(std::string line, std::string usage = UsageLine()) {

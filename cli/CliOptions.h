@@ -11,7 +11,7 @@
 #include "cli/RunRecord.h"
 #include "engine/TaskTable.h"
 
-struct OptionSpec;
+struct OptionDef;
 
 struct RunnerOptions {
     int taskIndex = TaskTable::defaultIndex;  // "1M"
@@ -59,7 +59,7 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, uint32_t pro
 // The runner's options in the order its help shows them, for P logical
 // processors: a second program builds its own table from the ones it shares.
 // stress: --stress is among the arguments, so --threads takes a stress's counts.
-std::vector<OptionSpec> RunnerOptionSpecs(uint32_t processors, bool stress = false);
+std::vector<OptionDef> RunnerOptionDefs(uint32_t processors, bool stress = false);
 
 // The thread counts the thread list offers for P logical processors: 1, 2, 4, ...
 std::vector<uint16_t> OfferedThreadCounts(uint32_t processors);

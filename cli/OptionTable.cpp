@@ -6,7 +6,7 @@
 
 namespace {
 
-std::string Shown(const OptionSpec& spec) { return spec.value.empty() ? spec.name : spec.name + " " + spec.value; }
+std::string Shown(const OptionDef& def) { return def.value.empty() ? def.name : def.name + " " + def.value; }
 
 }  // namespace
 
@@ -24,22 +24,22 @@ CLI::Validator PlainCount(size_t maxDigits) {
         "");
 }
 
-OptionTable::OptionTable(std::string program_, std::vector<OptionSpec> specs_)
-    : program(std::move(program_)), specs(std::move(specs_)) {}
+OptionTable::OptionTable(std::string program_, std::vector<OptionDef> defs_)
+    : program(std::move(program_)), defs(std::move(defs_)) {}
 
-const OptionSpec& OptionTable::operator[](const std::string& name) const {
-    for (const OptionSpec& spec : specs) {
-        if (spec.name == name) return spec;
+const OptionDef& OptionTable::operator[](const std::string& name) const {
+    for (const OptionDef& def : defs) {
+        if (def.name == name) return def;
     }
     throw std::logic_error("no option " + name);
 }
 
 std::string OptionTable::Usage() const {
     std::string text = "usage: " + program;
-    for (const OptionSpec& spec : specs) {
-        if (!spec.excludes.empty()) continue;  // shown with the option it excludes
-        text += " [" + Shown(spec);
-        for (const OptionSpec& other : specs) text += other.excludes == spec.name ? " | " + Shown(other) : "";
+    for (const OptionDef& def : defs) {
+        if (!def.excludes.empty()) continue;  // shown with the option it excludes
+        text += " [" + Shown(def);
+        for (const OptionDef& other : defs) text += other.excludes == def.name ? " | " + Shown(other) : "";
         text += "]";
     }
     return text;
@@ -47,7 +47,7 @@ std::string OptionTable::Usage() const {
 
 std::string OptionTable::ValidOptions() const {
     std::string text = "valid options: ";
-    for (const OptionSpec& spec : specs) text += (&spec == &specs.front() ? "" : ", ") + Shown(spec);
+    for (const OptionDef& def : defs) text += (&def == &defs.front() ? "" : ", ") + Shown(def);
     return text;
 }
 
@@ -55,13 +55,13 @@ std::string OptionTable::Unknown(const std::string& argument) const {
     return "unknown argument \"" + argument + "\"; " + ValidOptions();
 }
 
-std::string OptionTable::Checked(const OptionSpec& spec, std::string& value) const {
+std::string OptionTable::Checked(const OptionDef& def, std::string& value) const {
     // CLI11 takes the next argument for the value even when it is an option.
-    if (!spec.value.empty() && value.rfind("--", 0) == 0) return spec.name + " needs a value; " + spec.valid;
+    if (!def.value.empty() && value.rfind("--", 0) == 0) return def.name + " needs a value; " + def.valid;
     std::string checked = value;
     std::string failure;
     try {
-        failure = spec.check(checked);
+        failure = def.check(checked);
     } catch (const CLI::ValidationError&) {
         failure = "refused";  // IsMember throws, with no message, for a value that does not convert
     }
@@ -69,8 +69,8 @@ std::string OptionTable::Checked(const OptionSpec& spec, std::string& value) con
         value = checked;
         return {};
     }
-    if (spec.refusal) return spec.refusal(value);
-    return spec.name + " takes no value; " + ValidOptions();
+    if (def.refusal) return def.refusal(value);
+    return def.name + " takes no value; " + ValidOptions();
 }
 
 std::string OptionTable::Explain(const CLI::App& app, const CLI::Error& error, const std::vector<std::string>& args) const {
@@ -79,30 +79,30 @@ std::string OptionTable::Explain(const CLI::App& app, const CLI::Error& error, c
         const CLI::Option* option = app.get_option_no_throw(name);
         return option != nullptr ? option->count() : 0;
     };
-    for (const OptionSpec& spec : specs) {
+    for (const OptionDef& def : defs) {
         // CLI11 puts the option's name before the message Checked gave.
-        if (dynamic_cast<const CLI::ValidationError*>(&error) != nullptr && what.rfind(spec.name + ": ", 0) == 0) {
-            return what.substr(spec.name.size() + 2);
+        if (dynamic_cast<const CLI::ValidationError*>(&error) != nullptr && what.rfind(def.name + ": ", 0) == 0) {
+            return what.substr(def.name.size() + 2);
         }
-        if (dynamic_cast<const CLI::ExcludesError*>(&error) != nullptr && given(spec.name) > 0) {
-            if (!spec.excludes.empty() && given(spec.excludes) > 0) return spec.exclusion;
-            for (const auto& [other, message] : spec.conflicts) {
+        if (dynamic_cast<const CLI::ExcludesError*>(&error) != nullptr && given(def.name) > 0) {
+            if (!def.excludes.empty() && given(def.excludes) > 0) return def.exclusion;
+            for (const auto& [other, message] : def.conflicts) {
                 if (given(other) > 0) return message;
             }
         }
-        if (dynamic_cast<const CLI::RequiresError*>(&error) != nullptr && !spec.needs.empty() && given(spec.name) > 0 &&
-            given(spec.needs) == 0) {
-            return spec.unmet;
+        if (dynamic_cast<const CLI::RequiresError*>(&error) != nullptr && !def.needs.empty() && given(def.name) > 0 &&
+            given(def.needs) == 0) {
+            return def.unmet;
         }
-        if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr && !spec.value.empty() && given(spec.name) > 1) {
-            return spec.name + " given more than once; " + spec.valid;
+        if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr && !def.value.empty() && given(def.name) > 1) {
+            return def.name + " given more than once; " + def.valid;
         }
     }
     if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) return Unknown(app.remaining().front());
     // Else the command line ended where a value was due ("--task", "--task=").
     const std::string last = args.empty() ? std::string() : args.back().substr(0, args.back().find('='));
-    for (const OptionSpec& spec : specs) {
-        if (!spec.value.empty() && spec.name == last) return spec.name + " needs a value; " + spec.valid;
+    for (const OptionDef& def : defs) {
+        if (!def.value.empty() && def.name == last) return def.name + " needs a value; " + def.valid;
     }
     return what + "; " + ValidOptions();
 }

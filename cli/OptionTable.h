@@ -13,7 +13,7 @@
 
 // One option: how the help, the usage line and the messages show it, and
 // which values it takes.
-struct OptionSpec {
+struct OptionDef {
     std::string name;      // "--task"
     std::string value;     // follows the name in the usage line ("LABEL"); empty for a flag
     std::string help;
@@ -46,10 +46,10 @@ struct ParseHooks {
 
 class OptionTable {
 public:
-    // specs in the order the help, the usage line and the list show them.
-    OptionTable(std::string program, std::vector<OptionSpec> specs);
+    // The options in the order the help, the usage line and the list show them.
+    OptionTable(std::string program, std::vector<OptionDef> defs);
 
-    const OptionSpec& operator[](const std::string& name) const;
+    const OptionDef& operator[](const std::string& name) const;
 
     std::string Usage() const;  // "usage: vantrel-cli [--task LABEL] [--threads T | --sweep] ..."
     std::string Unknown(const std::string& argument) const;  // "unknown argument "X"; valid options: ..."
@@ -58,21 +58,21 @@ public:
     // option taking one value, refused in the table's words.
     template <class T>
     void Add(CLI::App& app, const std::string& name, T& target) const {
-        const OptionSpec& spec = (*this)[name];
+        const OptionDef& def = (*this)[name];
         CLI::Option* option = nullptr;
         if constexpr (std::is_same_v<T, bool>) {
-            option = app.add_flag(spec.name, target, spec.help);
+            option = app.add_flag(def.name, target, def.help);
         } else {
-            option = app.add_option(spec.name, target, spec.help)->type_name(spec.value);
+            option = app.add_option(def.name, target, def.help)->type_name(def.value);
         }
         // A check that may rewrite the value, as transform() adds one (GCC 12
         // flags transform()'s insertion with a false -Wnull-dereference).
-        option->check(CLI::Validator([this, &spec](std::string& value) { return Checked(spec, value); }, ""))
+        option->check(CLI::Validator([this, &def](std::string& value) { return Checked(def, value); }, ""))
             ->get_validator()
             ->non_modifying(false);
-        if (!spec.excludes.empty()) option->excludes(app.get_option(spec.excludes));
-        for (const auto& conflict : spec.conflicts) option->excludes(app.get_option(conflict.first));
-        if (!spec.needs.empty()) option->needs(app.get_option(spec.needs));
+        if (!def.excludes.empty()) option->excludes(app.get_option(def.excludes));
+        for (const auto& conflict : def.conflicts) option->excludes(app.get_option(conflict.first));
+        if (!def.needs.empty()) option->needs(app.get_option(def.needs));
     }
 
     // The one line that says why CLI11 refused the command line `args`: for
@@ -93,8 +93,8 @@ public:
 
 private:
     std::string ValidOptions() const;
-    std::string Checked(const OptionSpec& spec, std::string& value) const;
+    std::string Checked(const OptionDef& def, std::string& value) const;
 
     std::string program;
-    std::vector<OptionSpec> specs;
+    std::vector<OptionDef> defs;
 };

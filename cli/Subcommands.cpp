@@ -40,14 +40,14 @@ struct Formats {
     std::string valid = "valid formats: table csv json";
 };
 
-OptionSpec FormatSpec(const std::string& help) {
+OptionDef FormatOption(const std::string& help) {
     const Formats formats;
     return {"--format", "table|csv|json", help, formats.valid,
             CLI::IsMember(formats.names) & CLI::Transformer(formats.names),
             Refused("unknown format", "", formats.valid)};
 }
 
-OptionSpec HelpSpec() { return {"--help", "", "Print this help and exit", "", {}}; }
+OptionDef HelpOption() { return {"--help", "", "Print this help and exit", "", {}}; }
 
 OptionTable HistoryTable() {
     std::vector<std::string> tasks;
@@ -62,7 +62,7 @@ OptionTable HistoryTable() {
     const std::string threadsValid = "valid thread counts: 1 to " + maxThreads;
     const std::string lastValid = "valid counts: 1 to 1000000";
     const std::string chartValid = "valid: a file name without control characters, as history.svg";
-    OptionSpec plot = {"--plot", "FILE.svg",
+    OptionDef plot = {"--plot", "FILE.svg",
                        "Draw the median time of one task over the invocations, one line per thread count, as an SVG "
                        "chart (with gnuplot); give --task when the store holds several tasks",
                        chartValid, ChartFileName(),
@@ -81,9 +81,9 @@ OptionTable HistoryTable() {
           Refused("thread count", " is out of range", threadsValid)},
          {"--last", "N", "Only the latest N invocations that match", lastValid,
           PlainCount(7) & CLI::Range(1, 1000000), Refused("count", " is out of range", lastValid)},
-         FormatSpec("Output format: table, csv or json (default table)"),
+         FormatOption("Output format: table, csv or json (default table)"),
          plot,
-         HelpSpec()});
+         HelpOption()});
 }
 
 OptionTable CompareTable() {
@@ -99,8 +99,8 @@ OptionTable CompareTable() {
           gateValid, Decimal([](double v) { return v >= 0.0; }), Refused("percentage", " is not valid", gateValid)},
          {"--alpha", "A", "Significance level of the two-sided Mann-Whitney U test (default 0.05)", alphaValid,
           Decimal([](double v) { return v > 0.0 && v < 1.0; }), Refused("significance level", " is not valid", alphaValid)},
-         FormatSpec("Output format: table, csv or json (default table)"),
-         HelpSpec()});
+         FormatOption("Output format: table, csv or json (default table)"),
+         HelpOption()});
 }
 
 const char* const kCompareOperands =

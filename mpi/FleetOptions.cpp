@@ -27,24 +27,24 @@ const CLI::Validator kPercent(
     "");
 
 OptionTable FleetOptionTable(uint32_t processors) {
-    std::vector<OptionSpec> runner = RunnerOptionSpecs(processors);
+    std::vector<OptionDef> runner = RunnerOptionDefs(processors);
     auto shared = [&runner](const std::string& name) {
-        return *std::find_if(runner.begin(), runner.end(), [&name](const OptionSpec& spec) { return spec.name == name; });
+        return *std::find_if(runner.begin(), runner.end(), [&name](const OptionDef& def) { return def.name == name; });
     };
     std::string counts;
     for (uint16_t count : AnyOfferedCount()) counts += (counts.empty() ? "" : " ") + std::to_string(count);
 
     // Each rank offers its own machine's counts; the command line may ask for
     // any count of the thread list, and a rank that does not offer it says so.
-    OptionSpec threads = shared("--threads");
+    OptionDef threads = shared("--threads");
     threads.help = "Worker threads on every rank, one of " + counts +
                    "; a rank whose machine does not offer the count reports it refused (default 1)";
     threads.check = PlainCount(6) & CLI::IsMember(AnyOfferedCount());
-    OptionSpec sweep = shared("--sweep");
+    OptionDef sweep = shared("--sweep");
     sweep.help = "Every rank runs every thread count its machine offers; ranks are compared count by count";
-    OptionSpec repeat = shared("--repeat");
+    OptionDef repeat = shared("--repeat");
     repeat.help = "Runs of each setting; a rank's time is the median of its runs (default 1)";
-    OptionSpec db = shared("--db");
+    OptionDef db = shared("--db");
     db.help = "Store this invocation with every rank's runs, each with its host and rank, in the result store FILE "
               "(an SQLite database, created on first use; rank 0 writes it) once the runs end, also after a wrong "
               "result or Ctrl-C; default: the file the environment variable VANTREL_DB names on rank 0, else nothing "
@@ -69,9 +69,9 @@ OptionTable FleetOptionTable(uint32_t processors) {
 std::string RefusedThreads(uint16_t threads, uint32_t processors) {
     const std::vector<uint16_t> offered = OfferedThreadCounts(processors);
     if (std::find(offered.begin(), offered.end(), threads) != offered.end()) return {};
-    std::vector<OptionSpec> runner = RunnerOptionSpecs(processors);
-    const auto spec = std::find_if(runner.begin(), runner.end(), [](const OptionSpec& s) { return s.name == "--threads"; });
-    return spec->refusal(std::to_string(threads));
+    std::vector<OptionDef> runner = RunnerOptionDefs(processors);
+    const auto def = std::find_if(runner.begin(), runner.end(), [](const OptionDef& s) { return s.name == "--threads"; });
+    return def->refusal(std::to_string(threads));
 }
 
 std::string FleetUsageLine() { return FleetOptionTable(1).Usage(); }
