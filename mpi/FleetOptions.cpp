@@ -27,10 +27,8 @@ const CLI::Validator kPercent(
     "");
 
 OptionTable FleetOptionTable(uint32_t processors) {
-    std::vector<OptionDef> runner = RunnerOptionDefs(processors);
-    auto shared = [&runner](const std::string& name) {
-        return *std::find_if(runner.begin(), runner.end(), [&name](const OptionDef& def) { return def.name == name; });
-    };
+    const OptionTable runner(kProgram, RunnerOptionDefs(processors));
+    auto shared = [&runner](const std::string& name) { return runner[name]; };
     std::string counts;
     for (uint16_t count : AnyOfferedCount()) counts += (counts.empty() ? "" : " ") + std::to_string(count);
 
@@ -69,9 +67,7 @@ OptionTable FleetOptionTable(uint32_t processors) {
 std::string RefusedThreads(uint16_t threads, uint32_t processors) {
     const std::vector<uint16_t> offered = OfferedThreadCounts(processors);
     if (std::find(offered.begin(), offered.end(), threads) != offered.end()) return {};
-    std::vector<OptionDef> runner = RunnerOptionDefs(processors);
-    const auto def = std::find_if(runner.begin(), runner.end(), [](const OptionDef& s) { return s.name == "--threads"; });
-    return def->refusal(std::to_string(threads));
+    return OptionTable(kProgram, RunnerOptionDefs(processors))["--threads"].refusal(std::to_string(threads));
 }
 
 std::string FleetUsageLine() { return FleetOptionTable(1).Usage(); }
