@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# The reports, messages and help texts of the real programs, byte for byte,
+# against the expected outputs kept beside this script. What differs from
+# one run or machine to the next is masked first: times and other measured
+# numbers (F), dates, this machine's CPU, system, compiler, flags and host
+# name, and in a stress the run counts (N) and repeated run lines.
+#   golden_test.sh VANTREL_CLI [VANTREL_MPI] [--update]
+# --update writes the expected outputs anew (review the diff before committing).
+set -u
+here="$(cd "$(dirname "$0")" && pwd)"
+cli="$1"
+mpi=""
+update=0
+for arg in "${@:2}"; do
+    case "$arg" in
+    --update) update=1 ;;
+    *) mpi="$arg" ;;
+    esac
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export VANTREL_DB=
+unset VANTREL_DB
+
+# This machine's texts, as the runner's CSV context names them.
+"$cli" --task 100K --format csv >"$work/context" 2>/dev/null
+field() { sed -n "s/^# $1: //p" "$work/context"; }
+export GOLDEN_CPU GOLDEN_OS GOLDEN_COMPILER GOLDEN_FLAGS GOLDEN_HOST GOLDEN_WORK="$work"
+GOLDEN_CPU=$(field cpu)
+GOLDEN_OS=$(field os)
+GOLDEN_COMPILER=$(field compiler)
+GOLDEN_FLAGS=$(field flags)
+GOLDEN_HOST=$(hostname)
+
+mask() {
+    perl -pe '
+        s/\Q$ENV{GOLDEN_WORK}\E/WORK/g;
+        s/\Q$ENV{GOLDEN_CPU}\E/<cpu>/g if length $ENV{GOLDEN_CPU};
+        s/\Q$ENV{GOLDEN_OS}\E/<os>/g if length $ENV{GOLDEN_OS};
+        s/\Q$ENV{GOLDEN_COMPILER}\E/<compiler>/g if length $ENV{GOLDEN_COMPILER};
+        s/\Q$ENV{GOLDEN_FLAGS}\E/<flags>/g if length $ENV{GOLDEN_FLAGS};
+        s/(?<![\w.-])\Q$ENV{GOLDEN_HOST}\E(?![\w.-])/<host>/g;
+        s/\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ/<date>/g;
+        s/\d+\.\d+(?:e-?\d+)?/F/g;
+        s/(?<![\w])[+-]F/F/g;
+        s/"gathered_bytes": \d+/"gathered_bytes": N/;
+        s/Process name: \[\[\d+,\d+\],\d+\]/Process name: <mpi>/;
+    '
+}
+# A stress: how many runs fit into its time varies.
+mask_counts() { mask | perl -pe 's/\b\d+\b/N/g' | uniq; }
+
+status=0
+# case NAME MASK COMMAND...: runs COMMAND, and compares its exit code, stdout
+# and stderr, masked, with NAME.txt.
+case_() {
+    local name="$1" masker="$2"
+    shift 2
+    "$@" >"$work/out" 2>"$work/err"
+    local code=$?
+    {
+        echo "exit $code"
+        echo "--- stdout"
+        $masker <"$work/out"
+        echo "--- stderr"
+        $masker <"$work/err"
+    } >"$work/$name.txt"
+    if [ "$update" -eq 1 ]; then
+        cp "$work/$name.txt" "$here/$name.txt"
+    elif ! diff -u "$here/$name.txt" "$work/$name.txt"; then
+        echo "FAIL: $name differs"
+        status=1
+    fi
+}
+
+# The runner's reports in each format.
+case_ run_table mask "$cli" --task 100K
+case_ run_events mask "$cli" --task 100K --events
+case_ sweep_table mask "$cli" --task 100K --sweep --repeat 2
+case_ sweep_csv mask "$cli" --task 100K --sweep --repeat 2 --format csv
+case_ repeat_json mask "$cli" --task 100K --threads 2 --repeat 3 --format json
+case_ stress_table mask_counts "$cli" --stress 1s --task 100K --threads 1
+case_ stress_csv mask_counts "$cli" --stress 1s --task 100K --threads 2 --format csv
+case_ stress_json mask_counts "$cli" --stress 1s --task 100K --format json
+# Refusals and failures.
+case_ usage_task mask "$cli" --task 7M
+case_ usage_threads mask "$cli" --threads 3
+case_ usage_sweep mask "$cli" --sweep --threads 1
+case_ usage_stress mask "$cli" --stress 0s
+case_ usage_history mask "$cli" history --last 0
+case_ usage_compare mask "$cli" compare a.json
+case_ save_missing_folder mask "$cli" --task 100K --save-primes "$work/none/primes.txt"
+case_ help mask "$cli" --help
+case_ help_history mask "$cli" history --help
+case_ help_compare mask "$cli" compare --help
+case_ version mask "$cli" --version
+# The store, history and compare.
+db="$work/results.db"
+case_ store_first mask "$cli" --task 100K --repeat 2 --db "$db" --label first
+case_ store_second mask "$cli" --task 100K --sweep --db "$db"
+case_ history_table mask "$cli" history --db "$db"
+case_ history_csv mask "$cli" history --db "$db" --format csv
+case_ history_json mask "$cli" history --db "$db" --format json --task 100K --threads 1
+case_ compare_db_table mask "$cli" compare "db:$db:last" "db:$db:last"
+case_ compare_db_csv mask "$cli" compare "db:$db:1" "db:$db:last" --format csv --alpha 0.01
+"$cli" --task 100K --repeat 5 --format json >"$work/base.json" 2>/dev/null
+case_ compare_json mask "$cli" compare "$work/base.json" "$work/base.json" --format json --fail-on-slowdown 5
+case_ compare_missing mask "$cli" compare "$work/none.json" "$work/base.json"
+
+# The fleet: two ranks on this machine; no rank can be an outlier.
+if [ -n "$mpi" ]; then
+    export OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1
+    fleet() { timeout 60 mpirun --oversubscribe -np 2 "$mpi" "$@"; }
+    case_ fleet_table mask fleet --task 100K --outlier 1000
+    case_ fleet_csv mask fleet --task 100K --sweep --outlier 1000 --format csv
+    case_ fleet_json mask fleet --task 100K --repeat 2 --outlier 1000 --format json
+    case_ fleet_usage mask fleet --threads 3
+    case_ fleet_help mask fleet --help
+fi
+[ "$status" -eq 0 ] && echo "ok"
+exit "$status"
