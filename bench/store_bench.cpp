@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/Compare.h"
-#include "cli/History.h"
-#include "cli/ResultStore.h"
 #include "engine/TaskTable.h"
+#include "results/Compare.h"
+#include "results/History.h"
+#include "results/ResultStore.h"
 
 namespace {
 
@@ -149,8 +149,8 @@ int main(int argc, char** argv) {
     history("history --task 1M --threads 4 --last 100", one);
 
     CompareOptions compare;
-    compare.base = "db:" + db + ":last~1";
-    compare.next = "db:" + db + ":last";
+    compare.baseSource = "db:" + db + ":last~1";
+    compare.newSource = "db:" + db + ":last";
     Report("compare db:FILE:last~1 db:FILE:last", Time(5, [&] {
                std::ostringstream out, err;
                RunCompare(compare, out, err);

@@ -14,10 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "cli/RunRecord.h"
 #include "engine/PrimeCoordinator.h"
 #include "engine/TaskTable.h"
-#include "tools/PrimeSieve.h"
+#include "runner/RunRecord.h"
+#include "verify/PrimeSieve.h"
+#include "verify/Verification.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-// One invocation of the runner: the settings to run, their runs, the report
-// and the exit code.
+// One invocation of the runner: the settings or the stress to run, then what
+// is kept of them (the saved files, the store, the chart), and the exit code.
 #pragma once
 
 #include <atomic>
@@ -7,16 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "cli/CliOptions.h"
-#include "cli/RunContext.h"
-#include "cli/RunRecord.h"
-#include "cli/SearchDriver.h"
-
-constexpr int kExitOk = 0;
-constexpr int kExitFault = 1;         // a wrong result, a failed or refused run, a failed save, store or chart
-constexpr int kExitUsage = 2;         // bad command line; nothing was run
-constexpr int kExitInterrupted = 130; // Ctrl-C
-constexpr int kExitTerminated = 143;  // SIGTERM, handled as Ctrl-C
+#include "runner/Console.h"
+#include "runner/RunContext.h"
+#include "runner/RunOptions.h"
+#include "runner/RunRecord.h"
+#include "runner/SearchDriver.h"
 
 class BenchmarkSession {
 public:
@@ -42,32 +37,18 @@ public:
     void SetResultHook(SearchDriver::ResultHook hook) { driver.SetResultHook(std::move(hook)); }
 
 private:
-    int RunSettings();
-    // Runs the one setting again and again until the time is up, each run
-    // verified; stops at the first error unless told to keep going.
-    int RunStress();
-    // False when a file to save to cannot be written (reported on err).
-    bool CheckSaveTargets();
-    // Saves after the runs ended with `code`; false when a save failed.
-    bool SaveResults(int code);
     // Appends the invocation to the store, if there is one; false when that failed.
-    bool StoreResults();
+    bool Store();
     // Draws the sweep's chart when asked for and every run finished; false
     // when that failed.
-    bool DrawChart(int code);
+    bool Chart(int code);
+    void Report(const std::string& line);
 
     RunnerOptions options;
-    std::ostream& out;
-    std::ostream& err;
-    bool liveProgress;
+    Console console;
     const std::atomic<bool>& interrupt;
     SearchDriver driver;
     RunContext context;     // of the report, the store and the chart alike
     std::string storePath;  // --db, else VANTREL_DB; empty: nothing is stored
     std::vector<RunRecord> runs;
 };
-
-// The whole program but for the process set-up: parses args (without the
-// program name), runs, reports and returns the exit code.
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool liveProgress,
-           const std::atomic<bool>& interrupt);

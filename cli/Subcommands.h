@@ -8,13 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/Compare.h"
-#include "cli/History.h"
-#include "cli/OptionTable.h"
-
-// A file name gnuplot can be given for a chart: not empty, no control
-// characters (a line break would end its script's line).
-CLI::Validator ChartFileName();
+#include "results/Compare.h"
+#include "results/History.h"
+#include "runner/OptionTable.h"
 
 class Subcommands {
 public:

@@ -62,6 +62,48 @@ std::string WideToUtf8(const wchar_t* text, size_t maxUnits) {
     return out;
 }
 
+std::optional<std::wstring> Utf8ToWide(const std::string& text) {
+    std::wstring wide;
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char lead = static_cast<unsigned char>(text[i]);
+        uint32_t code = 0;
+        size_t extra = 0;
+        uint32_t least = 0;
+        if (lead < 0x80) {
+            code = lead;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            code = lead & 0x1Fu;
+            extra = 1;
+            least = 0x80;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            code = lead & 0x0Fu;
+            extra = 2;
+            least = 0x800;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            code = lead & 0x07u;
+            extra = 3;
+            least = 0x10000;
+        } else {
+            return std::nullopt;
+        }
+        if (text.size() - i <= extra) return std::nullopt;
+        for (size_t k = 1; k <= extra; ++k) {
+            const unsigned char next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0u) != 0x80u) return std::nullopt;
+            code = (code << 6) | (next & 0x3Fu);
+        }
+        if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return std::nullopt;
+        if (sizeof(wchar_t) == 2 && code >= 0x10000) {
+            wide.push_back(static_cast<wchar_t>(0xD800 + ((code - 0x10000) >> 10)));
+            wide.push_back(static_cast<wchar_t>(0xDC00 + ((code - 0x10000) & 0x3FFu)));
+        } else {
+            wide.push_back(static_cast<wchar_t>(code));
+        }
+        i += extra + 1;
+    }
+    return wide;
+}
+
 std::string SystemReason(int error) {
     char buffer[256] = {};
 #if defined(_WIN32)

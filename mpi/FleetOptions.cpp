@@ -1,11 +1,11 @@
 #include "mpi/FleetOptions.h"
 
 #include <algorithm>
-#include <charconv>
 #include <limits>
 
-#include "cli/BuildInfo.h"
-#include "cli/OptionTable.h"
+#include "results/ResultOptions.h"
+#include "runner/RunContext.h"
+#include "runner/RunOptions.h"
 
 namespace {
 
@@ -14,23 +14,19 @@ constexpr const char* kProgram = "vantrel-mpi";
 // Every count a thread list can offer, on any machine: 1, 2, 4 ... 128.
 std::vector<uint16_t> AnyOfferedCount() { return OfferedThreadCounts(std::numeric_limits<uint32_t>::max()); }
 
-// A percentage in plain decimal notation: "10", "2.5".
-const CLI::Validator kPercent(
-    [](std::string& value) -> std::string {
-        double percent = -1.0;
-        const char* end = value.data() + value.size();
-        const auto parsed = std::from_chars(value.data(), end, percent, std::chars_format::fixed);
-        const bool plain = !value.empty() && value.find_first_not_of("0123456789.") == std::string::npos;
-        if (!plain || parsed.ec != std::errc() || parsed.ptr != end || percent > kMaxOutlierPercent) return "no percentage";
-        return {};
-    },
-    "");
+// The runner's table entries of the options the fleet shares with it.
+OptionTable RunnerTable(uint32_t processors) {
+    std::vector<OptionDef> defs = RunOptionDefs(processors);
+    for (OptionDef& def : StoreOptionDefs()) defs.push_back(std::move(def));
+    defs.push_back(HelpOption());
+    defs.push_back(VersionOption());
+    return OptionTable(kProgram, std::move(defs));
+}
 
 OptionTable FleetOptionTable(uint32_t processors) {
-    const OptionTable runner(kProgram, RunnerOptionDefs(processors));
+    const OptionTable runner = RunnerTable(processors);
     auto shared = [&runner](const std::string& name) { return runner[name]; };
-    std::string counts;
-    for (uint16_t count : AnyOfferedCount()) counts += (counts.empty() ? "" : " ") + std::to_string(count);
+    const std::string counts = ThreadCountsText(AnyOfferedCount());
 
     // Each rank offers its own machine's counts; the command line may ask for
     // any count of the thread list, and a rank that does not offer it says so.
@@ -54,7 +50,7 @@ OptionTable FleetOptionTable(uint32_t processors) {
         {shared("--task"), threads, sweep, repeat, shared("--format"), shared("--verify"),
          {"--outlier", "PCT", "A rank slower than the fleet median of a setting by more than PCT percent is an outlier "
                               "(default 10)",
-          outlierValid, kPercent,
+          outlierValid, Decimal([](double percent) { return percent <= kMaxOutlierPercent; }),
           [outlierValid](const std::string& value) { return "outlier percentage \"" + value + "\" is refused; " + outlierValid; }},
          {"--fail-on-outlier", "", "Exit with code 1 when some setting has an outlier (else outliers are only reported)",
           "", kNoValue},
@@ -67,7 +63,7 @@ OptionTable FleetOptionTable(uint32_t processors) {
 std::string RefusedThreads(uint16_t threads, uint32_t processors) {
     const std::vector<uint16_t> offered = OfferedThreadCounts(processors);
     if (std::find(offered.begin(), offered.end(), threads) != offered.end()) return {};
-    return OptionTable(kProgram, RunnerOptionDefs(processors))["--threads"].refusal(std::to_string(threads));
+    return RunnerTable(processors)["--threads"].refusal(std::to_string(threads));
 }
 
 std::string FleetUsageLine() { return FleetOptionTable(1).Usage(); }
@@ -78,7 +74,7 @@ FleetParseOutcome ParseFleetCommandLine(const std::vector<std::string>& args, ui
                  "primes with T worker threads on its own node, verifies them, and rank 0 reports the fleet.",
                  kProgram};
     app.set_help_flag("--help", table["--help"].help);
-    app.set_version_flag("--version", std::string(kProgram) + " " + VANTREL_VERSION, table["--version"].help);
+    app.set_version_flag("--version", std::string(kProgram) + " " + VantrelVersion(), table["--version"].help);
     FleetParseOutcome outcome;
     FleetOptions& options = outcome.options;
     table.Add(app, "--task", options.taskIndex);
@@ -100,11 +96,6 @@ FleetParseOutcome ParseFleetCommandLine(const std::vector<std::string>& args, ui
     const OptionTable::Parsed parsed = table.Parse(app, args);
     options.labelGiven = app.count("--label") > 0;
     outcome.text = parsed.text;
-    switch (parsed.ending) {
-        case OptionTable::Ending::UsageError: outcome.action = CliAction::UsageError; break;
-        case OptionTable::Ending::Help: outcome.action = CliAction::Help; break;
-        case OptionTable::Ending::Version: outcome.action = CliAction::Version; break;
-        case OptionTable::Ending::Parsed: outcome.action = CliAction::Run; break;
-    }
+    outcome.action = parsed.ending;
     return outcome;
 }

@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/CliOptions.h"
 #include "engine/TaskTable.h"
+#include "runner/OptionTable.h"
+#include "runner/ReportFormat.h"
+#include "verify/Verification.h"
 
 struct FleetOptions {
     int taskIndex = TaskTable::defaultIndex;  // "1M"
@@ -25,8 +27,8 @@ struct FleetOptions {
 };
 
 struct FleetParseOutcome {
-    CliAction action = CliAction::UsageError;
-    FleetOptions options;  // valid for Run
+    OptionTable::Ending action = OptionTable::Ending::UsageError;
+    FleetOptions options;  // valid when Parsed
     std::string text;      // Help/Version: the text for stdout; UsageError: one line, no newline
 };
 

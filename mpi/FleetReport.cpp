@@ -6,9 +6,11 @@
 #include <cmath>
 #include <map>
 
-#include "cli/ReportWriter.h"
 #include "engine/RunText.h"
 #include "engine/TaskTable.h"
+#include "runner/JsonForms.h"
+#include "runner/Text.h"
+#include "runner/TextTable.h"
 
 namespace {
 
@@ -16,32 +18,10 @@ using Json = nlohmann::ordered_json;
 
 std::string Percent(double value) { return FormatFixed2(value) + "%"; }
 
-// "0.09 sec": TimeText without its padding, for running text.
-std::string Seconds(double value) {
-    const std::string text = TimeText(value);
-    return text.substr(text.find_first_not_of(' '));
-}
-
-std::string Plural(size_t count, const std::string& one, const std::string& many) {
-    return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
 std::string RankList(const std::vector<int>& ranks) {
     std::string text;
     for (int rank : ranks) text += (text.empty() ? "" : ", ") + std::to_string(rank);
     return text;
-}
-
-// The verdict as the table's column shows it; CSV and JSON carry the runner's
-// verdict text.
-std::string TableVerdict(RunStatus status) {
-    switch (status) {
-        case RunStatus::Finished: return "verified";
-        case RunStatus::Stopped: return "stopped";
-        case RunStatus::Wrong: return "WRONG RESULT";
-        case RunStatus::Failed: return "FAILED";
-    }
-    return "FAILED";
 }
 
 std::string SettingName(const FleetSetting& setting) {
@@ -54,7 +34,7 @@ std::string RowTime(const FleetRow& row) { return row.seconds ? TimeText(*row.se
 // One failure on one line: where, which setting, the prime expected and the one found, and why.
 std::string FailureLine(const FleetHeader& header, const FleetFailure& failure) {
     const RunRecord& run = failure.run;
-    const std::string text = TableVerdict(run.status) + " on " + RankName(header.ranks[size_t(failure.rank)]) +
+    const std::string text = std::string(StatusLabel(run.status)) + " on " + RankName(header.ranks[size_t(failure.rank)]) +
                              ", task " + run.task + " on " + run.threadText + ": ";
     if (run.status != RunStatus::Wrong) return text + run.fault;
     // The digest finds a wrong table behind a right last prime.
@@ -66,7 +46,7 @@ std::string FailureLine(const FleetHeader& header, const FleetFailure& failure) 
 }
 
 std::string Quantile(const std::vector<double>& sorted, double q) {
-    return Seconds(sorted[size_t(std::lround(q * double(sorted.size() - 1)))]);
+    return SecondsText(sorted[size_t(std::lround(q * double(sorted.size() - 1)))]);
 }
 
 class FleetTable final : public FleetReportWriter {
@@ -109,12 +89,8 @@ public:
                    "ranks as a distribution (every row: --format csv or json).\n";
         }
         out << "\n";
-        widths = {4, 4, 3, 18, 4, 12, header.options.repeat > 1 ? size_t(11) : size_t(9), 12};
-        for (const RankInfo& info : header.ranks) {
-            widths[0] = std::max(widths[0], info.host.size());
-            widths[1] = std::max(widths[1], std::to_string(info.rank).size());
-            widths[2] = std::max(widths[2], info.context.cpu.size());
-        }
+        table = TextTable({4, 4, 3, 18, 4, 12, header.options.repeat > 1 ? size_t(11) : size_t(9), 12});
+        for (const RankInfo& info : header.ranks) table.Fit({info.host, std::to_string(info.rank), info.context.cpu});
         out.flush();
     }
 
@@ -139,14 +115,14 @@ public:
         if (setting.verified == 0) {
             out << name << ": no rank verified a result\n";
         } else {
-            out << name << ": fleet min " << Seconds(setting.minSeconds) << ", median " << Seconds(setting.medianSeconds)
-                << ", max " << Seconds(setting.maxSeconds) << ", spread " << Percent(setting.spreadPercent) << " over "
+            out << name << ": fleet min " << SecondsText(setting.minSeconds) << ", median " << SecondsText(setting.medianSeconds)
+                << ", max " << SecondsText(setting.maxSeconds) << ", spread " << Percent(setting.spreadPercent) << " over "
                 << Plural(size_t(setting.verified), "verified rank", "verified ranks") << "\n";
         }
         for (const FleetRow& row : setting.rows) {
             if (!row.outlier) continue;
             out << "  outlier: " << RankName(header.ranks[size_t(row.rank)]) << ", " << Percent(*row.slowerPercent)
-                << " slower than the fleet median (" << Seconds(*row.seconds) << ")\n";
+                << " slower than the fleet median (" << SecondsText(*row.seconds) << ")\n";
         }
         if (summarised) WriteDistribution(setting);
         out << "\n";
@@ -191,19 +167,11 @@ private:
         if (row.outlier) note += (note.empty() ? "" : "; ") + ("outlier, " + Percent(*row.slowerPercent) + " slower");
         WriteLine({info.host, std::to_string(row.rank), info.context.cpu, std::to_string(info.context.logicalProcessors),
                    TaskTable::Label(setting.taskIndex), ThreadCountText(setting.threads), RowTime(row),
-                   TableVerdict(row.status)},
+                   StatusLabel(row.status)},
                   note);
     }
 
-    void WriteLine(const std::vector<std::string>& cells, const std::string& note) {
-        std::string line;
-        for (size_t i = 0; i < cells.size(); ++i) {
-            line += cells[i] + std::string(cells[i].size() < widths[i] ? widths[i] - cells[i].size() + 2 : 2, ' ');
-        }
-        line += note;
-        line.erase(line.find_last_not_of(' ') + 1);
-        out << line << "\n";
-    }
+    void WriteLine(const std::vector<std::string>& cells, const std::string& note) { out << table.Line(cells, note) << "\n"; }
 
     // The verified ranks that are not outliers, as a distribution: how far
     // from the fleet median they lie, and the quantiles of their times.
@@ -239,7 +207,7 @@ private:
     std::ostream& out;
     FleetHeader header;
     bool summarised = false;
-    std::vector<size_t> widths;
+    TextTable table;
     std::vector<std::string> verdicts;
 };
 
@@ -314,14 +282,14 @@ public:
         header = header_;
         // "context" and "results" as in the runner's report, so that tools
         // reading those (compare) read a fleet's too: its rows pooled per setting.
-        document["context"] = JsonContext(header.ranks.front().context);
+        document["context"] = header.ranks.front().context;
         document["fleet"] = Json::object();
         Json ranks = Json::array();
         for (const RankInfo& info : header.ranks) {
             ranks.push_back({{"rank", info.rank},
                              {"host", info.host},
                              {"shares_host", bool(header.hosts.sharesHost[size_t(info.rank)])},
-                             {"context", JsonContext(info.context)}});
+                             {"context", info.context}});
         }
         document["ranks"] = std::move(ranks);
         document["results"] = Json::array();

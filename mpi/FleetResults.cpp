@@ -5,41 +5,13 @@
 #include <algorithm>
 #include <map>
 
-#include "cli/ResultStore.h"
 #include "engine/TaskTable.h"
-
-namespace {
+#include "results/ResultStore.h"
+#include "runner/ExitCodes.h"
+#include "runner/JsonForms.h"
+#include "runner/Statistics.h"
 
 using Json = nlohmann::json;
-
-Json ContextJson(const RunContext& c) {
-    return {{"version", c.version}, {"cpu", c.cpu},           {"logical_processors", c.logicalProcessors},
-            {"os", c.os},           {"compiler", c.compiler}, {"build_type", c.buildType},
-            {"flags", c.flags},     {"bits", c.bits},         {"date", c.date}};
-}
-
-RunContext ContextOf(const Json& j) {
-    RunContext c;
-    c.version = j.at("version").get<std::string>();
-    c.cpu = j.at("cpu").get<std::string>();
-    c.logicalProcessors = j.at("logical_processors").get<uint32_t>();
-    c.os = j.at("os").get<std::string>();
-    c.compiler = j.at("compiler").get<std::string>();
-    c.buildType = j.at("build_type").get<std::string>();
-    c.flags = j.at("flags").get<std::string>();
-    c.bits = j.at("bits").get<int>();
-    c.date = j.at("date").get<std::string>();
-    return c;
-}
-
-RunStatus StatusNamed(const std::string& name) {
-    for (RunStatus status : {RunStatus::Finished, RunStatus::Stopped, RunStatus::Wrong, RunStatus::Failed}) {
-        if (name == RunStatusName(status)) return status;
-    }
-    return RunStatus::Failed;
-}
-
-}  // namespace
 
 FleetHosts FindSharedHosts(const std::vector<RankInfo>& ranks) {
     std::map<int, std::vector<int>> byNode;
@@ -110,12 +82,12 @@ void FleetTally::Add(const FleetSetting& setting) {
 }
 
 int FleetTally::ExitCode(bool failOnOutlier) const {
-    if (!failures.empty() || (failOnOutlier && outliers > 0)) return 1;
-    return stopped ? 130 : 0;
+    if (!failures.empty() || (failOnOutlier && outliers > 0)) return kExitFault;
+    return stopped ? kExitInterrupted : kExitOk;
 }
 
 std::string RankInfoText(const RankInfo& info) {
-    return Json{{"rank", info.rank}, {"host", info.host}, {"node", info.node}, {"context", ContextJson(info.context)}}.dump();
+    return Json{{"rank", info.rank}, {"host", info.host}, {"node", info.node}, {"context", info.context}}.dump();
 }
 
 RankInfo RankInfoFromText(const std::string& text) {
@@ -124,38 +96,19 @@ RankInfo RankInfoFromText(const std::string& text) {
     info.rank = j.at("rank").get<int>();
     info.host = j.at("host").get<std::string>();
     info.node = j.at("node").get<int>();
-    info.context = ContextOf(j.at("context"));
+    info.context = j.at("context").get<RunContext>();
     return info;
 }
 
 std::string RankSettingText(const RankSetting& setting) {
-    Json runs = Json::array();
-    for (const RunRecord& r : setting.runs) {
-        runs.push_back({{"task", r.taskIndex}, {"threads", r.threads}, {"prime_text", r.primeText},
-                        {"time_text", r.timeText}, {"progressed", r.progressed}, {"index", r.index},
-                        {"prime", r.prime}, {"seconds", r.seconds}, {"status", RunStatusName(r.status)},
-                        {"fault", r.fault}, {"verdict", r.verdict}});
-    }
-    return Json{{"rank", setting.rank}, {"runs", std::move(runs)}}.dump();
+    return Json{{"rank", setting.rank}, {"runs", setting.runs}}.dump();
 }
 
 RankSetting RankSettingFromText(const std::string& text) {
     const Json j = Json::parse(text);
     RankSetting setting;
     setting.rank = j.at("rank").get<int>();
-    for (const Json& r : j.at("runs")) {
-        RunRecord run = NewRunRecord(r.at("task").get<int>(), r.at("threads").get<uint16_t>());
-        run.primeText = r.at("prime_text").get<std::string>();
-        run.timeText = r.at("time_text").get<std::string>();
-        run.progressed = r.at("progressed").get<bool>();
-        run.index = r.at("index").get<uint32_t>();
-        run.prime = r.at("prime").get<uint32_t>();
-        run.seconds = r.at("seconds").get<double>();
-        run.status = StatusNamed(r.at("status").get<std::string>());
-        run.fault = r.at("fault").get<std::string>();
-        run.verdict = r.at("verdict").get<std::string>();
-        setting.runs.push_back(std::move(run));
-    }
+    setting.runs = j.at("runs").get<std::vector<RunRecord>>();
     return setting;
 }
 

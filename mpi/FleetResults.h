@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/RunContext.h"
-#include "cli/RunRecord.h"
+#include "runner/RunContext.h"
+#include "runner/RunRecord.h"
 
 // Where a rank runs, as rank 0 learns it before the first run.
 struct RankInfo {

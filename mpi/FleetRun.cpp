@@ -9,15 +9,17 @@
 #include <limits>
 #include <stdexcept>
 #include <memory>
+#include <optional>
 #include <thread>
 
-#include "cli/BenchmarkSession.h"
-#include "cli/ResultStore.h"
-#include "cli/SaveFileName.h"
-#include "cli/SearchDriver.h"
 #include "mpi/FleetOptions.h"
 #include "mpi/FleetReport.h"
 #include "mpi/FleetResults.h"
+#include "results/ResultStore.h"
+#include "runner/ExitCodes.h"
+#include "runner/RunOptions.h"
+#include "runner/SearchDriver.h"
+#include "runner/Text.h"
 
 namespace {
 
@@ -179,6 +181,76 @@ RunRecord RefusedRun(int taskIndex, uint16_t threads, const std::string& why) {
     return run;
 }
 
+// Whether every rank runs: each reads the same command line to the same end;
+// should one read it otherwise, none runs. The store is rank 0's, and so is
+// the refusal of a label without one. Returns the exit code when the fleet
+// does not run (rank 0 printed the help, the version or the refusal).
+std::optional<int> Refused(const Fleet& fleet, const FleetParseOutcome& parsed, std::ostream& out, std::ostream& err) {
+    const bool parsedHere = parsed.action == OptionTable::Ending::Parsed;
+    const bool everyRankRuns = AllMax(parsedHere ? 0u : 1u) == 0;
+    std::string refusal;
+    if (!parsedHere) {
+        refusal = parsed.action == OptionTable::Ending::UsageError ? parsed.text : "";
+    } else if (!everyRankRuns) {
+        refusal = "the ranks read the command line differently";
+    } else if (parsed.options.labelGiven && fleet.Root() && StorePathFrom(parsed.options.db).empty()) {
+        refusal = "--label goes with a result store; valid: --db FILE --label TEXT, or VANTREL_DB set";
+    }
+    if (FromRankZero(everyRankRuns && refusal.empty() ? 1 : 0) != 0) return std::nullopt;
+    int code = kExitUsage;
+    const bool shown = parsed.action == OptionTable::Ending::Help || parsed.action == OptionTable::Ending::Version;
+    if (fleet.Root() && shown) {
+        out << parsed.text;
+        out.flush();
+        code = kExitOk;
+    } else if (fleet.Root()) {
+        err << "vantrel-mpi: " << refusal << "\n" << FleetUsageLine() << "\n";
+        err.flush();
+    }
+    return FromRankZero(code);
+}
+
+// Rank 0's header of the report: every rank's host and context.
+FleetHeader HeaderOf(const FleetOptions& options, const RankInfo& info, const std::vector<std::string>& infos) {
+    FleetHeader header;
+    header.options = options;
+    for (const std::string& text : infos) header.ranks.push_back(RankInfoFromText(text));
+    header.hosts = FindSharedHosts(header.ranks);
+    header.date = info.context.date;
+    return header;
+}
+
+// One rank's runs of one setting, started together with every other rank's;
+// `stop` turns true once some rank was stopped, `retired` once this rank's
+// run was wrong or failed (it then runs no further setting, as the runner ends).
+RankSetting RunSetting(const Fleet& fleet, const FleetOptions& options, SearchDriver& driver, uint16_t threads,
+                       bool offered, uint32_t processors, const std::atomic<bool>& interrupt, bool& retired, bool& stop) {
+    RankSetting part;
+    part.rank = fleet.rank;
+    if (!offered && !options.sweep) {
+        part.runs.push_back(RefusedRun(options.taskIndex, threads, RefusedThreads(threads, processors)));
+    }
+    for (int repetition = 0; repetition < options.repeat && !stop; ++repetition) {
+        StartTogether();
+        if (offered && !retired && !interrupt.load()) {
+            part.runs.push_back(driver.Run(options.taskIndex, threads, nullptr, options.verify));
+            const RunStatus status = part.runs.back().status;
+            retired = status == RunStatus::Wrong || status == RunStatus::Failed;
+        }
+        stop = AllMax(interrupt.load() ? 1u : 0u) != 0;
+    }
+    return part;
+}
+
+// Rank 0's view of a setting from every rank's gathered part.
+FleetSetting Summarized(const FleetOptions& options, uint16_t threads, const std::vector<std::string>& texts) {
+    std::vector<RankSetting> parts;
+    for (const std::string& text : texts) {
+        if (!text.empty()) parts.push_back(RankSettingFromText(text));
+    }
+    return SummarizeFleetSetting(options.taskIndex, threads, parts, options.repeat, options.outlierPercent);
+}
+
 }  // namespace
 
 int RunFleet(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
@@ -186,30 +258,7 @@ int RunFleet(const std::vector<std::string>& args, std::ostream& out, std::ostre
     const Fleet fleet;
     const uint32_t processors = LogicalProcessors();
     const FleetParseOutcome parsed = ParseFleetCommandLine(args, processors);
-    // Every rank reads the same command line to the same end; should one
-    // read it otherwise, none runs. The store is rank 0's, and so is the
-    // refusal of a label without one.
-    const bool everyRankRuns = AllMax(parsed.action == CliAction::Run ? 0u : 1u) == 0;
-    std::string refusal;
-    if (parsed.action != CliAction::Run) {
-        refusal = parsed.action == CliAction::UsageError ? parsed.text : "";
-    } else if (!everyRankRuns) {
-        refusal = "the ranks read the command line differently";
-    } else if (parsed.options.labelGiven && fleet.Root() && StorePathFrom(parsed.options.db).empty()) {
-        refusal = "--label goes with a result store; valid: --db FILE --label TEXT, or VANTREL_DB set";
-    }
-    if (FromRankZero(everyRankRuns && refusal.empty() ? 1 : 0) == 0) {
-        int code = kExitUsage;
-        if (fleet.Root() && (parsed.action == CliAction::Help || parsed.action == CliAction::Version)) {
-            out << parsed.text;
-            out.flush();
-            code = kExitOk;
-        } else if (fleet.Root()) {
-            err << "vantrel-mpi: " << refusal << "\n" << FleetUsageLine() << "\n";
-            err.flush();
-        }
-        return FromRankZero(code);
-    }
+    if (const std::optional<int> code = Refused(fleet, parsed, out, err)) return *code;
     const FleetOptions& options = parsed.options;
 
     // The plan, the same on every rank: one count, or every count that some
@@ -219,17 +268,14 @@ int RunFleet(const std::vector<std::string>& args, std::ostream& out, std::ostre
         options.sweep ? OfferedThreadCounts(AllMax(processors)) : std::vector<uint16_t>{options.threads};
 
     FleetTally tally;
-    std::unique_ptr<FleetReportWriter> writer;
-    const std::string storePath = fleet.Root() ? StorePathFrom(options.db) : std::string();
-    std::vector<FleetSetting> stored;  // rank 0, for the store
     const RankInfo info = fleet.Info();
     const std::vector<std::string> infos = fleet.Gather(RankInfoText(info), tally);
     FleetHeader header;
+    std::unique_ptr<FleetReportWriter> writer;
+    const std::string storePath = fleet.Root() ? StorePathFrom(options.db) : std::string();
+    std::vector<FleetSetting> stored;  // rank 0, for the store
     if (fleet.Root()) {
-        header.options = options;
-        for (const std::string& text : infos) header.ranks.push_back(RankInfoFromText(text));
-        header.hosts = FindSharedHosts(header.ranks);
-        header.date = info.context.date;
+        header = HeaderOf(options, info, infos);
         writer = MakeFleetReportWriter(options.format, out);
         writer->Begin(header);
     }
@@ -238,30 +284,14 @@ int RunFleet(const std::vector<std::string>& args, std::ostream& out, std::ostre
 #ifdef VANTREL_FLEET_TEST_HOOKS
     InstallTestHooks(driver, fleet.rank);
 #endif
-    bool retired = false;  // a wrong or failed run ended this rank's part, as it ends the runner
+    bool retired = false;
     bool stop = false;
     for (uint16_t threads : plan) {
-        RankSetting part;
-        part.rank = fleet.rank;
         const bool here = std::find(offered.begin(), offered.end(), threads) != offered.end();
-        if (!here && !options.sweep) part.runs.push_back(RefusedRun(options.taskIndex, threads, RefusedThreads(threads, processors)));
-        for (int repetition = 0; repetition < options.repeat && !stop; ++repetition) {
-            StartTogether();
-            if (here && !retired && !interrupt.load()) {
-                part.runs.push_back(driver.Run(options.taskIndex, threads, nullptr, options.verify));
-                const RunStatus status = part.runs.back().status;
-                retired = status == RunStatus::Wrong || status == RunStatus::Failed;
-            }
-            stop = AllMax(interrupt.load() ? 1u : 0u) != 0;
-        }
+        const RankSetting part = RunSetting(fleet, options, driver, threads, here, processors, interrupt, retired, stop);
         const std::vector<std::string> texts = fleet.Gather(part.runs.empty() ? std::string() : RankSettingText(part), tally);
         if (fleet.Root()) {
-            std::vector<RankSetting> parts;
-            for (const std::string& text : texts) {
-                if (!text.empty()) parts.push_back(RankSettingFromText(text));
-            }
-            const FleetSetting setting =
-                SummarizeFleetSetting(options.taskIndex, threads, parts, options.repeat, options.outlierPercent);
+            const FleetSetting setting = Summarized(options, threads, texts);
             tally.Add(setting);
             writer->Setting(setting);
             if (!storePath.empty()) stored.push_back(setting);

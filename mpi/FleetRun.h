@@ -13,14 +13,12 @@
 #include <string>
 #include <vector>
 
-// The exit code of a fleet that was stopped (Ctrl-C to mpirun, SIGINT or
-// SIGTERM to a rank), on every rank.
-constexpr int kFleetStopped = 130;
-
 // Collective over MPI_COMM_WORLD, between MPI_Init_thread and MPI_Finalize.
 // args excludes the program name and is the same on every rank. interrupt,
 // once set, stops this rank's run; the fleet then stops after the run. Rank
 // 0 writes the report to out and messages to err; the other ranks write
-// nothing. Returns the exit code, the same on every rank.
+// nothing. Returns the exit code, the same on every rank (runner/ExitCodes.h;
+// kExitInterrupted when Ctrl-C to mpirun, or SIGINT or SIGTERM to a rank,
+// stopped the fleet).
 int RunFleet(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
              const std::atomic<bool>& interrupt);

@@ -1,16 +1,16 @@
 // Prints, for every task size N, the N-th prime and the digest of the first
 // N primes (XXH3, 64-bit, over the primes as little-endian 32-bit values; see
-// tools/PrimeSieve.h), by a segmented sieve that shares nothing with the
+// verify/PrimeSieve.h), by a segmented sieve that shares nothing with the
 // engine. The task table's known last primes and digests were made with it:
 //   cmake --build --preset native --target nth_primes && build/native/tools/nth_primes
 // or, by hand, with libxxhash-dev installed:
-//   g++ -O2 -std=c++20 -I. tools/nth_primes.cpp tools/PrimeSieve.cpp -o nth_primes
+//   g++ -O2 -std=c++20 -I. tools/nth_primes.cpp verify/PrimeSieve.cpp -o nth_primes
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <iterator>
 
-#include "tools/PrimeSieve.h"
+#include "verify/PrimeSieve.h"
 
 int main() {
     const uint64_t targets[] = {100000,   500000,   1000000,  2000000,   3000000,   4000000,

@@ -5,10 +5,10 @@
 #include <tuple>
 #include <vector>
 
-#include "cli/Charts.h"
 #include "cli/CliOptions.h"
-#include "cli/ResultStore.h"
 #include "engine/TaskTable.h"
+#include "results/Charts.h"
+#include "results/ResultStore.h"
 
 namespace {
 
@@ -210,8 +210,8 @@ TEST(CliOptions, HistoryAndCompareTakeTheirOwnOptions) {
     }
     const ParseOutcome compare = Parse({"compare", "a.json", "db:r.db:last", "--fail-on-slowdown", "2.5", "--alpha=0.01"});
     ASSERT_EQ(compare.action, CliAction::Compare) << compare.text;
-    EXPECT_EQ(compare.compare.base, "a.json");
-    EXPECT_EQ(compare.compare.next, "db:r.db:last");
+    EXPECT_EQ(compare.compare.baseSource, "a.json");
+    EXPECT_EQ(compare.compare.newSource, "db:r.db:last");
     EXPECT_EQ(compare.compare.failOnSlowdownPercent, std::optional<double>(2.5));
     EXPECT_EQ(compare.compare.alpha, 0.01);
     EXPECT_EQ(Parse({"compare", "a", "b"}).compare.failOnSlowdownPercent, std::nullopt);

@@ -11,7 +11,10 @@
 #include <vector>
 
 #include "cli/BenchmarkSession.h"
-#include "cli/SearchDriver.h"
+#include "cli/CliOptions.h"
+#include "cli/RunCli.h"
+#include "runner/ExitCodes.h"
+#include "runner/SearchDriver.h"
 
 struct CliResult {
     int exitCode = -1;

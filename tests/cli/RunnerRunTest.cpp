@@ -10,12 +10,14 @@
 #include <vector>
 
 #include "cli/BenchmarkSession.h"
-#include "cli/ResultStore.h"
-#include "tests/cli/RunnerHarness.h"
-#include "cli/SearchDriver.h"
-#include "cli/StressReport.h"
+#include "cli/RunCli.h"
 #include "engine/RunText.h"
 #include "engine/TaskTable.h"
+#include "results/ResultStore.h"
+#include "runner/RunOptions.h"
+#include "runner/SearchDriver.h"
+#include "runner/StressReport.h"
+#include "tests/cli/RunnerHarness.h"
 #include "tests/support/TestFiles.h"
 
 namespace {
@@ -183,7 +185,7 @@ TEST(RunnerRun, AStressEndsAtTheFirstWrongRunUnlessToldToKeepGoing) {
         if (!ResultStoreAvailable()) continue;
         const StoredInvocation stored = ResultStore(db, ResultStore::Access::Read).Load("last");
         ASSERT_EQ(stored.runs.size(), size_t(rows));
-        for (size_t i = 0; i < stored.runs.size(); ++i) EXPECT_EQ(stored.runs[i].status, i == 1 ? "wrong" : "finished");
+        for (size_t i = 0; i < stored.runs.size(); ++i) EXPECT_EQ(stored.runs[i].status, i == 1 ? RunStatus::Wrong : RunStatus::Finished);
     }
 }
 

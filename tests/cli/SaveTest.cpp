@@ -12,15 +12,18 @@
 #include <vector>
 
 #include "cli/BenchmarkSession.h"
-#include "tests/cli/RunnerHarness.h"
-#include "cli/ResultSaver.h"
-#include "cli/RunGridSource.h"
-#include "cli/SaveFileName.h"
-#include "cli/SearchDriver.h"
+#include "cli/RunCli.h"
 #include "engine/RunText.h"
 #include "engine/TaskTable.h"
 #include "export/GridFile.h"
 #include "export/TextEncoding.h"
+#include "runner/ResultSaver.h"
+#include "runner/RunGridSource.h"
+#include "runner/RunOptions.h"
+#include "runner/SaveFileName.h"
+#include "runner/SearchDriver.h"
+#include "runner/Text.h"
+#include "tests/cli/RunnerHarness.h"
 #include "tests/support/TestFiles.h"
 
 namespace {

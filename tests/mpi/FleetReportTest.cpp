@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/ResultStore.h"
+#include "results/ResultStore.h"
 #include "engine/TaskTable.h"
 #include "mpi/FleetReport.h"
 #include "tests/support/TestFiles.h"
@@ -89,7 +89,7 @@ TEST(FleetResults, TheStoreKeepsEveryRanksRunsWithHostAndRank) {
     ASSERT_EQ(back.runs.size(), 4u);
     EXPECT_EQ(back.runs[1].host, "node1");
     EXPECT_EQ(back.runs[1].rank, 1);
-    EXPECT_EQ(back.runs[1].status, "wrong");
+    EXPECT_EQ(back.runs[1].status, RunStatus::Wrong);
     EXPECT_EQ(back.runs[3].rank, 2);
     EXPECT_EQ(StoreFleet(folder.Path("none/fleet.db").string(), {}, "", "", ranks, {setting}).find("Could not store"), 0u);
 }

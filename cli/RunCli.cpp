@@ -1,0 +1,31 @@
+#include "cli/RunCli.h"
+
+#include "cli/BenchmarkSession.h"
+#include "cli/CliOptions.h"
+#include "results/ResultStore.h"
+#include "runner/ExitCodes.h"
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool liveProgress,
+           const std::atomic<bool>& interrupt) {
+    const ParseOutcome parsed = ParseCommandLine(args, LogicalProcessors());
+    switch (parsed.action) {
+        case CliAction::Help:
+        case CliAction::Version:
+            out << parsed.text;
+            out.flush();
+            return kExitOk;
+        case CliAction::UsageError:
+            err << "vantrel-cli: " << parsed.text << "\n" << parsed.usage << "\n";
+            err.flush();
+            return kExitUsage;
+        case CliAction::History: {
+            HistoryOptions options = parsed.history;
+            options.db = StorePathFrom(options.db);
+            return RunHistory(options, out, err);
+        }
+        case CliAction::Compare: return RunCompare(parsed.compare, out, err);
+        case CliAction::Run: break;
+    }
+    BenchmarkSession session(parsed.options, out, err, liveProgress, interrupt);
+    return session.Run();
+}

@@ -1,0 +1,12 @@
+// The runner but for its process: what main does once the signals are set.
+#pragma once
+
+#include <atomic>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// Parses args (without the program name), runs, reports and returns the exit
+// code; a run stops once `interrupt` turns true.
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool liveProgress,
+           const std::atomic<bool>& interrupt);

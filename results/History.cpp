@@ -1,0 +1,129 @@
+#include "results/History.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "engine/RunText.h"
+#include "results/Charts.h"
+#include "results/ResultStore.h"
+#include "runner/Text.h"
+#include "runner/TextTable.h"
+
+namespace {
+
+void WriteTable(std::ostream& out, const std::vector<HistoryLine>& lines) {
+    if (lines.empty()) {
+        out << "No stored invocation matches.\n";
+        out.flush();
+        return;
+    }
+    std::vector<std::vector<std::string>> rows = {
+        {"ID", "Date", "Label", "CPU", "Task", "Thread Count", "Runs", "Median Time", "Verdict"}};
+    for (const HistoryLine& line : lines) {
+        rows.push_back({std::to_string(line.invocation), OneLine(line.date), OneLine(line.label), OneLine(line.cpu),
+                        line.task, ThreadCountText(line.threads), std::to_string(line.runs),
+                        line.medianSeconds ? PreciseSecondsText(*line.medianSeconds) : std::string(),
+                        StatusLabel(line.verdict)});
+    }
+    TextTable table;
+    for (const auto& row : rows) table.Fit(row);
+    std::string text;
+    for (const auto& row : rows) text += table.Line(row) + "\n";
+    out << text;
+    out.flush();
+}
+
+void WriteCsv(std::ostream& out, const std::vector<HistoryLine>& lines) {
+    std::string text = "invocation,date,label,cpu,task,threads,runs,finished_runs,median_seconds,verdict\n";
+    for (const HistoryLine& line : lines) {
+        text += std::to_string(line.invocation) + ',' + CsvField(line.date) + ',' + CsvField(line.label) + ',' +
+                CsvField(line.cpu) + ',' + CsvField(line.task) + ',' + std::to_string(line.threads) + ',' +
+                std::to_string(line.runs) + ',' + std::to_string(line.finishedRuns) + ',' +
+                (line.medianSeconds ? FullPrecision(*line.medianSeconds) : std::string()) + ',' +
+                SettingVerdictName(line.verdict) + "\n";
+    }
+    out << text;
+    out.flush();
+}
+
+void WriteJson(std::ostream& out, const std::vector<HistoryLine>& lines) {
+    nlohmann::ordered_json document = nlohmann::ordered_json::array();
+    for (const HistoryLine& line : lines) {
+        document.push_back({
+            {"invocation", line.invocation},
+            {"date", line.date},
+            {"label", line.label},
+            {"cpu", line.cpu},
+            {"task", line.task},
+            {"threads", line.threads},
+            {"runs", line.runs},
+            {"finished_runs", line.finishedRuns},
+            {"median_seconds", line.medianSeconds ? nlohmann::ordered_json(*line.medianSeconds) : nullptr},
+            {"verdict", SettingVerdictName(line.verdict)},
+        });
+    }
+    out << document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
+    out.flush();
+}
+
+HistoryChart ChartOf(const std::vector<HistoryLine>& lines) {
+    HistoryChart chart;
+    std::map<uint16_t, HistorySeries> series;
+    std::set<std::string> cpus;
+    // The lines are newest first; the chart runs oldest to newest.
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+        chart.task = line->task;
+        cpus.insert(line->cpu);
+        HistorySeries& s = series[line->threads];
+        s.threads = line->threads;
+        if (line->medianSeconds) s.points.emplace_back(line->date, *line->medianSeconds);
+    }
+    if (cpus.size() == 1) chart.cpu = *cpus.begin();
+    for (auto& [threads, s] : series) chart.series.push_back(std::move(s));
+    return chart;
+}
+
+}  // namespace
+
+int RunHistory(const HistoryOptions& options, std::ostream& out, std::ostream& err) {
+    auto fail = [&](int code, const std::string& line) {
+        err << "vantrel-cli: " << line << "\n";
+        err.flush();
+        return code;
+    };
+    if (options.db.empty()) {
+        return fail(kHistoryBadInput, "history needs a result store: --db FILE, or the environment variable VANTREL_DB");
+    }
+    std::vector<HistoryLine> lines;
+    try {
+        ResultStore store(options.db, ResultStore::Access::Read);
+        lines = store.History({options.task, options.threads, options.last});
+    } catch (const StoreError& e) {
+        return fail(kHistoryBadInput, e.what());
+    }
+
+    if (!options.plot.empty()) {
+        std::set<std::string> tasks;
+        for (const HistoryLine& line : lines) tasks.insert(line.task);
+        if (tasks.size() > 1) {
+            std::string names;
+            for (const std::string& task : tasks) names += " " + task;
+            return fail(kHistoryBadInput, "--plot draws one task; valid: --task LABEL, one of" + names);
+        }
+    }
+
+    switch (options.format) {
+        case ReportFormat::Table: WriteTable(out, lines); break;
+        case ReportFormat::Csv: WriteCsv(out, lines); break;
+        case ReportFormat::Json: WriteJson(out, lines); break;
+    }
+
+    if (options.plot.empty()) return kHistoryOk;
+    const std::string failure = PlotHistory(options.plot, ChartOf(lines), options.gnuplot);
+    if (failure.empty()) return kHistoryOk;
+    return fail(kHistoryChartFailed, failure);
+}

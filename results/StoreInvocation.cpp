@@ -1,0 +1,73 @@
+// What the runner hands the result store, and the store's words for
+// verdicts: the parts that do not touch the database, shared by builds with
+// and without SQLite.
+#include <cstdlib>
+
+#include "results/ResultStore.h"
+
+std::string StorePathFrom(const std::string& dbOption) {
+    if (!dbOption.empty()) return dbOption;
+    const char* fromEnvironment = std::getenv("VANTREL_DB");
+    return fromEnvironment != nullptr ? fromEnvironment : "";
+}
+
+StoredRun StoredRunOf(const RunRecord& run) {
+    StoredRun stored;
+    stored.task = run.task;
+    stored.primes = run.targetCount;
+    stored.threads = run.threads;
+    if (run.progressed) {
+        stored.seconds = run.seconds;
+        stored.lastPrime = run.prime;
+    }
+    stored.status = run.status;
+    stored.fault = run.fault;
+    return stored;
+}
+
+const char* StoredVerdictName(RunStatus status) {
+    return status == RunStatus::Finished ? "verified" : status == RunStatus::Wrong ? "wrong" : "not checked";
+}
+
+const char* SettingVerdictName(RunStatus verdict) {
+    return verdict == RunStatus::Finished ? "verified" : RunStatusName(verdict);
+}
+
+RunStatus SettingVerdictNamed(const std::string& name) {
+    if (name == "verified") return RunStatus::Finished;
+    return RunStatusNamed(name).value_or(RunStatus::Failed);
+}
+
+std::string CommandLineText(const std::vector<std::string>& args) {
+    std::string text;
+    for (const std::string& arg : args) {
+        if (!text.empty()) text += ' ';
+        if (!arg.empty() && arg.find_first_of(" \t\r\n\"'\\") == std::string::npos) {
+            text += arg;
+            continue;
+        }
+        text += '"';
+        for (char c : arg) {
+            if (c == '"' || c == '\\') text += '\\';
+            text += c;
+        }
+        text += '"';
+    }
+    return text;
+}
+
+std::string StoreInvocation(const std::string& dbPath, const RunContext& context, const std::string& commandLine,
+                            const std::string& label, const std::vector<RunRecord>& runs) {
+    StoredInvocation invocation;
+    invocation.context = context;
+    invocation.commandLine = commandLine;
+    invocation.label = label;
+    for (const RunRecord& run : runs) invocation.runs.push_back(StoredRunOf(run));
+    try {
+        ResultStore store(dbPath, ResultStore::Access::Append);
+        store.Append(invocation);
+    } catch (const StoreError& e) {
+        return e.what();
+    }
+    return {};
+}

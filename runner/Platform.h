@@ -1,0 +1,65 @@
+// What differs between the systems the runner is built for, behind one small
+// interface: PlatformPosix.cpp on Linux, PlatformWindows.cpp on Windows,
+// chosen by CMake. The rest of the runner, the results and both fronts test
+// for no system.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// The system's name and version, "Linux 6.1.0-18-amd64 x86_64 (Debian
+// GNU/Linux 12 (bookworm))" or "Windows 10.0 build 19045 (Wine 8.0)".
+std::string OperatingSystem();
+
+// The processor model as the system names it, for processors that do not
+// name themselves; empty when the system does not say.
+std::string CpuModelOfSystem();
+
+// True when the standard error stream is a terminal (a live progress line
+// is shown there then).
+bool StderrIsTerminal();
+
+// Milliseconds of a monotonic clock, wrapping. Async-signal-safe.
+uint32_t MonotonicMilliseconds();
+
+// A file name from the command line as the export job holds it, in wide
+// characters: strict UTF-8 on Linux, the ANSI code page on Windows. Nothing
+// when it does not decode.
+std::optional<std::wstring> WideFileName(const std::string& name);
+
+// The same for a path built here (a link's target, a temporary file).
+std::optional<std::wstring> WidePath(const std::filesystem::path& file);
+
+// The encoding command-line file names are read in, for messages: " in UTF-8".
+const char* FileNameEncoding();
+
+// The file a command-line name names, for looking at it and removing it.
+std::filesystem::path PathOfFileName(const std::string& name);
+
+// 0 when this process may make a new file in `folder`, else errno; 0 on
+// Windows, where the writer finds out.
+int FolderWriteProblem(const std::filesystem::path& folder);
+
+// 0 when this process may write the existing `file`, else errno; 0 on Windows.
+int FileWriteProblem(const std::filesystem::path& file);
+
+// Creates `file`, empty, unless something of that name is there: 0 or errno.
+int CreateNewFile(const std::filesystem::path& file);
+
+// Whether the export job, given `jobText` (its path as text), opens the very
+// file `file`: the writers open the job's UTF-8 text on Linux.
+bool JobNamesFile(const std::string& jobText, const std::filesystem::path& file);
+
+// The temporary file of a save under way: published while it is written, so
+// that a signal handler about to end the process can remove it. Removal is
+// async-signal-safe; on Windows, where the writer holds the file open, all
+// three do nothing.
+void PublishTemporaryFile(const std::filesystem::path& file);
+void WithdrawTemporaryFile();
+void RemoveTemporaryFile();
+
+}  // namespace platform

@@ -1,0 +1,156 @@
+#include "runner/ReportWriter.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "engine/RunText.h"
+#include "runner/JsonForms.h"
+#include "runner/TextTable.h"
+
+namespace {
+
+std::string SpeedupText(const SettingResult& result) {
+    return result.speedup ? FormatFixed2(*result.speedup) + "x" : std::string();
+}
+
+std::string EfficiencyText(const SettingResult& result) {
+    return result.efficiency ? FormatFixed2(*result.efficiency * 100.0) + "%" : std::string();
+}
+
+class TableReport final : public ReportWriter {
+public:
+    TableReport(std::ostream& out_, bool sweep_, int repeat_) : out(out_), sweep(sweep_), repeat(repeat_) {
+        // Wide enough for the usual texts; a longer one pushes its line out.
+        std::vector<size_t> widths = {4, 12, 18, 10};
+        if (repeat > 1) widths.push_back(11);
+        if (sweep) {
+            widths.push_back(7);
+            widths.push_back(10);
+        }
+        table = TextTable(widths);
+    }
+
+    void Begin(const RunContext& context) override {
+        out << ContextLine(context) << "\n\n";
+        std::vector<std::string> cells = {"Task", "Thread Count", "Last Prime", repeat > 1 ? "Min Time" : "Time"};
+        if (repeat > 1) cells.push_back("Median Time");
+        if (sweep) {
+            cells.push_back("Speedup");
+            cells.push_back("Efficiency");
+        }
+        WriteLine(cells, "");
+    }
+
+    void Row(const SettingResult& result) override {
+        const RunRecord& row = result.row;
+        std::vector<std::string> cells = {row.task, row.threadText, row.primeText, row.timeText};
+        if (repeat > 1) cells.push_back(result.runSeconds.empty() ? std::string() : TimeText(result.medianSeconds));
+        if (sweep) {
+            cells.push_back(SpeedupText(result));
+            cells.push_back(EfficiencyText(result));
+        }
+        WriteLine(cells, row.status == RunStatus::Finished ? "" : StatusLabel(row.status));
+        if (!row.verdict.empty() && std::find(verdicts.begin(), verdicts.end(), row.verdict) == verdicts.end()) {
+            verdicts.push_back(row.verdict);
+        }
+    }
+
+    // What was verified, once for every verdict the rows had.
+    void End() override {
+        if (!verdicts.empty()) out << "\n";
+        for (const std::string& verdict : verdicts) out << verdict << "\n";
+        out.flush();
+    }
+
+private:
+    void WriteLine(const std::vector<std::string>& cells, const std::string& note) {
+        out << table.Line(cells, note) << "\n";
+        out.flush();
+    }
+
+    std::ostream& out;
+    bool sweep;
+    int repeat;
+    TextTable table;
+    std::vector<std::string> verdicts;
+};
+
+class CsvReport final : public ReportWriter {
+public:
+    explicit CsvReport(std::ostream& out_) : out(out_) {}
+
+    void Begin(const RunContext& context) override {
+        WriteCsvContext(out, context);
+        out << "task,thread_count,last_prime,time,threads,seconds,median_seconds,runs,speedup,efficiency,status,fault,"
+               "verdict\n";
+        out.flush();
+    }
+
+    void Row(const SettingResult& result) override {
+        auto number = [](const std::optional<double>& value) { return value ? FullPrecision(*value) : std::string(); };
+        const RunRecord& row = result.row;
+        out << CsvField(row.task) << ',' << CsvField(row.threadText) << ',' << CsvField(row.primeText) << ','
+            << CsvField(row.timeText) << ',' << row.threads << ',' << number(RowSeconds(result)) << ','
+            << number(RowMedianSeconds(result)) << ',' << result.runSeconds.size() << ',' << number(result.speedup)
+            << ',' << number(result.efficiency) << ','
+            << RunStatusName(row.status) << ',' << CsvField(row.fault) << ',' << CsvField(row.verdict) << "\n";
+        out.flush();
+    }
+
+    void End() override { out.flush(); }
+
+private:
+    std::ostream& out;
+};
+
+class JsonReport final : public ReportWriter {
+public:
+    explicit JsonReport(std::ostream& out_) : out(out_) {}
+
+    void Begin(const RunContext& context) override {
+        document["context"] = context;
+        document["results"] = nlohmann::ordered_json::array();
+    }
+
+    void Row(const SettingResult& result) override { document["results"].push_back(result); }
+
+    void End() override {
+        out << document.dump(2) << "\n";
+        out.flush();
+    }
+
+private:
+    std::ostream& out;
+    nlohmann::ordered_json document;
+};
+
+}  // namespace
+
+std::string ContextLine(const RunContext& context) {
+    return "Vantrel " + context.version + " | " + context.cpu + " | " + std::to_string(context.logicalProcessors) +
+           " logical processors | " + context.os + " | " + context.compiler + ", " + std::to_string(context.bits) +
+           "-bit " + context.buildType + " | " + context.date;
+}
+
+// Comment lines, skipped by CSV readers that know '#' comments (and easy to
+// strip for those that do not).
+void WriteCsvContext(std::ostream& out, const RunContext& context) {
+    out << "# vantrel-cli " << context.version << "\n"
+        << "# cpu: " << context.cpu << "\n"
+        << "# logical_processors: " << context.logicalProcessors << "\n"
+        << "# os: " << context.os << "\n"
+        << "# compiler: " << context.compiler << "\n"
+        << "# build_type: " << context.buildType << "\n"
+        << "# flags: " << context.flags << "\n"
+        << "# bits: " << context.bits << "\n"
+        << "# date: " << context.date << "\n";
+}
+
+std::unique_ptr<ReportWriter> MakeReportWriter(ReportFormat format, std::ostream& out, bool sweep, int repeat) {
+    switch (format) {
+        case ReportFormat::Csv: return std::make_unique<CsvReport>(out);
+        case ReportFormat::Json: return std::make_unique<JsonReport>(out);
+        case ReportFormat::Table: break;
+    }
+    return std::make_unique<TableReport>(out, sweep, repeat);
+}

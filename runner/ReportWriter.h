@@ -1,0 +1,33 @@
+// The runner's report: one row per setting, as an aligned table for people or
+// as CSV or JSON for tools. Writers write to the stream handed to them.
+#pragma once
+
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "runner/ReportFormat.h"
+#include "runner/RunContext.h"
+#include "runner/RunRecord.h"
+#include "runner/Text.h"
+
+class ReportWriter {
+public:
+    virtual ~ReportWriter() = default;
+    virtual void Begin(const RunContext& context) = 0;
+    // A setting's row, written (and flushed) as soon as it is known, except
+    // for JSON, which is one document written by End.
+    virtual void Row(const SettingResult& result) = 0;
+    virtual void End() = 0;
+};
+
+// sweep adds the speedup and efficiency columns to the table, repeat > 1 the
+// median; CSV and JSON always carry every field. Each row's verdict is a CSV
+// column and a JSON field; the table ends with a line for each verdict.
+std::unique_ptr<ReportWriter> MakeReportWriter(ReportFormat format, std::ostream& out, bool sweep, int repeat);
+
+// The context block of every report: the table's first line and CSV's
+// comment lines ("# cpu: ..."); JSON's "context" object is the context's
+// JSON form (runner/JsonForms.h).
+std::string ContextLine(const RunContext& context);
+void WriteCsvContext(std::ostream& out, const RunContext& context);

@@ -1,0 +1,79 @@
+#include "runner/RunContext.h"
+
+#include <cstring>
+#include <ctime>
+
+#include "engine/TaskTable.h"
+#include "runner/BuildInfo.h"
+#include "runner/Platform.h"
+
+#if defined(__i386__) || defined(__x86_64__)
+#include <cpuid.h>
+#endif
+
+namespace {
+
+std::string Trimmed(std::string text) {
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return {};
+    const size_t last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+// The processor's own brand string where it has one, else the system's name for it.
+std::string CpuModel() {
+#if defined(__i386__) || defined(__x86_64__)
+    unsigned int top = __get_cpuid_max(0x80000000u, nullptr);
+    if (top >= 0x80000004u) {
+        char brand[49] = {};
+        for (unsigned int leaf = 0; leaf < 3; ++leaf) {
+            unsigned int regs[4] = {};
+            __get_cpuid(0x80000002u + leaf, &regs[0], &regs[1], &regs[2], &regs[3]);
+            std::memcpy(brand + leaf * 16, regs, sizeof regs);
+        }
+        std::string model = Trimmed(brand);
+        if (!model.empty()) return model;
+    }
+#endif
+    const std::string model = platform::CpuModelOfSystem();
+    return model.empty() ? "unknown" : model;
+}
+
+std::string Compiler() {
+#if defined(__clang__)
+    return std::string("Clang ") + __clang_version__;
+#elif defined(__GNUC__)
+    return "GCC " + std::to_string(__GNUC__) + "." + std::to_string(__GNUC_MINOR__) + "." +
+           std::to_string(__GNUC_PATCHLEVEL__);
+#elif defined(_MSC_VER)
+    return "MSVC " + std::to_string(_MSC_VER);
+#else
+    return "unknown";
+#endif
+}
+
+std::string UtcNow() {
+    const std::time_t now = std::time(nullptr);
+    const std::tm* utc = std::gmtime(&now);  // the runner reads the clock on one thread only
+    char text[32] = {};
+    if (utc == nullptr || std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc) == 0) return "unknown";
+    return text;
+}
+
+}  // namespace
+
+std::string VantrelVersion() { return VANTREL_VERSION; }
+
+RunContext CollectRunContext() {
+    RunContext context;
+    context.version = VANTREL_VERSION;
+    context.cpu = CpuModel();
+    context.logicalProcessors = LogicalProcessors();
+    context.os = platform::OperatingSystem();
+    context.compiler = Compiler();
+    context.buildType = VANTREL_BUILD_TYPE;
+    context.flags = VANTREL_BUILD_FLAGS;
+    context.bits = int(sizeof(void*) * 8);
+    context.date = UtcNow();
+    return context;
+}

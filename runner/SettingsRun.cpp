@@ -1,0 +1,75 @@
+#include "runner/SettingsRun.h"
+
+#include <memory>
+#include <optional>
+
+#include "engine/RunText.h"
+#include "runner/ExitCodes.h"
+#include "runner/ProgressLine.h"
+#include "runner/ReportWriter.h"
+
+namespace {
+
+// Prints the notifications when asked to, and shows the window title's
+// percentage (index * 100 / (N - 1)) on the progress line.
+class RunPrinter final : public RunListener {
+public:
+    RunPrinter(std::ostream* events_, ProgressLine& progress_) : events(events_), progress(progress_) {}
+    void Notified(const RunRecord& run, const Notification& notification) override {
+        PrintEvent(events, notification);
+        if (notification.message != WM_SEARCH_PROGRESS) return;
+        progress.Show(TitleText("Vantrel " + run.task + ", " + run.threadText, run.targetCount, notification.index, 1));
+    }
+
+private:
+    std::ostream* events;  // null: not printed
+    ProgressLine& progress;
+};
+
+}  // namespace
+
+int RunSettings(const RunnerOptions& options, const RunContext& context, SearchDriver& driver, const Console& console,
+                const std::atomic<bool>& interrupt, std::vector<RunRecord>& runs) {
+    std::unique_ptr<ReportWriter> writer =
+        MakeReportWriter(options.format, options.events ? console.err : console.out, options.sweep, options.repeat);
+    writer->Begin(context);
+    ProgressLine progressLine(console.err, console.liveProgress);
+    RunPrinter listener(options.events ? &console.out : nullptr, progressLine);
+
+    std::optional<double> oneThreadSeconds;
+    for (uint16_t threads : options.threadCounts) {
+        std::vector<RunRecord> finished;
+        for (int repetition = 0; repetition < options.repeat; ++repetition) {
+            if (interrupt.load()) {
+                writer->End();
+                return kExitInterrupted;
+            }
+            RunRecord run = driver.Run(options.taskIndex, threads, &listener, options.verify);
+            progressLine.Clear();
+            runs.push_back(run);
+            if (run.status == RunStatus::Finished) {
+                finished.push_back(run);
+                continue;
+            }
+            // The first run that did not finish ends the session, with its own row.
+            SettingResult result;
+            result.row = run;
+            result.repeats = options.repeat;
+            writer->Row(result);
+            writer->End();
+            if (run.status == RunStatus::Stopped) return kExitInterrupted;
+            const bool several = options.threadCounts.size() > 1 || options.repeat > 1;
+            console.err << "vantrel-cli: " << FaultLine(run, several ? runs.size() : 0) << "\n";
+            console.err.flush();
+            return kExitFault;
+        }
+        SettingResult result = SummarizeSetting(finished, options.repeat);
+        if (options.sweep) {
+            if (threads == 1) oneThreadSeconds = result.minSeconds;
+            if (oneThreadSeconds) SetSpeedup(result, *oneThreadSeconds);
+        }
+        writer->Row(result);
+    }
+    writer->End();
+    return interrupt.load() ? kExitInterrupted : kExitOk;
+}

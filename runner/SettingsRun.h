@@ -1,0 +1,20 @@
+// The runs of a sweep, of --repeat and of a single setting: every thread
+// count in turn, each run `repeat` times, a row reported per setting as it
+// ends, with speedup and efficiency against 1 thread in a sweep.
+#pragma once
+
+#include <atomic>
+#include <vector>
+
+#include "runner/Console.h"
+#include "runner/RunContext.h"
+#include "runner/RunOptions.h"
+#include "runner/RunRecord.h"
+#include "runner/SearchDriver.h"
+
+// Runs the settings of `options` on `driver` and appends every run to
+// `runs`. The first run that does not finish ends them, with its own row.
+// Returns kExitOk, kExitFault (a wrong or failed run, named on err) or
+// kExitInterrupted.
+int RunSettings(const RunnerOptions& options, const RunContext& context, SearchDriver& driver, const Console& console,
+                const std::atomic<bool>& interrupt, std::vector<RunRecord>& runs);

@@ -1,0 +1,108 @@
+#include "runner/StressRun.h"
+
+#include <chrono>
+#include <memory>
+
+#include "engine/RunText.h"
+#include "engine/TaskTable.h"
+#include "runner/ExitCodes.h"
+#include "runner/ProgressLine.h"
+#include "runner/StressReport.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Prints the notifications when asked to, and keeps the stress's live line
+// up to date, at most ten times a second.
+class StressPrinter final : public RunListener {
+public:
+    StressPrinter(std::ostream* events_, ProgressLine& progress_, const StressSettings& settings_,
+                  const StressTally& tally_, Clock::time_point start_)
+        : events(events_), progress(progress_), settings(settings_), tally(tally_), start(start_) {}
+
+    void Notified(const RunRecord& run, const Notification& notification) override {
+        PrintEvent(events, notification);
+        Show(running, double(notification.index + 1) * 100.0 / double(run.targetCount), false);
+    }
+
+    // Shows run `number`, `percent` done; always when `now`, else only once
+    // a tenth of a second has passed since the line was last shown.
+    void Show(uint64_t number, double percent, bool now) {
+        running = number;
+        const Clock::time_point at = Clock::now();
+        if (!now && at - shown < std::chrono::milliseconds(100)) return;
+        shown = at;
+        progress.Show(StressLine(settings, tally, std::chrono::duration<double>(at - start).count(), number, percent));
+    }
+
+private:
+    std::ostream* events;  // null: not printed
+    ProgressLine& progress;
+    const StressSettings& settings;
+    const StressTally& tally;
+    const Clock::time_point start;
+    Clock::time_point shown{};
+    uint64_t running = 0;
+};
+
+StressSettings SettingsOf(const RunnerOptions& options) {
+    StressSettings settings;
+    settings.task = TaskTable::Label(options.taskIndex);
+    settings.threads = options.threadCounts.front();
+    settings.threadText = ThreadCountText(settings.threads);
+    settings.seconds = options.stressSeconds;
+    settings.verify = options.verify;
+    return settings;
+}
+
+// How the user ended the stress after run `number`, or nothing when it goes on.
+std::string Interruption(const RunRecord& run, uint64_t number, const std::atomic<bool>& interrupt) {
+    // A run ends early only when stopped, or when a stopped run's primes are wrong.
+    if (run.status == RunStatus::Stopped || (run.status != RunStatus::Finished && interrupt.load())) {
+        return "run " + std::to_string(number) + " stopped" + (run.progressed ? " at " + run.primeText : std::string()) +
+               ", " + run.verdict;
+    }
+    return {};
+}
+
+}  // namespace
+
+int RunStress(const RunnerOptions& options, const RunContext& context, SearchDriver& driver, const Console& console,
+              const std::atomic<bool>& interrupt, bool keepRuns, std::vector<RunRecord>& runs) {
+    const StressSettings settings = SettingsOf(options);
+    std::unique_ptr<StressReport> report = MakeStressReport(options.format, options.events ? console.err : console.out);
+    report->Begin(context, settings);
+
+    StressTally tally;
+    ProgressLine progressLine(console.err, console.liveProgress);
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point deadline = start + std::chrono::seconds(options.stressSeconds);
+    StressPrinter listener(options.events ? &console.out : nullptr, progressLine, settings, tally, start);
+    std::string interruption;
+    for (uint64_t number = 1; Clock::now() < deadline; ++number) {
+        if (interrupt.load()) {
+            interruption = "before run " + std::to_string(number) + " began";
+            break;
+        }
+        listener.Show(number, 0.0, true);
+        RunRecord run = driver.Run(options.taskIndex, settings.threads, &listener, options.verify);
+        progressLine.Clear();
+        report->Run(number, run);
+        if (keepRuns) runs.push_back(run);
+        if (run.status != RunStatus::Stopped) tally.Add(number, run);
+        if (run.status == RunStatus::Wrong || run.status == RunStatus::Failed) {
+            console.err << "vantrel-cli: " << FaultLine(run, number) << "\n";
+            console.err.flush();
+        }
+        interruption = Interruption(run, number, interrupt);
+        if (!interruption.empty()) break;
+        if (tally.errors > 0 && !options.keepGoing) break;
+        // A start the engine refused (no memory, no thread) would be refused
+        // again at once: no run can be made, however long the stress.
+        if (run.status == RunStatus::Failed && !run.progressed) break;
+    }
+    report->End(tally, std::chrono::duration<double>(Clock::now() - start).count(), interruption);
+    if (tally.errors > 0) return kExitFault;
+    return interruption.empty() ? kExitOk : kExitInterrupted;
+}

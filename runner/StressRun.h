@@ -1,0 +1,21 @@
+// A stress (--stress): one setting run again and again until the time is up,
+// each run verified, with a live line while it goes on and the summary at
+// the end. The run under way at the deadline is finished, not cut short.
+#pragma once
+
+#include <atomic>
+#include <vector>
+
+#include "runner/Console.h"
+#include "runner/RunContext.h"
+#include "runner/RunOptions.h"
+#include "runner/RunRecord.h"
+#include "runner/SearchDriver.h"
+
+// Runs the stress of `options` on `driver`, and appends every run to `runs`
+// when `keepRuns` (for the grid file and the store). Stops at the first
+// wrong or failed run unless options.keepGoing, and at a start the engine
+// refused. Returns kExitOk, kExitFault (a run wrong or failed, each named on
+// err) or kExitInterrupted.
+int RunStress(const RunnerOptions& options, const RunContext& context, SearchDriver& driver, const Console& console,
+              const std::atomic<bool>& interrupt, bool keepRuns, std::vector<RunRecord>& runs);

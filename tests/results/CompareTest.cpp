@@ -1,0 +1,171 @@
+// compare: verdicts and the regression gate on reports the runner's own JSON
+// writer makes, and on invocations in the store.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/TaskTable.h"
+#include "results/Compare.h"
+#include "results/ResultStore.h"
+#include "runner/ReportWriter.h"
+#include "tests/support/TestFiles.h"
+
+namespace {
+
+struct Setting {
+    int taskIndex;
+    uint16_t threads;
+    std::vector<double> seconds;
+};
+
+RunContext ContextOn(const std::string& cpu) {
+    RunContext context;
+    context.version = "2.0";
+    context.cpu = cpu;
+    context.logicalProcessors = 4;
+    context.compiler = "GCC 12.2.0";
+    context.buildType = "Release";
+    context.bits = 64;
+    context.date = "2026-01-02T03:04:05Z";
+    return context;
+}
+
+std::string WriteReport(const TempFolder& folder, const std::string& name, const std::string& cpu,
+                        const std::vector<Setting>& settings) {
+    const std::string file = folder.Path(name);
+    std::ofstream out(file);
+    auto writer = MakeReportWriter(ReportFormat::Json, out, false, 5);
+    writer->Begin(ContextOn(cpu));
+    for (const Setting& s : settings) {
+        SettingResult result;
+        result.row = NewRunRecord(s.taskIndex, s.threads);
+        result.row.status = RunStatus::Finished;
+        result.runSeconds = s.seconds;
+        writer->Row(result);
+    }
+    writer->End();
+    return file;
+}
+
+constexpr int k100K = 0;
+constexpr int k1M = 2;
+constexpr int k10M = 7;
+
+class CompareTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        base = WriteReport(folder, "base.json", "CPU A",
+                           {{k1M, 1, {1.00, 1.01, 1.02, 1.03, 1.04}},
+                            {k1M, 2, {0.50, 0.52, 0.54, 0.56, 0.58}},
+                            {k1M, 4, {0.30}},
+                            {k100K, 1, {0.100}}});
+        next = WriteReport(folder, "new.json", "CPU B",
+                           {{k10M, 1, {5.0}},
+                            {k100K, 1, {0.107}},
+                            {k1M, 2, {0.51, 0.53, 0.55, 0.57, 0.59}},
+                            {k1M, 1, {1.10, 1.11, 1.12, 1.13, 1.14}}});
+    }
+
+    int Compare(const std::string& baseSource, const std::string& newSource, std::optional<double> gate = {},
+                double alpha = 0.05, ReportFormat format = ReportFormat::Table) {
+        CompareOptions options;
+        options.baseSource = baseSource;
+        options.newSource = newSource;
+        options.failOnSlowdownPercent = gate;
+        options.alpha = alpha;
+        options.format = format;
+        std::ostringstream outStream, errStream;
+        const int code = RunCompare(options, outStream, errStream);
+        out = outStream.str();
+        err = errStream.str();
+        return code;
+    }
+
+    TempFolder folder;
+    std::string base, next, out, err;
+};
+
+TEST_F(CompareTest, VerdictsPerSetting) {
+    ASSERT_EQ(Compare(base, next, {}, 0.05, ReportFormat::Json), kCompareOk) << err;
+    EXPECT_EQ(err, "");
+    const nlohmann::json document = nlohmann::json::parse(out);
+    const nlohmann::json& settings = document["settings"];
+    ASSERT_EQ(settings.size(), 5u);
+    auto expect = [&](size_t i, const char* task, int threads, const char* verdict) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(settings[i]["task"], task);
+        EXPECT_EQ(settings[i]["threads"], threads);
+        EXPECT_EQ(settings[i]["verdict"], verdict);
+    };
+    expect(0, "100K", 1, "slower");  // +7 %, one run each: by the ratio alone
+    EXPECT_TRUE(settings[0]["p_value"].is_null());
+    expect(1, "1M", 1, "slower");    // every NEW run slower than every BASE run
+    EXPECT_NEAR(settings[1]["p_value"].get<double>(), 2.0 / 252.0, 1e-12);
+    EXPECT_NEAR(settings[1]["ratio"].get<double>(), 1.12 / 1.02, 1e-12);
+    expect(2, "1M", 2, "no significant change");
+    EXPECT_GT(settings[2]["p_value"].get<double>(), 0.05);
+    expect(3, "1M", 4, "only in BASE");
+    expect(4, "10M", 1, "only in NEW");
+
+    ASSERT_EQ(Compare(base, next), kCompareOk);
+    EXPECT_NE(out.find("Different CPUs: BASE CPU A, 4 logical processors | NEW CPU B, 4 logical processors\n"),
+              std::string::npos) << out;
+    EXPECT_NE(out.find("significance needs --repeat 5 or more"), std::string::npos) << out;
+}
+
+TEST_F(CompareTest, GateExitCodes) {
+    // 5 %: both the tested +9.8 % and the untested +7 % trip it.
+    EXPECT_EQ(Compare(base, next, 5.0), kCompareSlower);
+    EXPECT_EQ(err,
+              "vantrel-cli: slower by more than 5%: task 100K on 1 core, +7.0%\n"
+              "vantrel-cli: slower by more than 5%: task 1M on 1 core, +9.8% (p = 0.0079)\n");
+    EXPECT_EQ(Compare(base, next, 8.0), kCompareSlower);
+    EXPECT_EQ(err, "vantrel-cli: slower by more than 8%: task 1M on 1 core, +9.8% (p = 0.0079)\n");
+    // Slower by more than the limit, but not significantly at this alpha.
+    EXPECT_EQ(Compare(base, next, 8.0, 0.005), kCompareOk) << err;
+    EXPECT_EQ(Compare(base, next, 10.0), kCompareOk) << err;
+    // NEW against itself: nothing is slower.
+    EXPECT_EQ(Compare(next, next, 0.0), kCompareOk) << err;
+
+    std::ofstream(folder.Path("notes.json")) << "{\"results\": 3}";
+    const std::string unreadable[] = {folder.Path("missing.json"), folder.Path("notes.json"),
+                                      "db:" + folder.Path("results.db").string() + ":last", "db:" + base};
+    for (const std::string& source : unreadable) {
+        EXPECT_EQ(Compare(base, source, 5.0), kCompareBadInput) << source;
+        EXPECT_EQ(out, "");
+        EXPECT_EQ(err.find("vantrel-cli: "), 0u) << err;
+        EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
+    }
+}
+
+TEST_F(CompareTest, StoredInvocations) {
+    const std::string db = folder.Path("results.db");
+    for (const std::string& report : {base, next}) {
+        const ResultSet set = LoadResultSet(report);
+        std::vector<RunRecord> runs;
+        for (const ResultSetting& s : set.settings) {
+            for (double seconds : s.seconds) {
+                RunRecord run = NewRunRecord(TaskTable::Find(s.task), s.threads);
+                run.progressed = true;
+                run.seconds = seconds;
+                run.status = RunStatus::Finished;
+                runs.push_back(run);
+            }
+        }
+        ASSERT_EQ(StoreInvocation(db, set.context, "vantrel-cli", "", runs), "");
+    }
+    ASSERT_EQ(Compare("db:" + db + ":last~1", "db:" + db + ":last", {}, 0.05, ReportFormat::Csv),
+              kCompareOk) << err;
+    EXPECT_NE(out.find("\n1M,1,5,5,1.02,1.12,"), std::string::npos) << out;
+    EXPECT_NE(out.find(",slower,false\n"), std::string::npos) << out;
+    EXPECT_EQ(Compare("db:" + db + ":1", "db:" + db + ":3"), kCompareBadInput);
+    EXPECT_EQ(err, "vantrel-cli: Could not read \"" + db + "\": the store holds no invocation 3\n");
+}
+
+}  // namespace
