@@ -1,6 +1,7 @@
 #include "results/Charts.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -146,20 +147,18 @@ std::string SweepScript(const SweepChart& chart, const std::string& svgPath) {
 namespace {
 
 // Seconds since 1970 of a date the store keeps ("2026-12-07T05:51:04Z"), or
-// nothing for another text. Days are counted from the civil date, so that no
-// time zone and no C library's calendar is involved.
+// nothing for another text. The civil calendar of <chrono>, so that no time
+// zone and no C library's calendar is involved.
 std::optional<int64_t> UtcSeconds(const std::string& date) {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     if (date.size() != 20 || std::sscanf(date.c_str(), "%4d-%2d-%2dT%2d:%2d:%2dZ", &year, &month, &day, &hour, &minute,
                                          &second) != 6) {
         return std::nullopt;
     }
-    const int y = month <= 2 ? year - 1 : year;
-    const int era = (y >= 0 ? y : y - 399) / 400;
-    const int yearOfEra = y - era * 400;
-    const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    const int64_t days = int64_t(era) * 146097 + dayOfEra - 719468;
+    const std::chrono::year_month_day civil{std::chrono::year{year}, std::chrono::month{unsigned(month)},
+                                            std::chrono::day{unsigned(day)}};
+    if (!civil.ok()) return std::nullopt;
+    const int64_t days = std::chrono::sys_days{civil}.time_since_epoch().count();
     return days * 86400 + hour * 3600 + minute * 60 + second;
 }
 

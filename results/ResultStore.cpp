@@ -3,8 +3,8 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 #include <utility>
 
@@ -204,8 +204,8 @@ struct ResultStore::Impl {
     }
 
     // Throws unless the file is this program's store of a version this
-    // program reads. False for an empty database.
-    bool CheckFormat() {
+    // program reads. Its version, none for an empty database.
+    std::optional<int64_t> CheckFormat() {
         // One statement, so that all three come from one state of the file
         // even while another runner creates the store.
         Statement format(db,
@@ -215,24 +215,31 @@ struct ResultStore::Impl {
         format.Step();
         const int64_t applicationId = format.Int(0);
         const int64_t version = format.Int(1);
-        if (applicationId == 0 && version == 0 && format.Int(2) == 0) return false;
+        if (applicationId == 0 && version == 0 && format.Int(2) == 0) return std::nullopt;
         if (applicationId != kApplicationId) Fail("the file is an SQLite database of another program, not a result store");
         if (version > kStoreVersion) {
             Fail("the store was written by a newer vantrel-cli (store version " + std::to_string(version) +
                  "; this one reads up to version " + std::to_string(kStoreVersion) + ")");
         }
-        return true;
+        return version;
     }
 
-    void Create() {
+    // Makes an empty database a store of this version, or brings an older
+    // store up to it, in one transaction: another runner may have done
+    // either since the first look.
+    void CreateOrMigrate() {
         Exec("BEGIN IMMEDIATE");
         try {
-            // Another runner may have created it since the first look.
-            if (!CheckFormat()) {
+            const std::optional<int64_t> version = CheckFormat();
+            if (!version) {
                 Exec(kSchema);
                 Exec(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
-                Exec(("PRAGMA user_version = " + std::to_string(kStoreVersion)).c_str());
+            } else if (*version < 2 && !HasFleetColumns()) {
+                // Version 2: the run's host and rank, which fleet runs fill.
+                Exec("ALTER TABLE run ADD COLUMN host TEXT");
+                Exec("ALTER TABLE run ADD COLUMN rank INTEGER");
             }
+            Exec(("PRAGMA user_version = " + std::to_string(kStoreVersion)).c_str());
             Exec("COMMIT");
         } catch (...) {
             sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -258,22 +265,20 @@ struct ResultStore::Impl {
         }
     }
 
-    // Whether the run table has the host and rank of fleet runs: stores
-    // made before them lack the columns until a fleet is stored. They are
-    // added without a new store version, as readers that know nothing of
-    // them never name them.
+    // Whether the run table has the host and rank of fleet runs: stores of
+    // version 1 made before them lack the columns until written to again.
     bool HasFleetColumns() {
         Statement columns(db, "SELECT count(*) FROM pragma_table_info('run') WHERE name IN ('host', 'rank')", OnError());
         return columns.Step() && columns.Int(0) == 2;
     }
 
     int64_t IdOf(const std::string& which) {
+        // Plain decimal digits only: no sign, no blanks, at most 18 of them.
         auto parse = [](const std::string& digits, int64_t& value) {
-            if (digits.empty() || digits.size() > 18 || digits.find_first_not_of("0123456789") != std::string::npos) {
-                return false;
-            }
-            value = std::strtoll(digits.c_str(), nullptr, 10);
-            return true;
+            const char* end = digits.data() + digits.size();
+            const auto parsed = std::from_chars(digits.data(), end, value);
+            return !digits.empty() && digits.size() <= 18 && digits.front() != '-' && parsed.ec == std::errc() &&
+                   parsed.ptr == end;
         };
         int64_t number = 0;
         if (which == "last" || (which.compare(0, 5, "last~") == 0 && parse(which.substr(5), number))) {
@@ -307,13 +312,13 @@ ResultStore::ResultStore(const std::string& path, Access access) : impl(std::mak
     try {
         sqlite3_extended_result_codes(impl->db, 1);
         sqlite3_busy_timeout(impl->db, kBusyTimeoutMs);
-        const bool exists = impl->CheckFormat();
+        const std::optional<int64_t> version = impl->CheckFormat();
         if (access == Access::Append) {
             // A file the user may not write is opened read-only without a word.
             if (sqlite3_db_readonly(impl->db, "main") == 1) impl->Fail(SQLITE_READONLY);
-            if (!exists) impl->Create();
+            if (version != kStoreVersion) impl->CreateOrMigrate();
             impl->UseWal();
-        } else if (!exists) {
+        } else if (!version) {
             impl->Fail("the file holds no stored results");
         }
     } catch (...) {
@@ -343,20 +348,9 @@ int64_t ResultStore::Append(const StoredInvocation& invocation) {
         insert.Run();
         const int64_t id = sqlite3_last_insert_rowid(impl->db);
 
-        bool fleetColumns = impl->HasFleetColumns();
-        const bool fleet = std::any_of(invocation.runs.begin(), invocation.runs.end(),
-                                       [](const StoredRun& r) { return r.rank.has_value(); });
-        if (fleet && !fleetColumns) {
-            impl->Exec("ALTER TABLE run ADD COLUMN host TEXT");
-            impl->Exec("ALTER TABLE run ADD COLUMN rank INTEGER");
-            fleetColumns = true;
-        }
         Statement run(impl->db,
-                      fleetColumns ? "INSERT INTO run (invocation_id, seq, task, primes, threads, seconds, last_prime, "
-                                     "verdict, status, fault, host, rank) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, "
-                                     "?10, ?11, ?12)"
-                                   : "INSERT INTO run (invocation_id, seq, task, primes, threads, seconds, last_prime, "
-                                     "verdict, status, fault) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)",
+                      "INSERT INTO run (invocation_id, seq, task, primes, threads, seconds, last_prime, verdict, status, "
+                      "fault, host, rank) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)",
                       impl->OnError());
         for (size_t i = 0; i < invocation.runs.size(); ++i) {
             const StoredRun& r = invocation.runs[i];
@@ -364,13 +358,11 @@ int64_t ResultStore::Append(const StoredInvocation& invocation) {
             run.Bind(6, r.seconds);
             run.BindOptional(7, r.lastPrime ? std::optional<int64_t>(*r.lastPrime) : std::nullopt);
             run.Bind(8, std::string(StoredVerdictName(r.status))).Bind(9, std::string(RunStatusName(r.status))).Bind(10, r.fault);
-            if (fleetColumns) {
-                // A runner's run leaves both NULL.
-                if (r.rank) {
-                    run.Bind(11, r.host).Bind(12, int64_t(*r.rank));
-                } else {
-                    run.BindOptional(11, std::nullopt).BindOptional(12, std::nullopt);
-                }
+            // A runner's run leaves both NULL.
+            if (r.rank) {
+                run.Bind(11, r.host).Bind(12, int64_t(*r.rank));
+            } else {
+                run.BindOptional(11, std::nullopt).BindOptional(12, std::nullopt);
             }
             run.Run();
             if (impl->appendHook) impl->appendHook(i + 1);

@@ -119,8 +119,10 @@ RunStatus SettingVerdictNamed(const std::string& name);
 // False in a build without SQLite (the Windows cross build), where no store opens.
 bool ResultStoreAvailable();
 
-// The store's format version, kept in the file (PRAGMA user_version).
-constexpr int kStoreVersion = 1;
+// The store's format version, kept in the file (PRAGMA user_version): 2
+// since runs have a host and a rank. A store of an older version is brought
+// up to this one when it is next written to, and read as it is.
+constexpr int kStoreVersion = 2;
 
 // The store's file: --db if given, else the environment variable VANTREL_DB,
 // else empty (nothing is stored).

@@ -104,7 +104,7 @@ case_ history_table mask "$cli" history --db "$db"
 case_ history_csv mask "$cli" history --db "$db" --format csv
 case_ history_json mask "$cli" history --db "$db" --format json --task 100K --threads 1
 case_ compare_db_table mask "$cli" compare "db:$db:last" "db:$db:last"
-case_ compare_db_csv mask "$cli" compare "db:$db:1" "db:$db:last" --format csv --alpha 0.01
+case_ compare_db_csv mask "$cli" compare "db:$db:1" "db:$db:last" --format csv --alpha 0.01 --fail-on-slowdown 1000
 "$cli" --task 100K --repeat 5 --format json >"$work/base.json" 2>/dev/null
 case_ compare_json mask "$cli" compare "$work/base.json" "$work/base.json" --format json --fail-on-slowdown 5
 case_ compare_missing mask "$cli" compare "$work/none.json" "$work/base.json"

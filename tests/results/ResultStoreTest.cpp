@@ -174,7 +174,8 @@ TEST(ResultStoreTest, FileThatIsNoStoreGivesOneLine) {
     const std::pair<std::string, std::string> cases[] = {
         {garbage, "the file is not an SQLite database"},
         {foreign, "an SQLite database of another program"},
-        {newer, "written by a newer vantrel-cli (store version 2; this one reads up to version 1)"},
+        {newer, "written by a newer vantrel-cli (store version " + std::to_string(kStoreVersion + 1) +
+                    "; this one reads up to version " + std::to_string(kStoreVersion) + ")"},
         {folder.Path("missing/results.db"), "the file cannot be opened"},
     };
     for (const auto& [file, reason] : cases) {
@@ -239,9 +240,9 @@ TEST(ResultStoreTest, HistoryAndLoadSelectInvocations) {
 TEST(ResultStoreTest, AFleetsHostsAndRanksGoIntoAStoreMadeBeforeThem) {
     TempFolder folder;
     const std::string db = folder.Path("results.db");
-    // A store as it was before fleets: the run table without host and rank.
+    // A store as it was before fleets: version 1, the run table without host and rank.
     ResultStore(db, ResultStore::Access::Append).Append(Sweep("runner", 1));
-    Sql(db, "ALTER TABLE run DROP COLUMN host; ALTER TABLE run DROP COLUMN rank");
+    Sql(db, "ALTER TABLE run DROP COLUMN host; ALTER TABLE run DROP COLUMN rank; PRAGMA user_version = 1");
     ASSERT_EQ(Sql(db, "SELECT count(*) FROM pragma_table_info('run') WHERE name = 'rank'"), "0");
 
     StoredInvocation fleet = Sweep("fleet", 2);
@@ -259,7 +260,7 @@ TEST(ResultStoreTest, AFleetsHostsAndRanksGoIntoAStoreMadeBeforeThem) {
     EXPECT_EQ(back.runs[3].rank, 1);
     EXPECT_FALSE(store.Load("last").runs[0].rank.has_value());
     EXPECT_FALSE(store.Load("last~2").runs[0].rank.has_value());
-    // The store's version is unchanged, and history pools a fleet's ranks per setting.
+    // The store is of this version now, and history pools a fleet's ranks per setting.
     EXPECT_EQ(Sql(db, "PRAGMA user_version"), std::to_string(kStoreVersion));
     EXPECT_EQ(store.History({"1M", 1, 0})[1].runs, 2);
 }
