@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The layers of docs/architecture.md, checked on the sources: each folder
+# includes only its own headers and those of the layers below it, so that no
+# include runs upward, the fleet stays free of the runner's front and no
+# product code depends on tools/.
+#   layers_test.sh SOURCE_FOLDER
+set -u
+cd "$1" || exit 2
+status=0
+# folder: the folders whose headers it may include
+allowed() {
+    case "$1" in
+    engine) echo "engine" ;;
+    export) echo "engine export" ;;
+    verify) echo "verify" ;;
+    runner) echo "engine export verify runner" ;;
+    results) echo "engine export verify runner results" ;;
+    cli) echo "engine export verify runner results cli" ;;
+    mpi) echo "engine export verify runner results mpi" ;;
+    app) echo "engine export app res" ;;
+    tools) echo "verify" ;;
+    esac
+}
+for folder in engine export verify runner results cli mpi app tools; do
+    may=" $(allowed "$folder") "
+    while IFS= read -r line; do
+        file=${line%%:*}
+        header=$(sed -E 's/.*#include "([^"]+)".*/\1/' <<<"${line#*:}")
+        top=${header%%/*}
+        [ "$top" = "$header" ] && continue  # a header beside the source
+        case "$may" in
+        *" $top "*) ;;
+        *) echo "FAIL: $file includes $header, which $folder/ may not"; status=1 ;;
+        esac
+    done < <(grep -rn --include='*.h' --include='*.cpp' --include='*.in' '#include "' "$folder" | sed -E 's/^([^:]+):[0-9]+:/\1:/')
+done
+[ "$status" -eq 0 ] && echo "ok"
+exit "$status"
