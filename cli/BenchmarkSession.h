@@ -33,8 +33,9 @@ public:
     // The engine, holding the primes of the last run.
     const PrimeCoordinator& Coordinator() const { return driver.Coordinator(); }
 
-    // For tests: see SearchDriver::SetResultHook.
+    // For tests: see SearchDriver::SetResultHook and SetNotifyHook.
     void SetResultHook(SearchDriver::ResultHook hook) { driver.SetResultHook(std::move(hook)); }
+    void SetNotifyHook(SearchDriver::NotifyHook hook) { driver.SetNotifyHook(std::move(hook)); }
 
 private:
     // Appends the invocation to the store, if there is one; false when that failed.
