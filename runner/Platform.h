@@ -65,7 +65,8 @@ void InstallStopHandlers(StopHandler handler);
 bool IsHangUp(int signal);
 
 // From now on a write to a pipe whose reader has gone fails instead of
-// ending the process. Async-signal-safe; does nothing on Windows.
+// ending the process (for the end of a stopped run). Async-signal-safe;
+// does nothing on Windows.
 void IgnoreClosedPipes();
 
 // Ends the process by `signal`, as its default action would. Async-signal-safe.

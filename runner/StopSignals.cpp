@@ -27,9 +27,10 @@ bool Repeats(int signal, long sender) {
 }
 
 void OnStopSignal(int signal, long sender) {
-    // The reader of a pipe (tee, say) goes with the terminal; what is still
-    // to be written must not end the process before its results are kept.
-    if (platform::IsHangUp(signal)) platform::IgnoreClosedPipes();
+    // The reader of the report's pipe (tee, say) has had the same Ctrl-C, or
+    // went with the terminal: what is still to be written must not end the
+    // process before its results are saved and stored.
+    platform::IgnoreClosedPipes();
     int none = 0;
     if (firstSignal.compare_exchange_strong(none, signal)) {
         firstSender.store(sender);
