@@ -99,8 +99,9 @@ FleetParseOutcome ParseFleetCommandLine(const std::vector<std::string>& args, co
     table.Add(app, "--bind", options.bind);
     table.Add(app, "--db", options.db);
     table.Add(app, "--label", options.label);
-    app.footer("Launch on every node: mpirun -np R --map-by ppr:1:node vantrel-mpi ..., or srun --ntasks-per-node=1 "
-               "vantrel-mpi ... under Slurm. Rank 0 prints the report.\n"
+    app.footer("Launch on every node: mpirun -np R --map-by ppr:1:node --bind-to none vantrel-mpi ... (Open MPI "
+               "otherwise binds each rank to one core or package, and a rank offers the threads of its binding only), "
+               "or srun --ntasks-per-node=1 --cpus-per-task=N vantrel-mpi ... under Slurm. Rank 0 prints the report.\n"
                "Stop with one Ctrl-C to mpirun: the ranks stop their runs and rank 0 prints what was gathered.\n"
                "Exit codes, the same on every rank: 0 done and verified, 1 a wrong result or a failed or refused run "
                "on some rank (or an outlier with --fail-on-outlier, or a store that cannot be written after runs that "
