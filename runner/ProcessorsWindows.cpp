@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <map>
 #include <vector>
 
@@ -28,7 +29,7 @@ std::vector<uint32_t> GroupSizes() {
     return groups;
 }
 
-std::vector<uint8_t> ProcessorInformation() {
+std::vector<uint8_t> ProcessorRecords() {
     DWORD bytes = 0;
     GetLogicalProcessorInformationEx(RelationAll, nullptr, &bytes);
     std::vector<uint8_t> buffer(bytes);
@@ -71,7 +72,7 @@ std::optional<MachineShape> ShapeFromProcessorInformation(const uint8_t* buffer,
         switch (item->Relationship) {
             case RelationProcessorCore: {
                 Core core;
-                core.efficiencyClass = item->Processor.EfficiencyClass;
+                core.efficiencyClass = EfficiencyClassOf(item->Processor);
                 for (WORD g = 0; g < item->Processor.GroupCount; ++g) {
                     const GROUP_AFFINITY& mask = item->Processor.GroupMask[g];
                     for (uint32_t bit = 0; bit < sizeof(KAFFINITY) * 8; ++bit) {
@@ -113,7 +114,7 @@ std::optional<MachineShape> ShapeFromProcessorInformation(const uint8_t* buffer,
 
 ProcessorFacts ReadProcessorFacts() {
     ProcessorFacts facts(uint32_t(GetActiveProcessorCount(ALL_PROCESSOR_GROUPS)));
-    const std::vector<uint8_t> information = ProcessorInformation();
+    const std::vector<uint8_t> information = ProcessorRecords();
     facts.shape = ShapeFromProcessorInformation(information.data(), information.size());
     if (!facts.shape) facts.shapeProblem = "the system did not describe its processors (GetLogicalProcessorInformationEx)";
     return facts;

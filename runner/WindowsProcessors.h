@@ -5,8 +5,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <type_traits>
 
 #include "runner/ProcessorFacts.h"
+
+// A core's efficiency class, the byte after its flags (Windows 10 on;
+// MinGW's headers still call it Reserved[0]): higher is more performant.
+template <class Relationship>
+auto& EfficiencyClassOf(Relationship& processor) {
+    return reinterpret_cast<std::conditional_t<std::is_const_v<Relationship>, const uint8_t, uint8_t>*>(&processor)[1];
+}
 
 // The shape GetLogicalProcessorInformationEx(RelationAll) gives in `buffer`:
 // its packages, NUMA nodes and cores (each core's processors numbered 64 *

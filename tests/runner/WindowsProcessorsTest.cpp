@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "runner/Processors.h"
@@ -18,7 +20,7 @@ public:
     void Core(WORD group, KAFFINITY mask, BYTE efficiencyClass) {
         SYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX& item = Add(RelationProcessorCore);
         item.Processor.Flags = (mask & (mask - 1)) != 0 ? LTP_PC_SMT : 0;
-        item.Processor.EfficiencyClass = efficiencyClass;
+        EfficiencyClassOf(item.Processor) = efficiencyClass;
         item.Processor.GroupCount = 1;
         item.Processor.GroupMask[0].Group = group;
         item.Processor.GroupMask[0].Mask = mask;
@@ -44,25 +46,28 @@ private:
 }  // namespace
 
 TEST(WindowsProcessors, ShapeOfThreeGroupsAndOfAHybridMachine) {
-    // 160 processors in groups of 64, 64 and 32 (80 cores of 2), two packages.
+    // 160 processors in groups of 64, 64 and 32 (cores of 2), two packages. A
+    // 32-bit process's masks hold 32 processors of a group: it sees 96.
+    const uint32_t width = sizeof(KAFFINITY) * 8;
+    const uint32_t seen[] = {std::min(64u, width), std::min(64u, width), 32};
     Records server;
     server.Package();
     server.Package();
     server.NumaNode();
     server.NumaNode();
-    const uint32_t sizes[] = {64, 64, 32};
     for (WORD group = 0; group < 3; ++group) {
-        for (uint32_t bit = 0; bit < sizes[group]; bit += 2) server.Core(group, KAFFINITY(3) << bit, 0);
+        for (uint32_t bit = 0; bit < seen[group]; bit += 2) server.Core(group, KAFFINITY(3) << bit, 0);
     }
     std::optional<MachineShape> shape = server.Shape();
     ASSERT_TRUE(shape);
     ProcessorFacts facts(160);
     facts.shape = shape;
-    EXPECT_EQ(ShapePhrase(facts), "2 packages, 80 cores, 2 per core, 2 NUMA nodes");
+    const uint32_t cores = (seen[0] + seen[1] + seen[2]) / 2;
+    EXPECT_EQ(ShapePhrase(facts), "2 packages, " + std::to_string(cores) + " cores, 2 per core, 2 NUMA nodes");
     EXPECT_EQ(ThreadCountsText(OfferedThreadCounts(facts.usable)), "1 2 4 8 16 32 64 128");
-    EXPECT_EQ(FirstCountBeyondCores(OfferedThreadCounts(facts.usable), facts), 128);
+    EXPECT_EQ(FirstCountBeyondCores(OfferedThreadCounts(facts.usable), facts), width == 64 ? 128 : 64);
     // A core of the second group holds processors 64 * 1 + bit.
-    EXPECT_EQ(shape->cores[32], (std::vector<uint32_t>{64, 65}));
+    EXPECT_EQ(shape->cores[seen[0] / 2], (std::vector<uint32_t>{64, 65}));
     EXPECT_EQ(shape->cores.back(), (std::vector<uint32_t>{158, 159}));
 
     // 8 performance cores of 2 processors (class 1) after 16 efficiency cores (class 0).
