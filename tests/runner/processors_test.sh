@@ -51,6 +51,12 @@ expect_in "$(HWLOC_SYNTHETIC="pack:2 core:32 pu:2" "$runner" --task 100K --bind 
   "--bind cores cannot place the workers: the topology is not this machine's (HWLOC_SYNTHETIC=pack:2 core:32 pu:2)" \
   "--bind on a described machine"
 
+# A placement the runner does not know is bad input.
+out=$("$runner" --bind sockets 2>&1)
+code=$?
+[ "$code" = 2 ] || fail "--bind sockets ended with $code"
+expect_in "$out" 'vantrel-cli: unknown placement "sockets"; valid placements: none cores pus' "--bind sockets"
+
 # 3. A cgroup with a CPU quota of one processor.
 group=""
 cleanup() { [ -n "$group" ] && rmdir "$group" 2>/dev/null; }
