@@ -158,7 +158,10 @@ TEST(ResultStoreTest, RunnersAppendingAtOnceAllSucceed) {
     for (pid_t child : children) EXPECT_EQ(WaitFor(child, 60), 0);
     EXPECT_EQ(Sql(db, "SELECT count(*) FROM invocation"), std::to_string(kRunners * kEach));
     EXPECT_EQ(Sql(db, "SELECT count(*) FROM run"), std::to_string(kRunners * kEach * 4));
-    EXPECT_EQ(Sql(db, "PRAGMA journal_mode"), "wal");
+    // At rest, out of WAL mode and with nothing beside it: readers need no -shm.
+    EXPECT_EQ(Sql(db, "PRAGMA journal_mode"), "delete");
+    EXPECT_FALSE(std::filesystem::exists(db + "-wal"));
+    EXPECT_FALSE(std::filesystem::exists(db + "-shm"));
 }
 
 TEST(ResultStoreTest, FileThatIsNoStoreGivesOneLine) {
