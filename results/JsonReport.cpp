@@ -99,6 +99,13 @@ public:
     }
 
 private:
+    static std::string TooMany(size_t most, const char* what) {
+        char count[32];
+        std::snprintf(count, sizeof count, "%zu", most);
+        return "the file holds more than " + std::string(count) + " " + what +
+               ", more than any report of vantrel-cli";
+    }
+
     bool Stop(std::string why) {
         if (failure.empty()) failure = std::move(why);
         return false;
@@ -168,6 +175,7 @@ private:
         if (part == Part::Seconds) fields.seconds = secondsValid;
         if (part == Part::Result) {
             if (!(fields.task && fields.threads && fields.seconds)) return Stop(kBadResult);
+            if (results.size() == kMaxReportResults) return Stop(TooMany(kMaxReportResults, "results"));
             results.push_back(std::move(result));
         }
         return true;
@@ -195,6 +203,7 @@ private:
             case Part::Result: Field(std::move(value)); break;
             case Part::Seconds:
                 if (value.is_number()) {
+                    if (++runTimes > kMaxReportRunTimes) return Stop(TooMany(kMaxReportRunTimes, "run times"));
                     result.seconds.push_back(value.get<double>());
                 } else {
                     secondsValid = false;
@@ -227,6 +236,7 @@ private:
     bool sawResults = false;
     Json context;  // the context block's fields only
     std::vector<ReportResult> results;
+    size_t runTimes = 0;
     ReportResult result;  // the one being read
     ResultFields fields;
     bool secondsValid = false;

@@ -36,6 +36,12 @@ constexpr uint64_t kMaxReportBytes = 64000000;
 // Reports nest four levels deep (a result's run_seconds), a fleet's five.
 constexpr size_t kMaxReportDepth = 32;
 
+// What compare costs grows with these, within the size above: a fleet of
+// 100 ranks that ran 20 settings 1000 times each holds 2,000 results and
+// 2,000,000 run times.
+constexpr size_t kMaxReportResults = 250000;
+constexpr size_t kMaxReportRunTimes = 4000000;
+
 // Why a file cannot be read as a report, without the file's name.
 class ReportError : public std::runtime_error {
 public:
@@ -43,6 +49,7 @@ public:
 };
 
 // Reads the report in `file`. Throws ReportError: no such file, a folder, a
-// file too large or unreadable, not JSON, too deep, not a report of these
-// programs (no "results" list, a result without task, threads or run_seconds).
+// file too large or unreadable, not JSON, too deep, with too many results or
+// run times, not a report of these programs (no "results" list, a result
+// without task, threads or run_seconds).
 ReportContents ReadJsonReport(const std::filesystem::path& file);

@@ -55,6 +55,14 @@ std::string WriteReport(const TempFolder& folder, const std::string& name, const
     return file;
 }
 
+// A JSON list of `count` copies of `item`.
+std::string ManyOf(const std::string& item, size_t count) {
+    std::string list = "[";
+    list.reserve(count * (item.size() + 1) + 2);
+    for (size_t i = 0; i < count; ++i) list += (i == 0 ? "" : ",") + item;
+    return list + "]";
+}
+
 constexpr int k100K = 0;
 constexpr int k1M = 2;
 constexpr int k10M = 7;
@@ -189,6 +197,11 @@ TEST_F(CompareTest, ImpossibleInputsAreRefusedNamingTheFileAndTheFault) {
          "the file nests its JSON more than 32 levels deep"},
         {report("text.json", result + "[\"1\"]}]}"),
          "the file is not a JSON report of vantrel-cli (a result without task, threads or run_seconds)"},
+        {report("times.json", result + ManyOf("1", kMaxReportRunTimes + 1) + "}]}"),
+         "the file holds more than 4000000 run times, more than any report of vantrel-cli"},
+        {report("results.json", "{\"results\": " + ManyOf(R"({"task": "1M", "threads": 1, "run_seconds": []})",
+                                                         kMaxReportResults + 1) + "}"),
+         "the file holds more than 250000 results, more than any report of vantrel-cli"},
         {folderName, "it is a folder, not a JSON report"},
         {tooLarge, "the file holds 64.0 MB, more than any report of vantrel-cli (valid: at most 64.0 MB)"},
     };
