@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <set>
 #include <string_view>
 #include <thread>
 #include <type_traits>
@@ -230,16 +231,15 @@ struct ResultStore::Impl {
 
     // A reader writes nothing, neither in the store nor beside it: on a
     // read-only mount, in a folder of another user, on a full disk, a reader
-    // that wrote the -shm and -wal files of WAL mode would fail, or leave
-    // files that the owner could then not use. A store at rest is out of WAL
-    // mode (see LeaveWal), and SQLite reads it with a shared lock alone, in
-    // step with any writer that comes. One still in WAL mode with a -wal file
-    // beside it has a writer now (or had one that was killed): SQLite reads
-    // the log with the -shm file that is there, read-only if need be. One in
-    // WAL mode without a log (a store of an earlier version, or one whose last
-    // writer closed while a reader held it open) is complete in its file, and
-    // is opened immutable, which creates nothing; should a writer come while
-    // it is read, the file changes, and the read is done again with it.
+    // that made the -wal and -shm files of WAL mode would fail, or leave files
+    // that their owner could then not use. Writers leave both files in place
+    // when they close (UseWal), and SQLite reads a store through them, also
+    // where it may not write them, creating nothing. A store in WAL mode
+    // without them (one of an earlier version, or a copy of the file alone)
+    // was closed by its last writer with everything in the file itself, and
+    // is opened immutable, which creates nothing either; should a writer come
+    // while it is read, the file changes, and the read is done again the
+    // ordinary way (Settled).
     void OpenForReading() {
         openedState = StateOf(path);
         Open(openedState.walMode && !openedState.walFile);
@@ -303,38 +303,37 @@ struct ResultStore::Impl {
         }
     }
 
-    // WAL mode while runners write: readers then never block the writer nor
+    // WAL mode, kept in the file: readers then never block the writer nor
     // the writer them. The switch needs the file to itself and does not wait
-    // for that on its own, so it is tried again while others have it open.
+    // for that on its own, so it is tried again while other runners have
+    // the new store open. The -wal and -shm files stay when the last writer
+    // closes (everything checkpointed into the file, the log emptied), as
+    // SQLite provides for readers who may not write them (OpenForReading).
     void UseWal() {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
         for (;;) {
             {
                 Statement mode(db, "PRAGMA journal_mode", OnError());
-                if (mode.Step() && mode.Text(0) == "wal") return;
+                if (mode.Step() && mode.Text(0) == "wal") break;
             }
             const int code = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
-            if (code == SQLITE_OK) return;
+            if (code == SQLITE_OK) break;
             if ((code & 0xff) != SQLITE_BUSY || std::chrono::steady_clock::now() > end) Fail(code);
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-    }
-
-    // The last writer to close puts the store back into rollback-journal
-    // mode, which SQLite can only do while no one else has it open; then
-    // the -wal and -shm files go, and readers need none (OpenForReading).
-    // While others have it open this fails at once, and the last of them
-    // does it.
-    void LeaveWal() {
-        sqlite3_busy_timeout(db, 0);
-        sqlite3_exec(db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
+        int persist = 1;
+        sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+        Exec("PRAGMA journal_size_limit = 0");
     }
 
     // Whether the run table has the host and rank of fleet runs: stores of
     // version 1 made before them lack the columns until written to again.
-    bool HasFleetColumns() {
-        Statement columns(db, "SELECT count(*) FROM pragma_table_info('run') WHERE name IN ('host', 'rank')", OnError());
-        return columns.Step() && columns.Int(0) == 2;
+    bool HasFleetColumns() { return HasColumn("run", "host") && HasColumn("run", "rank"); }
+
+    bool HasColumn(const char* table, const char* column) {
+        Statement columns(db, "SELECT count(*) FROM pragma_table_info(?1) WHERE name = ?2", OnError());
+        columns.Bind(1, std::string(table)).Bind(2, std::string(column));
+        return columns.Step() && columns.Int(0) == 1;
     }
 
     // The invocation row alone; inside a transaction.
@@ -385,14 +384,19 @@ struct ResultStore::Impl {
     // The summary row of one setting, from every run of it the invocation
     // has: a setting that comes in several steps keeps one row, in its place.
     void SummarizeSetting(int64_t invocation, const std::string& task, uint16_t threads) {
-        Statement runs(db, "SELECT status, seconds FROM run WHERE invocation_id = ?1 AND task = ?2 AND threads = ?3",
+        Statement runs(db,
+                       "SELECT status, seconds, host FROM run WHERE invocation_id = ?1 AND task = ?2 AND threads = ?3",
                        OnError());
         runs.Bind(1, invocation).Bind(2, task).Bind(3, int64_t(threads));
         SettingSummary summary;
+        std::set<std::string> hosts;
         while (runs.Step()) {
             summary.Add(RunStatusNamed(runs.Text(0)).value_or(RunStatus::Failed),
                         runs.IsNull(1) ? std::nullopt : std::optional<double>(runs.Real(1)));
+            if (!runs.IsNull(2)) hosts.insert(runs.Text(2));
         }
+        std::string names;
+        for (const std::string& host : hosts) names += (names.empty() ? "" : ",") + host;
         Statement place(db,
                         "SELECT coalesce((SELECT seq FROM setting WHERE invocation_id = ?1 AND task = ?2 AND threads = ?3), "
                         "(SELECT coalesce(max(seq) + 1, 0) FROM setting WHERE invocation_id = ?1))",
@@ -401,13 +405,18 @@ struct ResultStore::Impl {
         const int64_t seq = place.Step() ? place.Int(0) : 0;
         Statement setting(db,
                           "INSERT OR REPLACE INTO setting (invocation_id, seq, task, threads, runs, finished_runs, "
-                          "median_seconds, verdict) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)",
+                          "median_seconds, verdict, hosts) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)",
                           OnError());
         setting.Bind(1, invocation).Bind(2, seq).Bind(3, task).Bind(4, int64_t(threads)).Bind(5, int64_t(summary.runs));
         setting.Bind(6, int64_t(summary.finishedSeconds.size()));
         setting.Bind(7, summary.finishedSeconds.empty() ? std::nullopt
                                                         : std::optional<double>(MedianOf(summary.finishedSeconds)));
         setting.Bind(8, std::string(SettingVerdictName(summary.verdict)));
+        if (names.empty()) {
+            setting.BindOptional(9, std::nullopt);
+        } else {
+            setting.Bind(9, names);
+        }
         setting.Run();
     }
 
@@ -473,9 +482,6 @@ ResultStore::ResultStore(const std::string& path, Access access) : impl(std::mak
             const std::optional<int64_t> version = impl->CheckFormat();
             // A file the user may not write is opened read-only without a word.
             if (sqlite3_db_readonly(impl->db, "main") == 1) impl->Fail(SQLITE_READONLY);
-            // In WAL mode first, so that a writer killed while it migrates leaves
-            // a log that the next one rolls back, not a journal that readers
-            // could not.
             impl->UseWal();
             if (version != kStoreVersion) impl->CreateOrMigrate();
             impl->Exec("PRAGMA foreign_keys = ON");
@@ -490,9 +496,7 @@ ResultStore::ResultStore(const std::string& path, Access access) : impl(std::mak
 }
 
 ResultStore::~ResultStore() {
-    if (!impl || impl->db == nullptr) return;
-    if (impl->access == Access::Append) impl->LeaveWal();
-    impl->Close();
+    if (impl) impl->Close();
 }
 
 void ResultStore::SetAppendHook(std::function<void(size_t)> hook) { impl->appendHook = std::move(hook); }
@@ -551,11 +555,12 @@ std::vector<std::string> HostsOf(const std::string& names) {
 std::vector<HistoryLine> ResultStore::Impl::History(const HistoryQuery& query) {
     // The invocations newest first, each with its matching settings in the
     // order they ran: the primary keys give that order, so nothing is sorted.
-    // Stores of version 1 may have no host column.
-    const std::string hosts = HasFleetColumns()
-                                  ? "SELECT invocation_id, task, threads, group_concat(DISTINCT host) AS names FROM run "
-                                    "WHERE invocation_id IN chosen AND host IS NOT NULL GROUP BY invocation_id, task, threads"
-                                  : "SELECT NULL AS invocation_id, NULL AS task, NULL AS threads, NULL AS names WHERE 0";
+    // The hosts come with the summary row since version 3; a store of
+    // version 2 read as it is has them in its runs alone, version 1 nowhere.
+    const bool settingHosts = HasColumn("setting", "hosts");
+    const std::string none = "SELECT NULL AS invocation_id, NULL AS task, NULL AS threads, NULL AS names WHERE 0";
+    const std::string hosts =
+        !settingHosts && HasFleetColumns() ? HostsOfSettings("run", "invocation_id IN chosen") : none;
     const std::string sql = R"sql(
         WITH chosen AS (
             SELECT id FROM invocation AS c
@@ -565,7 +570,7 @@ std::vector<HistoryLine> ResultStore::Impl::History(const HistoryQuery& query) {
             ORDER BY id DESC LIMIT ?3),
           hosts AS ()sql" + hosts + R"sql()
         SELECT i.id, i.date, i.label, i.cpu, s.task, s.threads, s.runs, s.finished_runs, s.median_seconds, s.verdict,
-               h.names
+               )sql" + (settingHosts ? "s.hosts" : "h.names") + R"sql(
         FROM invocation AS i JOIN setting AS s ON s.invocation_id = i.id
           LEFT JOIN hosts AS h ON h.invocation_id = i.id AND h.task = s.task AND h.threads = s.threads
         WHERE i.id IN chosen AND (?1 IS NULL OR s.task = ?1) AND (?2 IS NULL OR s.threads = ?2)

@@ -2,12 +2,12 @@
 // runner given --db (its context block, command line and label) with all of
 // its runs, for history and compare.
 //
-// Any number of runners may append to one store at once: while they write,
-// the database is in WAL mode and a writer waits for another's transaction
-// to end. An invocation is appended in one transaction, so a runner killed
-// while appending leaves either its whole invocation or nothing. The last
-// writer to close takes the store out of WAL mode, so that anyone who may
-// read the file reads it without writing anything beside it (see Access).
+// Any number of runners may append to one store at once: the database is in
+// WAL mode and a writer waits for another's transaction to end. An
+// invocation is appended in one transaction, so a runner killed while
+// appending leaves either its whole invocation or nothing. Anyone who may
+// read the file reads it without writing anything, in it or beside it (see
+// Access).
 //
 // Builds without SQLite (the Windows cross build) have the same interface;
 // there every store cannot be opened and says that this build has none.

@@ -44,15 +44,25 @@ CREATE TABLE setting (
   finished_runs INTEGER NOT NULL,
   median_seconds REAL,
   verdict TEXT NOT NULL,
+  hosts TEXT,
   PRIMARY KEY (invocation_id, seq)
 ) WITHOUT ROWID;
 )sql";
+
+std::string HostsOfSettings(const std::string& runTable, const std::string& invocations) {
+    return "SELECT invocation_id, task, threads, group_concat(host) AS names FROM (SELECT DISTINCT invocation_id, "
+           "task, threads, host FROM " + runTable + " WHERE host IS NOT NULL AND " + invocations +
+           ") GROUP BY invocation_id, task, threads";
+}
 
 std::string StoreMigration(bool hasFleetColumns) {
     // SQLite changes neither AUTOINCREMENT nor a foreign key of a table in
     // place. The rows of invocations deleted by hand (foreign keys were not
     // enforced before) stay behind, and no id any row names is given again.
     const std::string hostAndRank = hasFleetColumns ? "host, rank" : "NULL, NULL";
+    const std::string hostsOfSettings = hasFleetColumns ? HostsOfSettings("old_run", "1")
+                                                        : "SELECT NULL AS invocation_id, NULL AS task, NULL AS threads, "
+                                                          "NULL AS names WHERE 0";
     return std::string(R"sql(
 DROP INDEX run_by_invocation;
 ALTER TABLE invocation RENAME TO old_invocation;
@@ -67,9 +77,11 @@ INSERT INTO run (id, invocation_id, seq, task, primes, threads, seconds, last_pr
   SELECT id, invocation_id, seq, task, primes, threads, seconds, last_prime, verdict, status, fault, )sql" +
            hostAndRank + R"sql(
   FROM old_run WHERE invocation_id IN (SELECT id FROM old_invocation);
-INSERT INTO setting (invocation_id, seq, task, threads, runs, finished_runs, median_seconds, verdict)
-  SELECT invocation_id, seq, task, threads, runs, finished_runs, median_seconds, verdict
-  FROM old_setting WHERE invocation_id IN (SELECT id FROM old_invocation);
+INSERT INTO setting (invocation_id, seq, task, threads, runs, finished_runs, median_seconds, verdict, hosts)
+  SELECT s.invocation_id, s.seq, s.task, s.threads, s.runs, s.finished_runs, s.median_seconds, s.verdict, h.names
+  FROM old_setting AS s LEFT JOIN ()sql" + hostsOfSettings + R"sql() AS h
+    ON h.invocation_id = s.invocation_id AND h.task = s.task AND h.threads = s.threads
+  WHERE s.invocation_id IN (SELECT id FROM old_invocation);
 DELETE FROM sqlite_sequence WHERE name = 'invocation';
 INSERT INTO sqlite_sequence (name, seq) VALUES ('invocation', max(
   (SELECT coalesce(max(id), 0) FROM old_invocation),
