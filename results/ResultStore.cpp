@@ -229,12 +229,12 @@ struct ResultStore::Impl {
         db = nullptr;
     }
 
-    // A reader writes nothing, neither in the store nor beside it: on a
-    // read-only mount, in a folder of another user, on a full disk, a reader
-    // that made the -wal and -shm files of WAL mode would fail, or leave files
-    // that their owner could then not use. Writers leave both files in place
-    // when they close (UseWal), and SQLite reads a store through them, also
-    // where it may not write them, creating nothing. A store in WAL mode
+    // A reader creates no file and needs no space: on a read-only mount, in
+    // a folder of another user, on a full disk, a reader that made the -wal
+    // and -shm files of WAL mode would fail, or leave files that their owner
+    // could then not use. Writers leave both files in place when they close
+    // (UseWal), and SQLite reads a store through them, also where it may not
+    // write them (SQLite 3.22 and later). A store in WAL mode
     // without them (one of an earlier version, or a copy of the file alone)
     // was closed by its last writer with everything in the file itself, and
     // is opened immutable, which creates nothing either; should a writer come

@@ -6,8 +6,7 @@
 // WAL mode and a writer waits for another's transaction to end. An
 // invocation is appended in one transaction, so a runner killed while
 // appending leaves either its whole invocation or nothing. Anyone who may
-// read the file reads it without writing anything, in it or beside it (see
-// Access).
+// read the file reads it without creating any file or needing any space.
 //
 // Builds without SQLite (the Windows cross build) have the same interface;
 // there every store cannot be opened and says that this build has none.
@@ -77,7 +76,7 @@ class ResultStore {
 public:
     enum class Access {
         Append,  // created on first use; needs write access
-        Read,    // the file must exist; nothing is written, neither in it nor beside it
+        Read,    // the file must exist; nothing is written in it, and no file made beside it
     };
 
     // Opens the store, creating it for Append. `path` is a file's name as
