@@ -60,8 +60,8 @@ void WriteCsv(std::ostream& out, const std::vector<HistoryLine>& lines) {
     std::string text = "invocation,date,label,cpu,hosts,task,threads,runs,finished_runs,median_seconds,verdict\n";
     for (const HistoryLine& line : lines) {
         text += std::to_string(line.invocation) + ',' + CsvField(line.date) + ',' + CsvField(line.label) + ',' +
-                CsvField(line.cpu) + ',' + CsvField(HostList(line)) + ',' + CsvField(line.task) + ',' + std::to_string(line.threads) + ',' +
-                std::to_string(line.runs) + ',' + std::to_string(line.finishedRuns) + ',' +
+                CsvField(line.cpu) + ',' + CsvField(HostList(line)) + ',' + CsvField(line.task) + ',' +
+                std::to_string(line.threads) + ',' + std::to_string(line.runs) + ',' + std::to_string(line.finishedRuns) + ',' +
                 (line.medianSeconds ? FullPrecision(*line.medianSeconds) : std::string()) + ',' +
                 SettingVerdictName(line.verdict) + "\n";
     }

@@ -11,6 +11,7 @@ constexpr size_t kCutMarkWidth = 3;
 // else the one byte.
 size_t CharacterBytes(const std::string& text, size_t at) {
     const auto lead = static_cast<unsigned char>(text[at]);
+    if (lead < 0x80) return 1;
     const size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
                           : lead >= 0xF0 && lead <= 0xF4                                    ? 4
                                                                                             : 1;
@@ -42,24 +43,30 @@ void TextTable::Cap(size_t column, size_t maxWidth) {
     caps[column] = std::max(maxWidth, kCutMarkWidth + 1);
 }
 
-std::string TextTable::Cell(const std::vector<std::string>& cells, size_t column) const {
-    const size_t cap = column < caps.size() ? caps[column] : 0;
-    if (cap == 0 || TextWidth(cells[column]) <= cap) return cells[column];
-    return TextPrefix(cells[column], cap - kCutMarkWidth) + kCutMark;
-}
+size_t TextTable::CapOf(size_t column) const { return column < caps.size() ? caps[column] : 0; }
 
 void TextTable::Fit(const std::vector<std::string>& cells) {
     if (widths.size() < cells.size()) widths.resize(cells.size(), 0);
-    for (size_t i = 0; i < cells.size(); ++i) widths[i] = std::max(widths[i], TextWidth(Cell(cells, i)));
+    for (size_t i = 0; i < cells.size(); ++i) {
+        const size_t cap = CapOf(i);
+        const size_t width = TextWidth(cells[i]);
+        widths[i] = std::max(widths[i], cap != 0 && width > cap ? cap : width);
+    }
 }
 
 std::string TextTable::Line(const std::vector<std::string>& cells, const std::string& note) const {
     std::string line;
     for (size_t i = 0; i < cells.size(); ++i) {
-        const std::string cell = Cell(cells, i);
+        const size_t cap = CapOf(i);
+        size_t shown = TextWidth(cells[i]);
+        if (cap != 0 && shown > cap) {
+            line += TextPrefix(cells[i], cap - kCutMarkWidth) + kCutMark;
+            shown = cap;
+        } else {
+            line += cells[i];
+        }
         const size_t width = i < widths.size() ? widths[i] : 0;
-        const size_t shown = TextWidth(cell);
-        line += cell + std::string(shown < width ? width - shown + 2 : 2, ' ');
+        line.append(shown < width ? width - shown + 2 : 2, ' ');
     }
     line += note;
     line.erase(line.find_last_not_of(' ') + 1);

@@ -24,7 +24,7 @@ public:
     std::string Line(const std::vector<std::string>& cells, const std::string& note = {}) const;
 
 private:
-    std::string Cell(const std::vector<std::string>& cells, size_t column) const;
+    size_t CapOf(size_t column) const;
 
     std::vector<size_t> widths;
     std::vector<size_t> caps;  // 0: none
