@@ -422,6 +422,19 @@ TEST(ResultStoreTest, OlderStoresAreReadAsTheyAreAndBroughtUpToDateOnFirstWrite)
     }
 }
 
+TEST(ResultStoreTest, AReaderOfAnOlderStoreReadsWhatAWriterAddedMeanwhile) {
+    TempFolder folder;
+    const std::string db = VersionTwoStore(folder, "results.db");
+    // Opened immutable (WAL mode, no log beside it); then a writer migrates
+    // the store and adds an invocation before the reader reads.
+    ResultStore reader(db, ResultStore::Access::Read);
+    ResultStore(db, ResultStore::Access::Append).Append(Sweep("meanwhile", 1));
+    const std::vector<HistoryLine> lines = reader.History({});
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0].label, "meanwhile");
+    EXPECT_EQ(reader.Load("last").label, "meanwhile");
+}
+
 TEST(ResultStoreTest, AWriteThatFailsPartWayKeepsNothingOfIt) {
     TempFolder folder;
     const std::string db = folder.Path("results.db");
