@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <iterator>
 
 #include <fcntl.h>
 #include <io.h>
@@ -14,6 +15,8 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+
+#include "export/TextEncoding.h"
 
 namespace platform {
 
@@ -49,6 +52,13 @@ std::string OperatingSystem() {
 }
 
 std::string CpuModelOfSystem() { return {}; }
+
+std::string HostName() {
+    wchar_t name[256] = {};
+    DWORD length = DWORD(std::size(name));
+    if (!GetComputerNameExW(ComputerNameDnsHostname, name, &length)) return {};
+    return WideToUtf8(name, length);
+}
 
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
