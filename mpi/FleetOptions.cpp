@@ -48,9 +48,9 @@ OptionTable FleetOptionTable(uint32_t processors) {
     repeat.help = "Runs of each setting; a rank's time is the median of its runs (default 1)";
     OptionDef db = shared("--db");
     db.help = "Store this invocation with every rank's runs, each with its host and rank, in the result store FILE "
-              "(an SQLite database, created on first use; rank 0 writes it) once the runs end, also after a wrong "
-              "result or Ctrl-C; default: the file the environment variable VANTREL_DB names on rank 0, else nothing "
-              "is stored";
+              "(an SQLite database, created on first use; rank 0 writes it) setting by setting as each is gathered, "
+              "so that a job ended early keeps what was gathered, also after a wrong result or Ctrl-C; default: the "
+              "file the environment variable VANTREL_DB names on rank 0, else nothing is stored";
     // A duration as --stress takes it, and refuses it.
     const std::string deadlineValid = "valid deadlines: a whole number of seconds, minutes or hours (90s, 10m, 2h), "
                                       "more than zero and at most 7 days";

@@ -7,7 +7,6 @@
 #include <tuple>
 
 #include "engine/TaskTable.h"
-#include "results/ResultStore.h"
 #include "runner/JsonForms.h"
 #include "runner/Statistics.h"
 
@@ -158,30 +157,4 @@ RankSetting RankSettingFromText(const std::string& text) {
     setting.rank = j.at("rank").get<int>();
     setting.runs = j.at("runs").get<std::vector<RunRecord>>();
     return setting;
-}
-
-std::string StoreFleet(const std::string& path, const RunContext& context, const std::string& commandLine,
-                       const std::string& label, const std::vector<RankInfo>& ranks,
-                       const std::vector<FleetSetting>& settings) {
-    StoredInvocation invocation;
-    invocation.context = context;
-    invocation.commandLine = commandLine;
-    invocation.label = label;
-    for (const FleetSetting& setting : settings) {
-        for (const FleetRow& row : setting.rows) {
-            for (const RunRecord& run : row.runs) {
-                StoredRun stored = StoredRunOf(run);
-                stored.host = ranks[size_t(row.rank)].host;
-                stored.rank = row.rank;
-                invocation.runs.push_back(std::move(stored));
-            }
-        }
-    }
-    try {
-        ResultStore store(path, ResultStore::Access::Append);
-        store.Append(invocation);
-    } catch (const StoreError& e) {
-        return e.what();
-    }
-    return {};
 }

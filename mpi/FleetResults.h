@@ -122,11 +122,3 @@ std::string RankInfoText(const RankInfo& info);
 RankInfo RankInfoFromText(const std::string& text);
 std::string RankSettingText(const RankSetting& setting);
 RankSetting RankSettingFromText(const std::string& text);
-
-// Keeps the fleet's invocation in the result store at path: rank 0's context,
-// the command line and label, and every rank's runs, setting by setting,
-// each with its host and rank. Returns an empty string, or one line naming
-// the file and the reason it could not.
-std::string StoreFleet(const std::string& path, const RunContext& context, const std::string& commandLine,
-                       const std::string& label, const std::vector<RankInfo>& ranks,
-                       const std::vector<FleetSetting>& settings);

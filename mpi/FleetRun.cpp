@@ -12,6 +12,7 @@
 #include "mpi/FleetOptions.h"
 #include "mpi/FleetReport.h"
 #include "mpi/FleetResults.h"
+#include "mpi/FleetStore.h"
 #include "mpi/FleetVerdict.h"
 #include "results/ResultStore.h"
 #include "runner/ExitCodes.h"
@@ -197,7 +198,15 @@ private:
         header.date = info.context.date;
         writer = MakeFleetReportWriter(options.format, out);
         writer->Begin(header);
-        storePath = StorePathFrom(options.db);
+        if (const std::string path = StorePathFrom(options.db); !path.empty()) {
+            std::vector<std::string> commandLine = {"vantrel-mpi"};
+            commandLine.insert(commandLine.end(), args.begin(), args.end());
+            StoredInvocation head;
+            head.context = info.context;
+            head.commandLine = CommandLineText(commandLine);
+            head.label = options.label;
+            store.emplace(path, std::move(head));
+        }
         return true;
     }
 
@@ -266,15 +275,18 @@ private:
             SummarizeFleetSetting(options.taskIndex, threads, parts, options.repeat, options.outlierPercent);
         tally.Add(setting);
         writer->Setting(setting);
-        if (!storePath.empty()) stored.push_back(setting);
+        Store(setting);
     }
 
-    // Rank 0: the store, then the report's end with the verdict. Returns
-    // the exit code the verdict goes with.
+    // Rank 0: the report's end with the verdict. Returns the exit code the
+    // verdict goes with.
     int Finish() {
         ended = true;
         if (!comm.Root()) return kExitOk;
-        Store();
+        if (store && !store->Stored() && tally.storeFailure.empty()) {
+            err << "vantrel-mpi: nothing was stored in \"" << OneLine(store->Path()) << "\": no run was made\n";
+            err.flush();
+        }
         writer->End(tally);
         code = JudgeFleet(tally, header.ranks, options).exitCode;
         return code;
@@ -282,20 +294,12 @@ private:
 
     // As the runner does: the results are out before the store is tried, and
     // a store that fails does not hide how the runs ended.
-    void Store() {
-        if (storePath.empty()) return;
-        const bool ran = std::any_of(stored.begin(), stored.end(), [](const FleetSetting& s) { return !s.rows.empty(); });
-        if (!ran) {
-            err << "vantrel-mpi: nothing was stored in \"" << OneLine(storePath) << "\": no run was made\n";
-            err.flush();
-            return;
-        }
-        std::vector<std::string> commandLine = {"vantrel-mpi"};
-        commandLine.insert(commandLine.end(), args.begin(), args.end());
-        tally.storeFailure = StoreFleet(storePath, info.context, CommandLineText(commandLine), options.label,
-                                        header.ranks, stored);
-        if (tally.storeFailure.empty()) return;
-        err << "vantrel-mpi: " << tally.storeFailure << "\n";
+    void Store(const FleetSetting& setting) {
+        if (!store) return;
+        const std::string failure = store->Add(setting, header.ranks);
+        if (failure.empty()) return;
+        tally.storeFailure = failure;
+        err << "vantrel-mpi: " << failure << "\n";
         err.flush();
     }
 
@@ -327,8 +331,7 @@ private:
     FleetTally tally;
     FleetHeader header;
     std::unique_ptr<FleetReportWriter> writer;
-    std::string storePath;
-    std::vector<FleetSetting> stored;
+    std::optional<FleetStore> store;
 };
 
 }  // namespace

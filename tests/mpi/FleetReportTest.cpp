@@ -12,6 +12,7 @@
 #include "results/ResultStore.h"
 #include "engine/TaskTable.h"
 #include "mpi/FleetReport.h"
+#include "mpi/FleetStore.h"
 #include "mpi/FleetVerdict.h"
 #include "tests/support/FleetRanks.h"
 #include "tests/support/TestFiles.h"
@@ -54,15 +55,24 @@ TEST(FleetResults, OutliersAreJudgedAgainstTheMedianOfTheVerifiedRanks) {
     EXPECT_EQ(back.runs[0].primeText, repeated.runs[0].primeText);
 }
 
-TEST(FleetResults, TheStoreKeepsEveryRanksRunsWithHostAndRank) {
+TEST(FleetStore, EachGatheredSettingIsKeptAsSoonAsItIsWithEveryRanksRunsHostAndRank) {
     TempFolder folder;
     const std::vector<RankInfo> ranks = Ranks(3, 1);
     RankSetting repeated = Ran(2, 1.0);
     repeated.runs.push_back(Ran(2, 1.1).runs.front());
     const FleetSetting setting = SummarizeFleetSetting(kTask, 1, {Ran(0, 1.0), Ran(1, 1.0, RunStatus::Wrong), repeated}, 2, 10.0);
+    RankSetting twoThreads = Ran(0, 0.6);
+    twoThreads.runs.front().threads = 2;
+    const FleetSetting next = SummarizeFleetSetting(kTask, 2, {twoThreads}, 2, 10.0);
     const std::string db = folder.Path("fleet.db").string();
-    ASSERT_EQ(StoreFleet(db, ranks[0].context, "vantrel-mpi --repeat 2", "nightly", ranks, {setting}), "");
+    StoredInvocation head;
+    head.context = ranks[0].context;
+    head.commandLine = "vantrel-mpi --repeat 2";
+    head.label = "nightly";
+    FleetStore store(db, head);
+    ASSERT_EQ(store.Add(setting, ranks), "");
 
+    // Kept before the next setting is gathered: what a job that ends here leaves.
     const StoredInvocation back = ResultStore(db, ResultStore::Access::Read).Load("last");
     EXPECT_EQ(back.label, "nightly");
     ASSERT_EQ(back.runs.size(), 4u);
@@ -70,7 +80,17 @@ TEST(FleetResults, TheStoreKeepsEveryRanksRunsWithHostAndRank) {
     EXPECT_EQ(back.runs[1].rank, 1);
     EXPECT_EQ(back.runs[1].status, RunStatus::Wrong);
     EXPECT_EQ(back.runs[3].rank, 2);
-    EXPECT_EQ(StoreFleet(folder.Path("none/fleet.db").string(), {}, "", "", ranks, {setting}).find("Could not store"), 0u);
+    ASSERT_EQ(store.Add(next, ranks), "");
+    const StoredInvocation whole = ResultStore(db, ResultStore::Access::Read).Load("last");
+    EXPECT_EQ(whole.id, back.id);
+    ASSERT_EQ(whole.runs.size(), 5u);
+    EXPECT_EQ(whole.runs[4].threads, 2);
+
+    // A store that cannot be written says so once and is not tried again.
+    FleetStore none(folder.Path("none/fleet.db").string(), head);
+    EXPECT_EQ(none.Add(setting, ranks).find("Could not store"), 0u);
+    EXPECT_EQ(none.Add(next, ranks), "");
+    EXPECT_FALSE(none.Stored());
 }
 
 TEST(FleetReport, BeyondAScreenfulTheTableShowsFailuresAndOutliersAndTheRestAsADistribution) {

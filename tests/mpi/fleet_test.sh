@@ -19,11 +19,12 @@
 #   deadline   a rank stopped with SIGSTOP: rank 0 names it after --deadline
 #              and ends the job; rank 0 stopped: rank 1 ends it
 #   lost       a rank killed (-9) after the first setting of a sweep: the JSON
-#              report holds that setting's rows whole
-# Usage: fleet_test.sh MODE PROGRAM
+#              report holds that setting's rows whole, and the store its runs
+# Usage: fleet_test.sh MODE PROGRAM VANTREL_CLI
 set -u
 mode="$1"
 program="$2"
+cli="$3"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; echo "--- stdout"; cat "$work/out"; echo "--- stderr"; cat "$work/err"; exit 1; }
@@ -219,9 +220,9 @@ deadline)
     ;;
 lost)
     # Rank 1 killed (-9) once the first setting of the sweep is out: the JSON
-    # report holds that setting's three rows whole.
+    # report holds that setting's three rows whole, and the store its runs.
     fresh
-    fleet -- "$program" --task 1M --sweep --format json &
+    fleet -- "$program" --task 1M --sweep --format json --db "$work/fleet.db" &
     await_report '"thread_count"'
     sleep 0.2
     kill -KILL "$(rank_pid 1)"
@@ -230,6 +231,10 @@ lost)
         my $report = JSON::PP->new->decode($text . "]}");
         my @rows = grep { $_->{thread_count} eq "1 core" && $_->{status} eq "finished" } @{$report->{results}};
         exit(@rows == 3 ? 0 : 1);' <"$work/out" || fail "the first setting's rows are not whole"
+    "$cli" history --db "$work/fleet.db" --format json >"$work/history" || fail "the store cannot be read"
+    perl -MJSON::PP -e 'local $/; my $lines = JSON::PP->new->decode(<STDIN>);
+        exit(@$lines == 1 && $lines->[0]{threads} == 1 && $lines->[0]{finished_runs} == 3 ? 0 : 1);' \
+        <"$work/history" || fail "the store should hold the first setting's three runs"
     ;;
 *) echo "unknown mode $mode"; exit 2 ;;
 esac
