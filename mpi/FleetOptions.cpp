@@ -6,6 +6,7 @@
 #include "mpi/FleetResults.h"
 #include "results/ResultOptions.h"
 #include "results/ResultStore.h"
+#include "runner/Processors.h"
 #include "runner/RunContext.h"
 #include "runner/RunOptions.h"
 #include "runner/Text.h"
@@ -18,7 +19,7 @@ constexpr const char* kProgram = "vantrel-mpi";
 std::vector<uint16_t> AnyOfferedCount() { return OfferedThreadCounts(std::numeric_limits<uint32_t>::max()); }
 
 // The runner's table entries of the options the fleet shares with it.
-OptionTable RunnerTable(uint32_t processors) {
+OptionTable RunnerTable(const ProcessorFacts& processors) {
     std::vector<OptionDef> defs = RunOptionDefs(processors);
     for (OptionDef& def : StoreOptionDefs()) defs.push_back(std::move(def));
     defs.push_back(HelpOption());
@@ -26,7 +27,7 @@ OptionTable RunnerTable(uint32_t processors) {
     return OptionTable(kProgram, std::move(defs));
 }
 
-OptionTable FleetOptionTable(uint32_t processors) {
+OptionTable FleetOptionTable(const ProcessorFacts& processors) {
     const OptionTable runner = RunnerTable(processors);
     auto shared = [&runner](const std::string& name) { return runner[name]; };
     const std::string counts = ThreadCountsText(AnyOfferedCount());
@@ -34,7 +35,7 @@ OptionTable FleetOptionTable(uint32_t processors) {
     // Each rank offers its own machine's counts; the command line may ask for
     // any count of the thread list, and a rank that does not offer it says so.
     const std::string threadsValid = "valid thread counts: " + counts +
-                                     " (a rank with fewer logical processors than the count reports it refused)";
+                                     " (a rank that may use fewer logical processors than the count reports it refused)";
     OptionDef threads = shared("--threads");
     threads.help = "Worker threads on every rank, one of " + counts +
                    "; a rank whose machine does not offer the count reports it refused (default 1)";
@@ -42,7 +43,8 @@ OptionTable FleetOptionTable(uint32_t processors) {
     threads.check = PlainCount(6) & CLI::IsMember(AnyOfferedCount());
     threads.refusal = Refused("thread count", " is not offered on any machine", threadsValid);
     OptionDef sweep = shared("--sweep");
-    sweep.help = "Every rank runs every thread count its machine offers; ranks are compared count by count";
+    sweep.help = "Every rank runs every thread count it offers (by the processors it may use); ranks are compared "
+                 "count by count";
     sweep.exclusion = "--threads and --sweep exclude each other; valid: one of --threads T (" + counts + ") or --sweep";
     OptionDef repeat = shared("--repeat");
     repeat.help = "Runs of each setting; a rank's time is the median of its runs (default 1)";
@@ -70,21 +72,30 @@ OptionTable FleetOptionTable(uint32_t processors) {
           [outlierValid](const std::string& value) { return "outlier percentage \"" + value + "\" is refused; " + outlierValid; }},
          {"--fail-on-outlier", "", "Exit with code 1 when some setting has an outlier (else outliers are only reported)",
           "", kNoValue},
-         deadline, db, shared("--label"),
+         shared("--bind"), deadline, db, shared("--label"),
          shared("--help"), shared("--version")});
 }
 
 }  // namespace
 
-std::string RefusedThreads(uint16_t threads, uint32_t processors) {
-    const std::vector<uint16_t> offered = OfferedThreadCounts(processors);
+std::string RefusedThreads(uint16_t threads, const ProcessorFacts& processors) {
+    const std::vector<uint16_t> offered = OfferedThreadCounts(processors.usable);
     if (std::find(offered.begin(), offered.end(), threads) != offered.end()) return {};
     return RunnerTable(processors)["--threads"].refusal(std::to_string(threads));
 }
 
 std::string FleetUsageLine() { return FleetOptionTable(1).Usage(); }
 
-FleetParseOutcome ParseFleetCommandLine(const std::vector<std::string>& args, uint32_t processors) {
+ProcessorFacts RankProcessors() { return ReadProcessorFacts(); }
+
+WorkerStartHook RankPlacement(BindMode mode, int rank, std::ostream& err) {
+    std::string problem;
+    WorkerStartHook placement = WorkerPlacement(mode, problem);
+    if (!problem.empty()) err << kProgram << ": rank " << rank << ": " << problem << "\n" << std::flush;
+    return placement;
+}
+
+FleetParseOutcome ParseFleetCommandLine(const std::vector<std::string>& args, const ProcessorFacts& processors) {
     const OptionTable table = FleetOptionTable(processors);
     CLI::App app{"Vantrel prime-search CPU benchmark on every rank of an MPI job at once: each rank finds the first N "
                  "primes with T worker threads on its own node, verifies them, and rank 0 reports the fleet.",
@@ -101,11 +112,13 @@ FleetParseOutcome ParseFleetCommandLine(const std::vector<std::string>& args, ui
     table.Add(app, "--verify", options.verify);
     table.Add(app, "--outlier", options.outlierPercent);
     table.Add(app, "--fail-on-outlier", options.failOnOutlier);
+    table.Add(app, "--bind", options.bind);
     table.Add(app, "--deadline", options.deadlineSeconds);
     table.Add(app, "--db", options.db);
     table.Add(app, "--label", options.label);
-    app.footer("Launch on every node: mpirun -np R --map-by ppr:1:node vantrel-mpi ..., or srun --ntasks-per-node=1 "
-               "vantrel-mpi ... under Slurm. Rank 0 prints the report.\n"
+    app.footer("Launch on every node: mpirun -np R --map-by ppr:1:node --bind-to none vantrel-mpi ... (Open MPI "
+               "otherwise binds each rank to one core or package, and a rank offers the threads of its binding only), "
+               "or srun --ntasks-per-node=1 --cpus-per-task=N vantrel-mpi ... under Slurm. Rank 0 prints the report.\n"
                "Stop with one Ctrl-C to mpirun: the ranks stop their runs and rank 0 prints what was gathered.\n"
                "Every rank must be given the same options; ranks given others are named and nothing is run.\n"
                "Exit codes, the same on every rank: 0 done and verified, 1 a wrong result or a failed or refused run "
@@ -127,7 +140,8 @@ std::vector<std::string> CanonicalOptions(const FleetOptions& options) {
         std::string("--format ") + formats[int(options.format)],
         std::string("--verify ") + (options.verify == VerifyMode::Full ? "full" : "digest"),
         "--outlier " + FullPrecision(options.outlierPercent),
-        "--deadline " + std::to_string(options.deadlineSeconds) + "s"};
+        "--deadline " + std::to_string(options.deadlineSeconds) + "s",
+        std::string("--bind ") + BindModeName(options.bind)};
     if (options.failOnOutlier) pieces.push_back("--fail-on-outlier");
     if (!options.db.empty()) pieces.push_back("--db " + CommandLineText({options.db}));
     if (options.labelGiven) pieces.push_back("--label " + CommandLineText({options.label}));

@@ -166,9 +166,11 @@ RunRecord RefusedRun(int taskIndex, uint16_t threads, const std::string& why) {
 // The fleet's run on this rank, and on rank 0 its report and store.
 class FleetJob {
 public:
-    FleetJob(FleetComm& comm_, const FleetOptions& options_, const std::vector<std::string>& args_, std::ostream& out_,
-             std::ostream& err_, const std::atomic<bool>& interrupt_)
-        : comm(comm_), options(options_), args(args_), out(out_), err(err_), interrupt(interrupt_) {}
+    FleetJob(FleetComm& comm_, const FleetOptions& options_, const ProcessorFacts& processors_,
+             const std::vector<std::string>& args_, std::ostream& out_, std::ostream& err_,
+             const std::atomic<bool>& interrupt_)
+        : comm(comm_), options(options_), processors(processors_), args(args_), out(out_), err(err_),
+          interrupt(interrupt_) {}
 
     FleetEnd Run() {
         try {
@@ -213,17 +215,17 @@ private:
     // The plan, the same on every rank: one count, or every count that some
     // rank offers (a rank sits out the counts its machine does not offer).
     void RunPlan() {
-        const uint32_t processors = LogicalProcessors();
-        const std::vector<uint16_t> offered = OfferedThreadCounts(processors);
+        const std::vector<uint16_t> offered = OfferedThreadCounts(processors.usable);
         const std::vector<uint16_t> plan =
-            options.sweep ? OfferedThreadCounts(comm.AllMax(processors)) : std::vector<uint16_t>{options.threads};
+            options.sweep ? OfferedThreadCounts(comm.AllMax(processors.usable)) : std::vector<uint16_t>{options.threads};
         SearchDriver driver(interrupt);
+        driver.SetWorkerStartHook(RankPlacement(options.bind, comm.rank, err));
 #ifdef VANTREL_FLEET_TEST_HOOKS
         InstallTestHooks(driver, comm);
 #endif
         for (uint16_t threads : plan) {
             const bool here = std::find(offered.begin(), offered.end(), threads) != offered.end();
-            const RankSetting part = RunSetting(driver, threads, here, processors);
+            const RankSetting part = RunSetting(driver, threads, here);
             const std::string name = TaskTable::Label(options.taskIndex) + " on " + ThreadCountText(threads);
             comm.SetStep("the gather of " + name);
             const auto texts = comm.Gather(part.runs.empty() ? std::string() : RankSettingText(part),
@@ -238,7 +240,7 @@ private:
     // rank's; `stop` turns true once some rank was stopped, `retired` once
     // this rank's run was wrong or failed (it then runs no further setting,
     // as the runner ends).
-    RankSetting RunSetting(SearchDriver& driver, uint16_t threads, bool offered, uint32_t processors) {
+    RankSetting RunSetting(SearchDriver& driver, uint16_t threads, bool offered) {
         RankSetting part;
         part.rank = comm.rank;
         if (!offered && !options.sweep) {
@@ -315,6 +317,7 @@ private:
 
     FleetComm& comm;
     const FleetOptions& options;
+    const ProcessorFacts& processors;  // this rank's
     const std::vector<std::string>& args;
     std::ostream& out;
     std::ostream& err;
@@ -339,12 +342,13 @@ private:
 FleetEnd RunFleet(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                   const std::atomic<bool>& interrupt) {
     FleetComm comm;
-    const FleetParseOutcome parsed = ParseFleetCommandLine(args, LogicalProcessors());
+    const ProcessorFacts processors = RankProcessors();
+    const FleetParseOutcome parsed = ParseFleetCommandLine(args, processors);
     if (parsed.action == OptionTable::Ending::Parsed) comm.SetDeadline(parsed.options.deadlineSeconds);
     try {
         if (const std::optional<int> code = Refused(comm, parsed, out, err)) return {*code, false};
     } catch (const FleetLost& lost) {
         return Abandon(comm, lost.loss, err);
     }
-    return FleetJob(comm, parsed.options, args, out, err, interrupt).Run();
+    return FleetJob(comm, parsed.options, processors, args, out, err, interrupt).Run();
 }
