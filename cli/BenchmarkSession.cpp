@@ -7,6 +7,7 @@
 #include "runner/SettingsRun.h"
 #include "runner/StopSignals.h"
 #include "runner/StressRun.h"
+#include "runner/Processors.h"
 #include "runner/Text.h"
 
 BenchmarkSession::BenchmarkSession(const RunnerOptions& options_, std::ostream& out, std::ostream& err,
@@ -16,7 +17,7 @@ BenchmarkSession::BenchmarkSession(const RunnerOptions& options_, std::ostream& 
 int BenchmarkSession::Run() {
     if (!CheckSaveTargets(options, console.err)) return kExitFault;
     storePath = StorePathFrom(options.db);
-    context = CollectRunContext();
+    context = CollectRunContext(processors ? *processors : ReadProcessorFacts(), options.bind);
     const int runsCode = options.stressSeconds > 0
                              ? RunStress(options, context, driver, console, interrupt,
                                          !options.saveGrid.empty() || !storePath.empty(), runs)

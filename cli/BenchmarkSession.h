@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -33,6 +34,10 @@ public:
     // The engine, holding the primes of the last run.
     const PrimeCoordinator& Coordinator() const { return driver.Coordinator(); }
 
+    // The processors the runs may use, as the context block states them; read
+    // from the system when the session is given none.
+    void SetProcessors(const ProcessorFacts& facts) { processors = facts; }
+
     // Where the worker threads of every run start (see WorkerStartHook).
     void SetWorkerStartHook(WorkerStartHook hook) { driver.SetWorkerStartHook(std::move(hook)); }
 
@@ -52,6 +57,7 @@ private:
     Console console;
     const std::atomic<bool>& interrupt;
     SearchDriver driver;
+    std::optional<ProcessorFacts> processors;
     RunContext context;     // of the report, the store and the chart alike
     std::string storePath;  // --db, else VANTREL_DB; empty: nothing is stored
     std::vector<RunRecord> runs;

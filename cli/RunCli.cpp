@@ -35,5 +35,6 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (!unplaced.empty()) err << "vantrel-cli: " << unplaced << "\n";
     BenchmarkSession session(parsed.options, out, err, liveProgress, interrupt);
     session.SetWorkerStartHook(std::move(placement));
+    session.SetProcessors(processors);
     return session.Run();
 }

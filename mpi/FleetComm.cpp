@@ -164,7 +164,7 @@ std::optional<std::vector<std::string>> FleetComm::Gather(const std::string& tex
     return texts;
 }
 
-RankInfo FleetComm::Info() {
+RankInfo FleetComm::Info(const ProcessorFacts& processors, BindMode bind) {
     RankInfo info;
     info.rank = rank;
     char name[MPI_MAX_PROCESSOR_NAME] = {};
@@ -178,6 +178,6 @@ RankInfo FleetComm::Info() {
     MPI_Iallreduce(&rank, &info.node, 1, MPI_INT, MPI_MIN, node, &request);
     Await(request, Pace::Sleep);
     MPI_Comm_free(&node);
-    info.context = CollectRunContext();
+    info.context = CollectRunContext(processors, bind);
     return info;
 }

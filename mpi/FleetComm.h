@@ -61,7 +61,7 @@ public:
     std::optional<std::vector<std::string>> Gather(const std::string& text, const std::string& what, FleetTally& tally);
 
     // This rank's host, and the lowest rank that shares its node's memory.
-    RankInfo Info();
+    RankInfo Info(const ProcessorFacts& processors, BindMode bind);
 
     int rank = 0;
     int size = 1;

@@ -92,10 +92,23 @@ struct MachineColumn {
     std::function<std::string(const RunContext&)> words;
 };
 
+// The processors a rank may use, where fewer than its machine's (the MPI
+// launcher's binding, a CPU set, a quota): its cell names them, "1 usable
+// (CPU set 3)"; the header's words only count them, as the sets differ
+// from rank to rank.
+bool Bound(const RunContext& c) { return c.processors.usable > 0 && c.processors.usable < c.logicalProcessors; }
+
 std::vector<MachineColumn> MachineColumns() {
     return {{"CPU", [](const RunContext& c) { return c.cpu; }, [](const RunContext& c) { return c.cpu; }},
             {"Logical Processors", [](const RunContext& c) { return std::to_string(c.logicalProcessors); },
-             [](const RunContext& c) { return Plural(c.logicalProcessors, "logical processor", "logical processors"); }}};
+             [](const RunContext& c) { return Plural(c.logicalProcessors, "logical processor", "logical processors"); }},
+            {"Usable",
+             [](const RunContext& c) {
+                 if (!Bound(c)) return std::string("all");
+                 const std::string& reason = c.processors.reason;
+                 return std::to_string(c.processors.usable) + " usable" + (reason.empty() ? "" : " (" + reason + ")");
+             },
+             [](const RunContext& c) { return Bound(c) ? std::to_string(c.processors.usable) + " usable" : std::string(); }}};
 }
 
 class FleetTable final : public FleetReportWriter {
@@ -210,7 +223,8 @@ private:
         for (const RankInfo& info : header.ranks) {
             std::string words;
             for (const MachineColumn& column : MachineColumns()) {
-                words += (words.empty() ? "" : ", ") + column.words(info.context);
+                const std::string said = column.words(info.context);
+                if (!said.empty()) words += (words.empty() ? "" : ", ") + said;
             }
             ++kinds[words];
         }
@@ -221,6 +235,14 @@ private:
             out << "CPU: " << Plural(counted[i].first, "rank", "ranks") << " on " << counted[i].second << "\n";
         }
         if (counted.size() > 10) out << "CPU: " << counted.size() - 10 << " more models\n";
+        const auto bound = std::count_if(header.ranks.begin(), header.ranks.end(),
+                                         [](const RankInfo& info) { return Bound(info.context); });
+        if (bound > 0) {
+            out << (bound == 1 ? "1 rank may use fewer processors than its machine has"
+                               : std::to_string(bound) + " ranks may use fewer processors than their machines have")
+                << " (the launcher's binding, a CPU set or quota): give each rank a whole node with mpirun --bind-to "
+                << "none, or --map-by ppr:1:node:pe=N for N processors.\n";
+        }
     }
 
     // The host and rank cells, then the machine's where ranks differ.
@@ -316,7 +338,8 @@ public:
             << "# repeat: " << header.options.repeat << "\n"
             << "# outlier_percent: " << FullPrecision(header.options.outlierPercent) << "\n"
             << "# date: " << header.date << "\n"
-            << "host,rank,shares_host,cpu,logical_processors,os,compiler,build_type,flags,bits,task,thread_count,"
+            << "host,rank,shares_host,cpu,logical_processors,usable_processors,usable_reason,os,compiler,build_type,flags,"
+               "bits,task,thread_count,"
                "threads,last_prime,time,seconds,median_seconds,runs,expected_prime,status,verdict,fault,"
                "fleet_median_seconds,slower_percent,outlier,stopped_runs\n";
         out.flush();
@@ -334,7 +357,8 @@ public:
                                         : run.progressed ? FullPrecision(run.seconds)
                                                          : std::string();
             out << CsvField(info.host) << ',' << row.rank << ',' << (header.hosts.sharesHost[size_t(row.rank)] ? "yes" : "no")
-                << ',' << CsvField(c.cpu) << ',' << c.logicalProcessors << ',' << CsvField(c.os) << ','
+                << ',' << CsvField(c.cpu) << ',' << c.logicalProcessors << ',' << c.processors.usable << ','
+                << CsvField(c.processors.reason) << ',' << CsvField(c.os) << ','
                 << CsvField(c.compiler) << ',' << CsvField(c.buildType) << ',' << CsvField(c.flags) << ',' << c.bits << ','
                 << CsvField(run.task) << ',' << CsvField(run.threadText) << ',' << run.threads << ','
                 << CsvField(run.primeText) << ',' << CsvField(run.timeText) << ',' << seconds << ','

@@ -187,7 +187,7 @@ public:
 private:
     // Every rank's host and context on rank 0, and the report's start.
     bool Begin() {
-        info = comm.Info();
+        info = comm.Info(processors, options.bind);
         const auto infos = comm.Gather(RankInfoText(info), "the ranks' contexts", tally);
         if (!infos) {
             if (comm.Root()) err << "vantrel-mpi: " << tally.gatherFailure << "\n";

@@ -59,7 +59,8 @@ std::string PText(const std::optional<double>& p) {
 std::string RunsText(const SettingComparison& s) { return std::to_string(s.baseRuns) + "/" + std::to_string(s.newRuns); }
 
 std::string CpuText(const RunContext& c) {
-    return (c.cpu.empty() ? "unknown" : c.cpu) + ", " + std::to_string(c.logicalProcessors) + " logical processors";
+    const uint32_t usable = c.processors.usable > 0 ? c.processors.usable : c.logicalProcessors;
+    return (c.cpu.empty() ? "unknown" : c.cpu) + ", " + ProcessorPhrase(c.logicalProcessors, usable, c.processors.reason);
 }
 
 std::string BuildText(const RunContext& c) {

@@ -190,7 +190,9 @@ private:
                 break;
             case Part::Context:
                 // Only the fields of the context block: a crafted one may hold millions.
-                for (const char* name : {"version", "cpu", "logical_processors", "os", "date"}) {
+                for (const char* name : {"version", "cpu", "logical_processors", "usable_processors", "usable_reason",
+                                         "shape", "packages", "numa_nodes", "cores", "pus_per_core", "topology_source",
+                                         "bind", "os", "date"}) {
                     if (lastKey == name) context[lastKey] = std::move(value);
                 }
                 break;

@@ -17,6 +17,7 @@
 
 #include "export/TextEncoding.h"
 #include "results/StoreSchema.h"
+#include "runner/JsonForms.h"
 #include "runner/SettingGroups.h"
 #include "runner/Statistics.h"
 #include "runner/Text.h"
@@ -292,8 +293,10 @@ struct ResultStore::Impl {
             if (!version) {
                 Exec(kStoreSchema);
                 Exec(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
-            } else if (*version < kStoreVersion) {
+            } else if (*version < 3) {
                 Exec(StoreMigration(HasFleetColumns()).c_str());
+            } else if (*version < 4 && !HasColumn("invocation", "usable_processors")) {
+                Exec(kProcessorColumns);
             }
             Exec(("PRAGMA user_version = " + std::to_string(kStoreVersion)).c_str());
             Exec("COMMIT");
@@ -341,11 +344,22 @@ struct ResultStore::Impl {
         const RunContext& c = head.context;
         Statement insert(db,
                          "INSERT INTO invocation (version, cpu, logical_processors, os, compiler, build_type, flags, "
-                         "bits, date, command_line, label) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)",
+                         "bits, date, command_line, label, usable_processors, usable_reason, shape, packages, "
+                         "numa_nodes, cores, pus_per_core, cpu_kinds, topology_source, bind) VALUES (?1, ?2, ?3, ?4, "
+                         "?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?19, ?20, ?21)",
                          OnError());
         insert.Bind(1, c.version).Bind(2, c.cpu).Bind(3, int64_t(c.logicalProcessors)).Bind(4, c.os);
         insert.Bind(5, c.compiler).Bind(6, c.buildType).Bind(7, c.flags).Bind(8, int64_t(c.bits)).Bind(9, c.date);
         insert.Bind(10, head.commandLine).Bind(11, head.label);
+        const ProcessorContext& p = c.processors;
+        auto count = [](const std::optional<uint32_t>& value) {
+            return value ? std::optional<int64_t>(*value) : std::nullopt;
+        };
+        insert.BindOptional(12, p.usable > 0 ? std::optional<int64_t>(p.usable) : std::nullopt);
+        insert.Bind(13, p.reason).Bind(14, p.shape);
+        insert.BindOptional(15, count(p.packages)).BindOptional(16, count(p.numaNodes));
+        insert.BindOptional(17, count(p.cores)).BindOptional(18, count(p.pusPerCore));
+        insert.Bind(19, CpuKindsJson(p.kinds).dump()).Bind(20, p.topologySource).Bind(21, p.bind);
         insert.Run();
         return sqlite3_last_insert_rowid(db);
     }
@@ -539,6 +553,23 @@ T Within(int64_t value) {
                                                                                                                : T{};
 }
 
+// The processors an invocation states, from columns 11 to 20 of its row.
+void ReadProcessors(const Statement& head, ProcessorContext& p) {
+    const auto count = [&head](int column) {
+        return head.IsNull(column) ? std::nullopt : std::optional<uint32_t>(Within<uint32_t>(head.Int(column)));
+    };
+    p.usable = count(11).value_or(0);
+    p.reason = head.Text(12);
+    p.shape = head.Text(13);
+    p.packages = count(14);
+    p.numaNodes = count(15);
+    p.cores = count(16);
+    p.pusPerCore = count(17);
+    p.kinds = CpuKindsOf(nlohmann::json::parse(head.Text(18), nullptr, false));
+    p.topologySource = head.Text(19);
+    if (!head.IsNull(20)) p.bind = head.Text(20);
+}
+
 std::vector<std::string> HostsOf(const std::string& names) {
     std::vector<std::string> hosts;
     for (size_t start = 0; start < names.size();) {
@@ -605,9 +636,15 @@ StoredInvocation ResultStore::Impl::Load(const std::string& which) {
     try {
         StoredInvocation invocation;
         invocation.id = IdOf(which);
+        // A store of version 3 or older, read as it is, states no processors.
+        const bool processorColumns = HasColumn("invocation", "usable_processors");
         Statement head(db,
-                       "SELECT version, cpu, logical_processors, os, compiler, build_type, flags, bits, date, "
-                       "command_line, label FROM invocation WHERE id = ?1",
+                       processorColumns
+                           ? "SELECT version, cpu, logical_processors, os, compiler, build_type, flags, bits, date, "
+                             "command_line, label, usable_processors, usable_reason, shape, packages, numa_nodes, "
+                             "cores, pus_per_core, cpu_kinds, topology_source, bind FROM invocation WHERE id = ?1"
+                           : "SELECT version, cpu, logical_processors, os, compiler, build_type, flags, bits, date, "
+                             "command_line, label FROM invocation WHERE id = ?1",
                        OnError());
         head.Bind(1, invocation.id);
         if (head.Step()) {
@@ -623,6 +660,7 @@ StoredInvocation ResultStore::Impl::Load(const std::string& which) {
             c.date = head.Text(8);
             invocation.commandLine = head.Text(9);
             invocation.label = head.Text(10);
+            if (processorColumns) ReadProcessors(head, c.processors);
         }
         const bool fleetColumns = HasFleetColumns();
         Statement runs(db,

@@ -131,10 +131,11 @@ bool ResultStoreAvailable();
 
 // The store's format version, kept in the file (PRAGMA user_version): 2
 // since runs have a host and a rank, 3 since invocation ids are never given
-// twice and an invocation's runs and settings are deleted with it. A store
-// of an older version is brought up to this one when it is next written to,
-// and read as it is.
-constexpr int kStoreVersion = 3;
+// twice and an invocation's runs and settings are deleted with it, 4 since
+// an invocation keeps the processors it could use and the machine's shape.
+// A store of an older version is brought up to this one when it is next
+// written to, and read as it is.
+constexpr int kStoreVersion = 4;
 
 // The store's file: --db if given, else the environment variable VANTREL_DB,
 // else empty (nothing is stored).

@@ -17,7 +17,17 @@ CREATE TABLE invocation (
   bits INTEGER NOT NULL,
   date TEXT NOT NULL,
   command_line TEXT NOT NULL,
-  label TEXT NOT NULL
+  label TEXT NOT NULL,
+  usable_processors INTEGER,
+  usable_reason TEXT,
+  shape TEXT,
+  packages INTEGER,
+  numa_nodes INTEGER,
+  cores INTEGER,
+  pus_per_core INTEGER,
+  cpu_kinds TEXT,
+  topology_source TEXT,
+  bind TEXT
 );
 CREATE TABLE run (
   id INTEGER PRIMARY KEY,
@@ -54,6 +64,19 @@ std::string HostsOfSettings(const std::string& runTable, const std::string& invo
            "task, threads, host FROM " + runTable + " WHERE host IS NOT NULL AND " + invocations +
            ") GROUP BY invocation_id, task, threads";
 }
+
+const char* const kProcessorColumns = R"sql(
+ALTER TABLE invocation ADD COLUMN usable_processors INTEGER;
+ALTER TABLE invocation ADD COLUMN usable_reason TEXT;
+ALTER TABLE invocation ADD COLUMN shape TEXT;
+ALTER TABLE invocation ADD COLUMN packages INTEGER;
+ALTER TABLE invocation ADD COLUMN numa_nodes INTEGER;
+ALTER TABLE invocation ADD COLUMN cores INTEGER;
+ALTER TABLE invocation ADD COLUMN pus_per_core INTEGER;
+ALTER TABLE invocation ADD COLUMN cpu_kinds TEXT;
+ALTER TABLE invocation ADD COLUMN topology_source TEXT;
+ALTER TABLE invocation ADD COLUMN bind TEXT;
+)sql";
 
 std::string StoreMigration(bool hasFleetColumns) {
     // SQLite changes neither AUTOINCREMENT nor a foreign key of a table in

@@ -13,6 +13,10 @@ extern const char* const kStoreSchema;
 // version 3.
 std::string HostsOfSettings(const std::string& runTable, const std::string& invocations);
 
+// Version 4's columns of the processors a run may use and the machine's
+// shape, added to a store of version 3 (NULL in its invocations).
+extern const char* const kProcessorColumns;
+
 // Brings the tables of a store of version 1 or 2 up to kStoreVersion;
 // `hasFleetColumns` tells whether its run table has host and rank (stores of
 // version 1 lack them). Run inside a transaction, with foreign keys

@@ -7,15 +7,34 @@
 namespace {
 
 template <class Json>
+Json OptionalCount(const std::optional<uint32_t>& value) {
+    return value ? Json(*value) : Json(nullptr);
+}
+
+// The processors' fields, beside logical_processors in the context object.
+template <class Json>
+void AddProcessors(Json& j, const ProcessorContext& p) {
+    j["usable_processors"] = p.usable;
+    j["usable_reason"] = p.reason;
+    j["shape"] = p.shape;
+    j["packages"] = OptionalCount<Json>(p.packages);
+    j["numa_nodes"] = OptionalCount<Json>(p.numaNodes);
+    j["cores"] = OptionalCount<Json>(p.cores);
+    j["pus_per_core"] = OptionalCount<Json>(p.pusPerCore);
+    // Like the shape's other fields, none when the shape is unknown.
+    j["cpu_kinds"] = p.cores ? Json(CpuKindsJson(p.kinds)) : Json(nullptr);
+    j["topology_source"] = p.topologySource.empty() ? Json(nullptr) : Json(p.topologySource);
+    j["bind"] = p.bind;
+}
+
+template <class Json>
 Json ContextJson(const RunContext& c) {
-    return {
-        {"version", c.version},
-        {"cpu", c.cpu},
-        {"logical_processors", c.logicalProcessors},
-        {"os", c.os},
-        {"build", {{"compiler", c.compiler}, {"build_type", c.buildType}, {"flags", c.flags}, {"bits", c.bits}}},
-        {"date", c.date},
-    };
+    Json j = {{"version", c.version}, {"cpu", c.cpu}, {"logical_processors", c.logicalProcessors}};
+    AddProcessors(j, c.processors);
+    j["os"] = c.os;
+    j["build"] = {{"compiler", c.compiler}, {"build_type", c.buildType}, {"flags", c.flags}, {"bits", c.bits}};
+    j["date"] = c.date;
+    return j;
 }
 
 template <class Json>
@@ -48,12 +67,47 @@ T NumberOr(const Json& object, const char* key) {
 }
 
 template <class Json>
+std::optional<uint32_t> CountOr(const Json& object, const char* key) {
+    const auto it = object.find(key);
+    if (it == object.end() || it->is_null()) return std::nullopt;
+    return NumberOr<uint32_t>(object, key);
+}
+
+template <class Json>
+std::vector<CpuKind> KindsOf(const Json& j) {
+    std::vector<CpuKind> kinds;
+    if (!j.is_array()) return kinds;
+    for (const auto& kind : j) {
+        if (!kind.is_object()) continue;
+        kinds.push_back({TextOr(kind, "kind"), NumberOr<uint32_t>(kind, "cores"), NumberOr<uint32_t>(kind, "processors")});
+    }
+    return kinds;
+}
+
+// A report written before its context named the processors leaves them
+// unstated: usable 0, the shape empty.
+template <class Json>
+void ReadProcessors(const Json& j, ProcessorContext& p) {
+    p.usable = NumberOr<uint32_t>(j, "usable_processors");
+    p.reason = TextOr(j, "usable_reason");
+    p.shape = TextOr(j, "shape");
+    p.packages = CountOr(j, "packages");
+    p.numaNodes = CountOr(j, "numa_nodes");
+    p.cores = CountOr(j, "cores");
+    p.pusPerCore = CountOr(j, "pus_per_core");
+    if (const auto kinds = j.find("cpu_kinds"); kinds != j.end()) p.kinds = KindsOf(*kinds);
+    p.topologySource = TextOr(j, "topology_source");
+    if (const std::string bind = TextOr(j, "bind"); !bind.empty()) p.bind = bind;
+}
+
+template <class Json>
 void ReadContext(const Json& j, RunContext& c) {
     c = RunContext{};
     if (!j.is_object()) return;
     c.version = TextOr(j, "version");
     c.cpu = TextOr(j, "cpu");
     c.logicalProcessors = NumberOr<uint32_t>(j, "logical_processors");
+    ReadProcessors(j, c.processors);
     c.os = TextOr(j, "os");
     c.date = TextOr(j, "date");
     if (const auto build = j.find("build"); build != j.end() && build->is_object()) {
@@ -71,6 +125,14 @@ Json Optional(const std::optional<double>& value) {
 
 }  // namespace
 
+nlohmann::json CpuKindsJson(const std::vector<CpuKind>& kinds) {
+    nlohmann::json j = nlohmann::json::array();
+    for (const CpuKind& kind : kinds) j.push_back({{"kind", kind.name}, {"cores", kind.cores}, {"processors", kind.processors}});
+    return j;
+}
+
+std::vector<CpuKind> CpuKindsOf(const nlohmann::json& j) { return KindsOf(j); }
+
 void to_json(nlohmann::json& j, const RunContext& context) { j = ContextJson<nlohmann::json>(context); }
 void to_json(nlohmann::ordered_json& j, const RunContext& context) { j = ContextJson<nlohmann::ordered_json>(context); }
 void from_json(const nlohmann::json& j, RunContext& context) { ReadContext(j, context); }
@@ -85,6 +147,7 @@ void to_json(nlohmann::ordered_json& j, const SettingResult& result) {
         {"last_prime", row.primeText},
         {"time", row.timeText},
         {"threads", row.threads},
+        {"beyond_cores", result.beyondCores},
         {"primes", row.targetCount},
     };
     j["seconds"] = Optional<Json>(RowSeconds(result));

@@ -18,6 +18,11 @@ void to_json(nlohmann::ordered_json& j, const RunContext& context);
 void from_json(const nlohmann::json& j, RunContext& context);
 void from_json(const nlohmann::ordered_json& j, RunContext& context);
 
+// The cores of each kind of a hybrid machine: [{"kind", "cores",
+// "processors"}]; reading takes the entries it can.
+nlohmann::json CpuKindsJson(const std::vector<CpuKind>& kinds);
+std::vector<CpuKind> CpuKindsOf(const nlohmann::json& j);
+
 // A report's row of a setting: the grid's four cells, the thread count and
 // task size, the seconds (fastest, median, every run), speedup and
 // efficiency, status, fault (only when there is one) and verdict.

@@ -7,27 +7,6 @@
 
 namespace {
 
-template <class Json>
-Json FactsJson(const ProcessorFacts& facts) {
-    Json j = {{"usable_processors", facts.usable}, {"usable_reason", UsableReason(facts)}};
-    if (facts.shape) {
-        const MachineShape& shape = *facts.shape;
-        Json kinds = Json::array();
-        for (const CpuKind& kind : shape.kinds) {
-            kinds.push_back({{"kind", kind.name}, {"cores", kind.cores}, {"processors", kind.processors}});
-        }
-        j["packages"] = shape.packages;
-        j["numa_nodes"] = shape.numaNodes;
-        j["cores"] = shape.cores.size();
-        j["pus_per_core"] = shape.MostPerCore();
-        j["cpu_kinds"] = kinds;
-    } else {
-        for (const char* key : {"packages", "numa_nodes", "cores", "pus_per_core", "cpu_kinds"}) j[key] = nullptr;
-    }
-    j["topology_source"] = facts.foreignTopology.empty() ? Json(nullptr) : Json(facts.foreignTopology);
-    return j;
-}
-
 std::string PerCore(const MachineShape& shape) {
     const uint32_t fewest = shape.FewestPerCore();
     const uint32_t most = shape.MostPerCore();
@@ -74,10 +53,13 @@ std::string UsableReason(const ProcessorFacts& facts) {
 }
 
 std::string ProcessorPhrase(const ProcessorFacts& facts) {
-    std::string phrase = Plural(facts.machine, "logical processor", "logical processors");
-    if (facts.usable >= facts.machine) return phrase;
-    phrase += ", " + std::to_string(facts.usable) + " usable";
-    const std::string reason = UsableReason(facts);
+    return ProcessorPhrase(facts.machine, facts.usable, UsableReason(facts));
+}
+
+std::string ProcessorPhrase(uint32_t machine, uint32_t usable, const std::string& reason) {
+    std::string phrase = Plural(machine, "logical processor", "logical processors");
+    if (usable >= machine) return phrase;
+    phrase += ", " + std::to_string(usable) + " usable";
     return reason.empty() ? phrase : phrase + " (" + reason + ")";
 }
 
@@ -93,10 +75,6 @@ std::string ShapePhrase(const ProcessorFacts& facts) {
     if (!facts.foreignTopology.empty()) phrase += " (from " + facts.foreignTopology + ", not this machine)";
     return phrase;
 }
-
-void to_json(nlohmann::json& j, const ProcessorFacts& facts) { j = FactsJson<nlohmann::json>(facts); }
-
-void to_json(nlohmann::ordered_json& j, const ProcessorFacts& facts) { j = FactsJson<nlohmann::ordered_json>(facts); }
 
 uint16_t FirstCountBeyondCores(const std::vector<uint16_t>& counts, const ProcessorFacts& facts) {
     if (!facts.shape) return 0;

@@ -10,8 +10,6 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 // Where the worker threads run: wherever the system puts them (none), one
 // per physical core first and the cores' further processors only once every
 // core has a worker (cores), or the processors in the machine's order (pus).
@@ -72,20 +70,14 @@ std::string UsableReason(const ProcessorFacts& facts);
 // The context block's processor phrase: "16 logical processors, 4 usable
 // (CPU set 0-3)", or "16 logical processors" when all are usable.
 std::string ProcessorPhrase(const ProcessorFacts& facts);
+// The same of the counts and the reason alone.
+std::string ProcessorPhrase(uint32_t machine, uint32_t usable, const std::string& reason);
 
 // The machine's shape: "2 packages, 64 cores, 2 per core, 1 NUMA node";
 // hybrid cores are named ("..., 1 or 2 per core, 1 NUMA node: 8 performance
 // cores, 16 efficiency cores"), a topology that is not this machine's is
 // said to be so, and an unknown shape says why.
 std::string ShapePhrase(const ProcessorFacts& facts);
-
-// The facts as the JSON context carries them: usable_processors,
-// usable_reason, packages, numa_nodes, cores, pus_per_core, cpu_kinds
-// ([{"kind", "cores", "processors"}]), topology_source; the shape's fields
-// are null when the shape is unknown, topology_source when it is this
-// machine's.
-void to_json(nlohmann::json& j, const ProcessorFacts& facts);
-void to_json(nlohmann::ordered_json& j, const ProcessorFacts& facts);
 
 // The first of `counts` (ascending) that has more threads than the usable
 // physical cores, where the further threads share a core with another; 0

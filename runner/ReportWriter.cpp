@@ -49,7 +49,14 @@ public:
             cells.push_back(SpeedupText(result));
             cells.push_back(EfficiencyText(result));
         }
-        WriteLine(cells, row.status == RunStatus::Finished ? "" : StatusLabel(row.status));
+        std::string note = row.status == RunStatus::Finished ? "" : StatusLabel(row.status);
+        // The first row whose threads share physical cores: from there on the
+        // efficiency measures SMT, not more cores.
+        if (result.beyondCores && !beyondCoresShown) {
+            note += std::string(note.empty() ? "" : "; ") + "SMT: more threads than cores";
+            beyondCoresShown = true;
+        }
+        WriteLine(cells, note);
         if (!row.verdict.empty() && std::find(verdicts.begin(), verdicts.end(), row.verdict) == verdicts.end()) {
             verdicts.push_back(row.verdict);
         }
@@ -74,6 +81,7 @@ private:
     int repeat;
     TextTable table;
     std::vector<std::string> verdicts;
+    bool beyondCoresShown = false;
 };
 
 class CsvReport final : public ReportWriter {
@@ -82,8 +90,8 @@ public:
 
     void Begin(const RunContext& context) override {
         WriteCsvContext(out, context);
-        out << "task,thread_count,last_prime,time,threads,seconds,median_seconds,runs,speedup,efficiency,status,fault,"
-               "verdict\n";
+        out << "task,thread_count,last_prime,time,threads,beyond_cores,seconds,median_seconds,runs,speedup,efficiency,"
+               "status,fault,verdict\n";
         out.flush();
     }
 
@@ -91,7 +99,8 @@ public:
         auto number = [](const std::optional<double>& value) { return value ? FullPrecision(*value) : std::string(); };
         const RunRecord& row = result.row;
         out << CsvField(row.task) << ',' << CsvField(row.threadText) << ',' << CsvField(row.primeText) << ','
-            << CsvField(row.timeText) << ',' << row.threads << ',' << number(RowSeconds(result)) << ','
+            << CsvField(row.timeText) << ',' << row.threads << ',' << (result.beyondCores ? "yes" : "no") << ','
+            << number(RowSeconds(result)) << ','
             << number(RowMedianSeconds(result)) << ',' << result.runSeconds.size() << ',' << number(result.speedup)
             << ',' << number(result.efficiency) << ','
             << RunStatusName(row.status) << ',' << CsvField(row.fault) << ',' << CsvField(row.verdict) << "\n";
@@ -133,18 +142,44 @@ private:
 }  // namespace
 
 std::string ContextLine(const RunContext& context) {
-    return "Vantrel " + context.version + " | " + context.cpu + " | " + std::to_string(context.logicalProcessors) +
-           " logical processors | " + context.os + " | " + context.compiler + ", " + std::to_string(context.bits) +
-           "-bit " + context.buildType + " | " + context.date;
+    return "Vantrel " + context.version + " | " + context.cpu + " | " + ProcessorsLine(context) + " | " + context.os +
+           " | " + context.compiler + ", " + std::to_string(context.bits) + "-bit " + context.buildType + " | " +
+           context.date;
 }
+
+namespace {
+
+// The processors' lines, named as the JSON context's fields; a number of an
+// unknown shape is left empty.
+void WriteCsvProcessors(std::ostream& out, const ProcessorContext& p) {
+    auto count = [](const std::optional<uint32_t>& value) { return value ? std::to_string(*value) : std::string(); };
+    std::string kinds;
+    for (const CpuKind& kind : p.kinds) {
+        kinds += (kinds.empty() ? "" : "; ") + kind.name + ": " + Plural(kind.cores, "core", "cores") + ", " +
+                 Plural(kind.processors, "processor", "processors");
+    }
+    out << "# usable_processors: " << p.usable << "\n"
+        << "# usable_reason: " << p.reason << "\n"
+        << "# shape: " << p.shape << "\n"
+        << "# packages: " << count(p.packages) << "\n"
+        << "# numa_nodes: " << count(p.numaNodes) << "\n"
+        << "# cores: " << count(p.cores) << "\n"
+        << "# pus_per_core: " << count(p.pusPerCore) << "\n"
+        << "# cpu_kinds: " << kinds << "\n"
+        << "# topology_source: " << p.topologySource << "\n"
+        << "# bind: " << p.bind << "\n";
+}
+
+}  // namespace
 
 // Comment lines, skipped by CSV readers that know '#' comments (and easy to
 // strip for those that do not).
 void WriteCsvContext(std::ostream& out, const RunContext& context) {
     out << "# vantrel-cli " << context.version << "\n"
         << "# cpu: " << context.cpu << "\n"
-        << "# logical_processors: " << context.logicalProcessors << "\n"
-        << "# os: " << context.os << "\n"
+        << "# logical_processors: " << context.logicalProcessors << "\n";
+    WriteCsvProcessors(out, context.processors);
+    out << "# os: " << context.os << "\n"
         << "# compiler: " << context.compiler << "\n"
         << "# build_type: " << context.buildType << "\n"
         << "# flags: " << context.flags << "\n"

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <ctime>
 
-#include "engine/TaskTable.h"
 #include "runner/BuildInfo.h"
 #include "runner/Platform.h"
 #include "runner/Text.h"
@@ -58,11 +57,38 @@ std::string UtcNow() {
 
 std::string VantrelVersion() { return VANTREL_VERSION; }
 
-RunContext CollectRunContext() {
+ProcessorContext ProcessorContextOf(const ProcessorFacts& facts, BindMode bind) {
+    ProcessorContext processors;
+    processors.usable = facts.usable;
+    processors.reason = UsableReason(facts);
+    processors.shape = ShapePhrase(facts);
+    if (facts.shape) {
+        processors.packages = facts.shape->packages;
+        processors.numaNodes = facts.shape->numaNodes;
+        processors.cores = uint32_t(facts.shape->cores.size());
+        processors.pusPerCore = facts.shape->MostPerCore();
+        processors.kinds = facts.shape->kinds;
+    }
+    processors.topologySource = facts.foreignTopology;
+    processors.bind = BindModeName(bind);
+    return processors;
+}
+
+std::string ProcessorsLine(const RunContext& context) {
+    const ProcessorContext& p = context.processors;
+    std::string line = ProcessorPhrase(context.logicalProcessors, p.usable > 0 ? p.usable : context.logicalProcessors,
+                                       p.reason);
+    if (!p.shape.empty()) line += "; " + p.shape;
+    if (!p.bind.empty() && p.bind != "none") line += "; workers bound to " + p.bind;
+    return line;
+}
+
+RunContext CollectRunContext(const ProcessorFacts& facts, BindMode bind) {
     RunContext context;
     context.version = VANTREL_VERSION;
     context.cpu = CpuModel();
-    context.logicalProcessors = LogicalProcessors();
+    context.logicalProcessors = facts.machine;
+    context.processors = ProcessorContextOf(facts, bind);
     context.os = platform::OperatingSystem();
     context.compiler = Compiler();
     context.buildType = VANTREL_BUILD_TYPE;

@@ -69,6 +69,7 @@ struct SettingResult {
     double medianSeconds = 0.0;
     std::optional<double> speedup;     // against 1 thread of the same task, in a sweep
     std::optional<double> efficiency;  // speedup / threads
+    bool beyondCores = false;          // more threads than usable physical cores: some share a core (SMT)
 };
 
 // The summary of a setting whose runs all finished: Time cell from the fastest

@@ -60,6 +60,10 @@ int RunSettings(const RunnerOptions& options, const RunContext& context, SearchD
         return code;
     };
 
+    // Beyond the usable physical cores, threads share cores: efficiency means
+    // something else from that row on.
+    const std::optional<uint32_t> cores = context.processors.cores;
+    auto beyondCores = [&cores](uint16_t threads) { return cores && threads > *cores; };
     std::optional<double> oneThreadSeconds;
     for (uint16_t threads : options.threadCounts) {
         std::vector<RunRecord> finished;
@@ -76,6 +80,7 @@ int RunSettings(const RunnerOptions& options, const RunContext& context, SearchD
             SettingResult result;
             result.row = run;
             result.repeats = options.repeat;
+            result.beyondCores = beyondCores(threads);
             writer->Row(result);
             if (run.status == RunStatus::Stopped) return end(kExitInterrupted);
             const int code = end(kExitFault);
@@ -89,6 +94,7 @@ int RunSettings(const RunnerOptions& options, const RunContext& context, SearchD
             if (threads == 1) oneThreadSeconds = result.minSeconds;
             if (oneThreadSeconds) SetSpeedup(result, *oneThreadSeconds);
         }
+        result.beyondCores = beyondCores(threads);
         writer->Row(result);
     }
     return end(kExitOk);

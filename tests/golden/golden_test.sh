@@ -25,12 +25,13 @@ unset VANTREL_DB
 # This machine's texts, as the runner's CSV context names them.
 "$cli" --task 100K --format csv >"$work/context" 2>/dev/null
 field() { sed -n "s/^# $1: //p" "$work/context"; }
-export GOLDEN_CPU GOLDEN_OS GOLDEN_COMPILER GOLDEN_BUILD GOLDEN_FLAGS GOLDEN_HOST GOLDEN_WORK="$work"
+export GOLDEN_CPU GOLDEN_OS GOLDEN_COMPILER GOLDEN_BUILD GOLDEN_FLAGS GOLDEN_SHAPE GOLDEN_HOST GOLDEN_WORK="$work"
 GOLDEN_CPU=$(field cpu)
 GOLDEN_OS=$(field os)
 GOLDEN_COMPILER=$(field compiler)
 GOLDEN_BUILD=$(field build_type)
 GOLDEN_FLAGS=$(field flags)
+GOLDEN_SHAPE=$(field shape)
 GOLDEN_HOST=$(hostname)
 
 mask() {
@@ -40,6 +41,12 @@ mask() {
         s/\Q$ENV{GOLDEN_OS}\E/<os>/g if length $ENV{GOLDEN_OS};
         s/\Q$ENV{GOLDEN_COMPILER}\E/<compiler>/g if length $ENV{GOLDEN_COMPILER};
         s/\Q$ENV{GOLDEN_FLAGS}\E/<flags>/g if length $ENV{GOLDEN_FLAGS};
+        s/\Q$ENV{GOLDEN_SHAPE}\E/<shape>/g if length $ENV{GOLDEN_SHAPE};
+        s/^(# (?:packages|numa_nodes|cores|pus_per_core)): \d+$/$1: N/;
+        s/("(?:packages|numa_nodes|cores|pus_per_core)"): \d+/$1: N/g;
+        s/\s+SMT: more threads than cores$//;
+        s/("beyond_cores"): (?:true|false)/$1: <beyond>/;
+        s/^(100K,\d+ cores?,\d+,[^,]*,\d+),(?:yes|no),/$1,<beyond>,/;
         s/(?<=-bit )\Q$ENV{GOLDEN_BUILD}\E\b|(?<="build_type": ")\Q$ENV{GOLDEN_BUILD}\E|(?<=,)\Q$ENV{GOLDEN_BUILD}\E(?=,)|(?<=^# build_type: )\Q$ENV{GOLDEN_BUILD}\E/<build>/g;
         s/(?<![\w.-])\Q$ENV{GOLDEN_HOST}\E(?![\w.-])/<host>/g;
         s/\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ/<date>/g;

@@ -28,6 +28,7 @@
 #include "results/ResultStore.h"
 #include "runner/Platform.h"
 #include "runner/Statistics.h"
+#include "tests/support/ProcessorContexts.h"
 #include "tests/support/TestFiles.h"
 
 namespace {
@@ -420,6 +421,28 @@ TEST(ResultStoreTest, OlderStoresAreReadAsTheyAreAndBroughtUpToDateOnFirstWrite)
         EXPECT_EQ(Contents(db), "1 2 1");
         EXPECT_EQ(ResultStore(db, ResultStore::Access::Append).Append(Sweep("next", 1)), 4);
     }
+}
+
+TEST(ResultStoreTest, AnInvocationKeepsItsProcessorsAndAStoreOfVersion3GainsThem) {
+    TempFolder folder;
+    const std::string db = folder.Path("results.db");
+    ResultStore(db, ResultStore::Access::Append).Append(Sweep("version 3", 1));
+    std::string drop;
+    for (const char* column : {"usable_processors", "usable_reason", "shape", "packages", "numa_nodes", "cores",
+                               "pus_per_core", "cpu_kinds", "topology_source", "bind"}) {
+        drop += std::string("ALTER TABLE invocation DROP COLUMN ") + column + "; ";
+    }
+    Sql(db, drop + "PRAGMA user_version = 3");
+    EXPECT_EQ(ResultStore(db, ResultStore::Access::Read).Load("last").context.processors.usable, 0u);
+    EXPECT_EQ(Sql(db, "PRAGMA user_version"), "3");
+
+    StoredInvocation bound = Sweep("bound", 1);
+    bound.context.processors = BoundHybridProcessors();
+    ResultStore(db, ResultStore::Access::Append).Append(bound);
+    EXPECT_EQ(Sql(db, "PRAGMA user_version"), std::to_string(kStoreVersion));
+    ResultStore store(db, ResultStore::Access::Read);
+    EXPECT_TRUE(store.Load("last").context.processors == BoundHybridProcessors());
+    EXPECT_TRUE(store.Load("last~1").context.processors == ProcessorContext{});  // stated none
 }
 
 TEST(ResultStoreTest, AReaderOfAnOlderStoreReadsWhatAWriterAddedMeanwhile) {

@@ -12,6 +12,7 @@
 
 #include "engine/PrimeCoordinator.h"
 #include "runner/CgroupQuota.h"
+#include "runner/JsonForms.h"
 #include "runner/LinuxProcessors.h"
 #include "runner/Processors.h"
 #include "runner/RunOptions.h"
@@ -164,7 +165,9 @@ TEST(ProcessorFacts, FromTopologiesCpuSetsAndQuotas) {
         const std::vector<uint16_t> offered = OfferedThreadCounts(facts.usable);
         EXPECT_EQ(ThreadCountsText(offered), c.offered);
         EXPECT_EQ(FirstCountBeyondCores(offered, facts), c.beyondCores);
-        const nlohmann::json json = facts;
+        RunContext context;
+        context.processors = ProcessorContextOf(facts, BindMode::None);
+        const nlohmann::json json = context;
         for (const auto& [key, value] : c.json.items()) EXPECT_EQ(json.at(key), value) << key;
     }
 }

@@ -10,6 +10,8 @@
 #include "runner/ReportWriter.h"
 #include "runner/RunRecord.h"
 #include "runner/Statistics.h"
+#include "runner/JsonForms.h"
+#include "tests/support/ProcessorContexts.h"
 #include "tests/support/TestFiles.h"
 #include "verify/PrimeSieve.h"
 #include "verify/Verification.h"
@@ -334,6 +336,31 @@ TEST(ReportWriter, JsonIsOneDocumentWithContextAndResults) {
     EXPECT_EQ(keys, (std::vector<std::string>{"context", "results", "pass", "verdict"}));
     EXPECT_EQ(document["pass"], false);
     EXPECT_EQ(document["verdict"], "FAIL: the run computed a wrong prime (prime number 100000)");
+}
+
+// The processors a run could use and the machine's shape: in the table's
+// header, and through JSON back into a context (as compare reads a report).
+TEST(ReportWriter, TheContextStatesTheProcessorsAndReadsBackFromJson) {
+    RunContext context = SomeContext();
+    context.logicalProcessors = 16;
+    context.processors = BoundHybridProcessors();
+    EXPECT_NE(ContextLine(context).find(" | 16 logical processors, 6 usable (CPU set 0-5); 1 package, 4 cores, 1 to 2 per "
+                                        "core, 1 NUMA node: 2 performance cores, 2 efficiency cores; workers bound to "
+                                        "cores | TestOS | "),
+              std::string::npos)
+        << ContextLine(context);
+    const nlohmann::ordered_json json = context;
+    const RunContext back = nlohmann::json::parse(json.dump()).get<RunContext>();
+    EXPECT_TRUE(back.processors == context.processors);
+    EXPECT_EQ(back.logicalProcessors, 16u);
+    EXPECT_EQ(back.cpu, context.cpu);
+    // A report from before the processors were stated reads as stating none.
+    nlohmann::json older = json;
+    for (const char* key : {"usable_processors", "usable_reason", "shape", "packages", "numa_nodes", "cores",
+                            "pus_per_core", "cpu_kinds", "topology_source", "bind"}) {
+        older.erase(key);
+    }
+    EXPECT_TRUE(older.get<RunContext>().processors == ProcessorContext{});
 }
 
 }  // namespace

@@ -30,10 +30,18 @@ refusal() { "$@" --threads 3 2>&1 >/dev/null | head -1; }
 # A sweep of 100K as CSV rows, one per thread count.
 sweep_rows() { "$@" --task 100K --sweep --format csv | grep '^100K,'; }
 
+# The first line of a report: the context block.
+header() { "$@" 2>/dev/null | head -1; }
+
 # 1. A CPU set of one processor: one usable, and the sweep runs 1 core only.
 if [ "$machine" -gt 1 ]; then
   expect_in "$(refusal taskset -c 0 "$runner")" \
     "valid thread counts on this machine ($machine logical processors, 1 usable (CPU set 0)): 1" "taskset -c 0"
+  expect_in "$(header taskset -c 0 "$runner" --task 100K)" "| $machine logical processors, 1 usable (CPU set 0)" \
+    "taskset -c 0: the report's header"
+  json=$(taskset -c 0 "$runner" --task 100K --format json)
+  expect_in "$json" '"usable_processors": 1,' "taskset -c 0: JSON"
+  expect_in "$json" '"usable_reason": "CPU set 0",' "taskset -c 0: JSON"
   rows=$(sweep_rows taskset -c 1 "$runner")
   [ "$(wc -l <<<"$rows")" = 1 ] && grep -q '^100K,1 core,' <<<"$rows" || fail "taskset -c 1 --sweep ran: $rows"
   expect_in "$(refusal taskset -c 0 "$runner" --stress 1s --threads 0)" "every usable logical processor: 1 here" \
@@ -50,6 +58,30 @@ expect_in "$(HWLOC_XMLFILE="$topologies/hybrid-8p-16e.xml" refusal "$runner")" \
 expect_in "$(HWLOC_SYNTHETIC="pack:2 core:32 pu:2" "$runner" --task 100K --bind cores 2>&1 >/dev/null)" \
   "--bind cores cannot place the workers: the topology is not this machine's (HWLOC_SYNTHETIC=pack:2 core:32 pu:2)" \
   "--bind on a described machine"
+
+# Its shape and where threads begin to share cores, in each format: a
+# 128-processor server of 64 cores, and a hybrid of two kinds of cores.
+synthetic() { HWLOC_SYNTHETIC="pack:2 core:32 pu:2" "$runner" --task 100K "$@" 2>/dev/null; }
+shape="2 packages, 64 cores, 2 per core, 1 NUMA node (from HWLOC_SYNTHETIC=pack:2 core:32 pu:2, not this machine)"
+table=$(synthetic --threads 128)
+expect_in "$(head -1 <<<"$table")" "| 128 logical processors; $shape |" "synthetic: the table's header"
+grep -Eq '^100K +128 cores +1299709 .*  SMT: more threads than cores$' <<<"$table" || fail "synthetic: no SMT mark at 128: $table"
+grep -q 'SMT' <<<"$(synthetic --threads 64)" && fail "synthetic: an SMT mark at 64 threads on 64 cores"
+csv=$(synthetic --threads 128 --format csv)
+expect_in "$csv" "# shape: $shape" "synthetic: CSV"
+expect_in "$csv" "# cores: 64" "synthetic: CSV"
+expect_in "$csv" "100K,128 cores,1299709, " "synthetic: CSV row"
+grep -q '^100K,128 cores,1299709,[^,]*,128,yes,' <<<"$csv" || fail "synthetic: the CSV row is not beyond the cores: $csv"
+json=$(synthetic --threads 128 --format json)
+for field in '"packages": 2,' '"cores": 64,' '"pus_per_core": 2,' '"beyond_cores": true,' \
+  '"topology_source": "HWLOC_SYNTHETIC=pack:2 core:32 pu:2",'; do
+  expect_in "$json" "$field" "synthetic: JSON"
+done
+hybrid=$(HWLOC_XMLFILE="$topologies/hybrid-8p-16e.xml" "$runner" --task 100K --format json 2>/dev/null)
+expect_in "$hybrid" '"kind": "performance",' "hybrid: JSON"
+expect_in "$hybrid" '"kind": "efficiency",' "hybrid: JSON"
+expect_in "$(HWLOC_XMLFILE="$topologies/hybrid-8p-16e.xml" header "$runner" --task 100K)" \
+  ": 8 performance cores, 16 efficiency cores" "hybrid: the table's header"
 
 # A placement the runner does not know is bad input.
 out=$("$runner" --bind sockets 2>&1)
@@ -80,6 +112,8 @@ if [ -n "$group" ]; then
   fi
   rows=$(sweep_rows in_group "$runner")
   [ "$(wc -l <<<"$rows")" = 1 ] || fail "a sweep under a CPU quota of 1 ran: $rows"
+  expect_in "$(header in_group "$runner" --task 100K)" "$machine logical processors, 1 usable (CPU quota 1)" \
+    "CPU quota 1: the report's header"
 elif [ "$(id -u)" = 0 ]; then
   echo "no cgroup with a cpu controller could be made here: the cgroup quota part is left out"
 fi
@@ -92,6 +126,15 @@ if [ -n "$fleet" ] && [ "$machine" -gt 1 ] && command -v mpirun >/dev/null; then
   [ "$(wc -l <<<"$bound")" = 1 ] && grep -q 'on 1 core:' <<<"$bound" || fail "ranks bound by default swept: $bound"
   unbound=$(settings --bind-to none)
   grep -q 'on 2 cores:' <<<"$unbound" || fail "unbound ranks swept: $unbound"
+  # The report says which ranks are bound, and how to give them whole nodes.
+  report=$(timeout 60 mpirun -np 2 "$fleet" --task 100K)
+  expect_in "$report" "2 ranks may use fewer processors than their machines have" "bound ranks: the header"
+  expect_in "$report" "mpirun --bind-to none" "bound ranks: the header"
+  for rank in 0 1; do
+    grep -Eq "^[^ ]+ +$rank +1 usable \(CPU set [0-9]+\) +100K " <<<"$report" || fail "bound rank $rank's row: $report"
+  done
+  report=$(timeout 60 mpirun --bind-to none -np 2 "$fleet" --task 100K)
+  grep -q 'usable' <<<"$report" && fail "unbound ranks said to be bound: $report"
 fi
 
 [ "$failures" = 0 ] || exit 1
