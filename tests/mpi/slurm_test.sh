@@ -7,7 +7,8 @@
 #   run     srun -n 2 --cpus-per-task=1: Slurm binds each rank to a processor
 #           of its own (nproc says 1 in each), and both ranks run the sweep of
 #           task 100K and verify it; srun -n 1 --cpus-per-task=2 binds the
-#           rank to 2, and it sweeps 1 and 2 threads
+#           rank to 2, and it sweeps 1 and 2 threads; scancel stops a run of
+#           10M on both ranks, which report it stopped and exit 130
 #   offers  srun -n 2 --cpus-per-task=1: each rank offers 1 thread only (its
 #           sweep runs "1 core") and the report says why
 # Skips (exit 77, one line) where no Slurm can be started here: not root, no
@@ -205,6 +206,18 @@ run)
     for threads in '1 core' '2 cores'; do
         grep -Eq "$(row 0 "$threads")" "$work/out" || fail "no verified row of rank 0 on $threads"
     done
+
+    # scancel sends each rank SIGTERM (SIGKILL only after KillWait): the
+    # ranks stop their runs and rank 0 reports the stopped rows.
+    TMPDIR="$work/tmp" timeout -s TERM 20 srun -n 2 "$program" --task 10M >"$work/out" 2>"$work/err" &
+    wait_until 10 grep -q '^Ranks on a shared host' "$work/out" || fail "the run of 10M did not begin"
+    sleep 0.5
+    scancel --quiet --user=root
+    wait $!
+    code=$?
+    [ $code -eq 130 ] || fail "srun should exit 130 after scancel, not $code"
+    [ "$(grep -Ec "^$host +[01] +.* 10M +1 core +[0-9.]+ sec +stopped" "$work/out")" -eq 2 ] || fail "two stopped rows wanted"
+    grep -q "stopped before the end" "$work/out" || fail "rank 0's report does not end"
     ;;
 offers)
     ranks_offer_only_their_processor
