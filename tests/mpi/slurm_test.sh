@@ -125,6 +125,10 @@ for _ in $(seq 1 20); do
     [[ $busy != *" $port "* && $busy != *" $((port + 1)) "* ]] && break
 done
 
+# CPUs as the unit of allocation and binding to hardware threads: a task of
+# one CPU gets one logical processor, also where a core has two. Job ids of
+# their own keep the ranks' MPI job names apart from another copy's, and a
+# job larger than the node fails at once instead of waiting forever.
 export SLURM_CONF="$work/slurm.conf"
 cat >"$SLURM_CONF" <<EOF
 ClusterName=vantrel
