@@ -3,7 +3,7 @@
 # group, so that each make target asks only for what it uses:
 #   native   the g++ build, the runner (with its SQLite result store and hwloc) and the core's tests
 #   windows  the MinGW-w64 cross compilers, Wine and a virtual X server
-#   cluster  Open MPI, for vantrel-mpi
+#   cluster  Open MPI, for vantrel-mpi, and a Slurm of one node for its test
 #   charts   gnuplot, which draws the runner's charts (its tests need it too)
 # With no group, all of them (VANTREL_NO_WINDOWS=1 leaves out windows).
 # Does nothing when everything is already there, so make can call it every time.
@@ -12,6 +12,8 @@ set -euo pipefail
 native=(cmake g++ make ninja-build googletest libcli11-dev nlohmann-json3-dev libsqlite3-dev libxxhash-dev libhwloc-dev)
 windows=(g++-mingw-w64-i686 wine wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick)
 cluster=(libopenmpi-dev openmpi-bin)
+# slurm_test.sh starts slurmctld and slurmd on localhost, authenticated by munge.
+cluster+=(slurm-wlm munge)
 charts=(gnuplot-nox)
 
 # The windows group's 64-bit build (compiler, 64-bit Wine), and zip for the
