@@ -104,6 +104,10 @@ std::vector<OptionDef> RunnerOptionDefs(uint32_t processors, bool stress) {
     return defs;
 }
 
+std::string RunnerDescription() { return kDescription; }
+
+std::string RunnerFooter() { return kFooter; }
+
 std::string UsageLine() { return RunnerOptionTable(1, false).Usage(); }
 
 std::string VersionText() { return std::string(kProgram) + " " + VantrelVersion() + "\n"; }

@@ -44,5 +44,14 @@ FleetParseOutcome ParseFleetCommandLine(const std::vector<std::string>& args, ui
 // runner's words; empty when it offers that count.
 std::string RefusedThreads(uint16_t threads, uint32_t processors);
 
+// The fleet's options in the order its help shows them; processors are this
+// rank's.
+OptionTable FleetOptionTable(uint32_t processors);
+
+// The words of the help before and after the options, which the manual page
+// shows too.
+std::string FleetDescription();
+std::string FleetFooter();
+
 // One line summing up the syntax, for stderr after a usage error.
 std::string FleetUsageLine();
