@@ -95,13 +95,7 @@ std::string ZshAction(const OptionDef& def) {
 std::string ZshSpecs(const CommandDocs& command) {
     std::string text;
     for (const OptionDef& def : command.options) {
-        std::vector<std::string> excluded;
-        for (const OptionDef& other : command.options) {
-            bool excludes = other.name == def.excludes || other.excludes == def.name;
-            for (const auto& conflict : def.conflicts) excludes = excludes || conflict.first == other.name;
-            for (const auto& conflict : other.conflicts) excludes = excludes || conflict.first == def.name;
-            if (excludes && other.name != def.name) excluded.push_back(other.name);
-        }
+        const std::vector<std::string> excluded = ExcludedOptions(def, command.options);
         std::string spec = (excluded.empty() ? "" : "(" + Joined(excluded) + ")") + def.name;
         spec += def.value.empty() ? "[" + ZshExplanation(def.help) + "]"
                                   : "=[" + ZshExplanation(def.help) + "]:" + def.value + ":" + ZshAction(def);

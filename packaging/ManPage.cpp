@@ -49,26 +49,13 @@ std::string OptionNames(const std::vector<std::string>& names) {
     return text;
 }
 
-// The options that cannot go with `def`, whichever of the two the table
-// lists the exclusion with, in the table's order.
-std::vector<std::string> Excluded(const OptionDef& def, const std::vector<OptionDef>& options) {
-    std::vector<std::string> names;
-    for (const OptionDef& other : options) {
-        bool excludes = other.name == def.excludes || other.excludes == def.name;
-        for (const auto& conflict : def.conflicts) excludes = excludes || conflict.first == other.name;
-        for (const auto& conflict : other.conflicts) excludes = excludes || conflict.first == def.name;
-        if (excludes && other.name != def.name) names.push_back(other.name);
-    }
-    return names;
-}
-
 std::string Options(const CommandDocs& page) {
     std::string text;
     for (const auto& [name, help] : page.operands) text += ".TP\n\\fI" + RoffText(name) + "\\fR\n" + RoffText(help) + "\n";
     for (const OptionDef& def : page.options) {
         text += ".TP\n" + RoffSyntax(def.value.empty() ? def.name : def.name + " " + def.value) + "\n";
         text += RoffText(def.help) + "\n";
-        const std::vector<std::string> excluded = Excluded(def, page.options);
+        const std::vector<std::string> excluded = ExcludedOptions(def, page.options);
         if (!excluded.empty()) text += ".br\nNot with " + OptionNames(excluded) + ".\n";
         if (!def.needs.empty()) text += ".br\nOnly with " + OptionNames({def.needs}) + ".\n";
     }

@@ -31,5 +31,9 @@ struct ProgramDocs {
 // count, rather than the counts of the machine that builds the manual.
 constexpr uint32_t kAnyMachine = std::numeric_limits<uint32_t>::max();
 
+// The options of `options` that cannot go with `def`, whichever of the two
+// the table lists the exclusion with, in the table's order.
+std::vector<std::string> ExcludedOptions(const OptionDef& def, const std::vector<OptionDef>& options);
+
 ProgramDocs RunnerDocs();
 ProgramDocs FleetDocs();  // only in a build with vantrel-mpi

@@ -11,6 +11,9 @@
 
 namespace {
 
+const std::string kTemplate = ".TH X 1 @DATE@\n.SH SYNOPSIS\n@SYNOPSIS@\n.SH DESCRIPTION\n@DESCRIPTION@\n"
+                              ".SH OPTIONS\n@OPTIONS@\n.SH EXIT STATUS\n@EXIT_STATUS@\n";
+
 TEST(Roff, TextReachesGroffAsWritten) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"--task 1M", "\\-\\-task 1M"},
@@ -74,20 +77,34 @@ TEST(Completion, EveryOfferedValueIsTaken) {
     EXPECT_GT(offered, 30u);  // the task labels of the run and history, the formats, the checks
 }
 
+// An exclusion shows on both options, whichever the table lists it with.
+TEST(ManPage, OptionsSayWhatTheyExcludeAndNeed) {
+    std::vector<OptionDef> options = {{"--a", "", "A", "", {}}, {"--b", "", "B", "", {}}, {"--c", "", "C", "", {}},
+                                      {"--d", "", "D", "", {}}};
+    options[1].excludes = "--a";
+    options[2].conflicts = {{"--a", "no"}};
+    options[3].needs = "--c";
+    EXPECT_EQ(ExcludedOptions(options[0], options), (std::vector<std::string>{"--b", "--c"}));
+    EXPECT_EQ(ExcludedOptions(options[1], options), (std::vector<std::string>{"--a"}));
+    EXPECT_EQ(ExcludedOptions(options[2], options), (std::vector<std::string>{"--a"}));
+    EXPECT_TRUE(ExcludedOptions(options[3], options).empty());
+    const std::string page = ManPage(kTemplate, {"x", "usage: x", "X.", "Exit codes: 0 done.", options}, {}, {});
+    EXPECT_NE(page.find("A\n.br\nNot with \\fB\\-\\-b\\fR, \\fB\\-\\-c\\fR.\n"), std::string::npos) << page;
+    EXPECT_NE(page.find("D\n.br\nOnly with \\fB\\-\\-c\\fR.\n"), std::string::npos) << page;
+}
+
 TEST(ManPage, TemplateMustPlaceEveryPartAndNoOther) {
     const CommandDocs page = {"vantrel-x", "usage: vantrel-x [--a]", "Does x.", "Note.\nExit codes: 0 done.",
                               {{"--a", "", "A flag", "", {}}}};
-    const std::string whole = ".TH X 1 @DATE@\n.SH SYNOPSIS\n@SYNOPSIS@\n.SH DESCRIPTION\n@DESCRIPTION@\n"
-                              ".SH OPTIONS\n@OPTIONS@\n.SH EXIT STATUS\n@EXIT_STATUS@\n";
-    const std::string text = ManPage(whole, page, {}, {"2.0", "2026-01-01"});
+    const std::string text = ManPage(kTemplate, page, {}, {"2.0", "2026-01-01"});
     EXPECT_NE(text.find(".TH X 1 2026-01-01\n"), std::string::npos);
     EXPECT_NE(text.find("Does x.\n.PP\nNote.\n"), std::string::npos);
     EXPECT_NE(text.find(".SH EXIT STATUS\nExit codes: 0 done.\n"), std::string::npos);
     EXPECT_NE(text.find(".TP\n\\fB\\-\\-a\\fR\nA flag\n"), std::string::npos);
 
     EXPECT_THROW(ManPage(".TH X 1\n@DESCRIPTION@\n@OPTIONS@\n@EXIT_STATUS@\n", page, {}, {}), std::runtime_error);
-    EXPECT_THROW(ManPage(whole + "@SUBCOMMANDS@\n", page, {}, {}), std::runtime_error);
-    EXPECT_THROW(ManPage(whole + "@AUTHOR@\n", page, {}, {}), std::runtime_error);
+    EXPECT_THROW(ManPage(kTemplate + "@SUBCOMMANDS@\n", page, {}, {}), std::runtime_error);
+    EXPECT_THROW(ManPage(kTemplate + "@AUTHOR@\n", page, {}, {}), std::runtime_error);
 }
 
 }  // namespace
