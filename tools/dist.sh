@@ -219,7 +219,7 @@ check_install() {
   trap 'remove_debs' EXIT
   # A machine whose dpkg leaves out manual pages (a path-exclude, as slim
   # container images have) still gets these.
-  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+  $sudo env DEBIAN_FRONTEND=noninteractive DEBCONF_NOWARNINGS=yes apt-get install -y -qq --no-install-recommends \
     -o "DPkg::Options::=--path-include=/usr/share/man/man1/vantrel*" "${packages[@]:1}" >/dev/null ||
     fail "the Debian packages do not install"
   listed=$(dpkg -L "${debs[@]}")
