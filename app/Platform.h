@@ -4,12 +4,36 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <vector>
+
+#include "engine/PrimeFinder.h"
 
 // The number of logical processors the thread list is built for. Tests point
 // it at a function of their own to try other machines.
 using ProcessorCountSource = uint32_t (*)();
 extern ProcessorCountSource processorCountSource;
-uint32_t SystemProcessorCount();  // GetSystemInfo's dwNumberOfProcessors
+// The active processors of every processor group, GetActiveProcessorCount
+// (ALL_PROCESSOR_GROUPS): GetSystemInfo counts only the calling thread's
+// group, at most 64.
+uint32_t SystemProcessorCount();
+
+// The active processors of each processor group, in group order. Tests
+// describe machines of several groups with a function of their own.
+using ProcessorGroupsSource = std::vector<uint32_t> (*)();
+extern ProcessorGroupsSource processorGroupsSource;
+std::vector<uint32_t> SystemProcessorGroups();
+
+// Puts the calling thread in processor group `group`, on all of its active
+// processors. Tests record the group instead.
+using GroupPlacer = void (*)(uint16_t group);
+extern GroupPlacer groupPlacer;
+void PlaceInGroup(uint16_t group);
+
+// What each worker runs as it starts on a machine of these groups: with more
+// than one, the workers are spread over them in proportion to their sizes
+// (WorkerGroup), since before Windows 11 every thread would stay in the
+// process's first group. With one group, nothing (empty).
+WorkerStartHook GroupPlacement(const std::vector<uint32_t>& groups);
 
 // The millisecond tick counter elapsed times are measured with.
 using TickSource = uint32_t (*)();

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/Platform.h"
 #include "res/resource.h"
 
 WindowHandler windowHandler;
@@ -73,6 +74,7 @@ bool WindowHandler::OnInitDialog(HWND window) {
     LoadTitleStrings();
     notifier.window = window;
     manager = new PrimeCoordinator(&notifier, ServeSentMessages);
+    manager->SetWorkerStartHook(GroupPlacement(processorGroupsSource()));
     FillTaskList();
     FillThreadList();
     SetupGrid();

@@ -33,6 +33,9 @@ public:
     // The engine, holding the primes of the last run.
     const PrimeCoordinator& Coordinator() const { return driver.Coordinator(); }
 
+    // Where the worker threads of every run start (see WorkerStartHook).
+    void SetWorkerStartHook(WorkerStartHook hook) { driver.SetWorkerStartHook(std::move(hook)); }
+
     // For tests: see SearchDriver::SetResultHook.
     void SetResultHook(SearchDriver::ResultHook hook) { driver.SetResultHook(std::move(hook)); }
 

@@ -26,7 +26,7 @@ constexpr const char* kFooter =
     "130 interrupted, 143 terminated (what was found is still saved and stored).\n"
     "vantrel-cli history --help and vantrel-cli compare --help tell the subcommands' options.";
 
-OptionTable RunnerOptionTable(uint32_t processors, bool stress) {
+OptionTable RunnerOptionTable(const ProcessorFacts& processors, bool stress) {
     return OptionTable(kProgram, RunnerOptionDefs(processors, stress));
 }
 
@@ -51,6 +51,7 @@ void AddRunOptions(const OptionTable& table, CLI::App& app, RunnerOptions& optio
     table.Add(app, "--verify", options.verify);
     table.Add(app, "--stress", options.stressSeconds);
     table.Add(app, "--keep-going", options.keepGoing);
+    table.Add(app, "--bind", options.bind);
     table.Add(app, "--db", options.db);
     table.Add(app, "--label", options.label);
     table.Add(app, "--plot", options.plot);
@@ -72,14 +73,14 @@ ParseOutcome SubcommandOutcome(const CLI::App& app, Subcommands& subcommands, Pa
 
 // A run's outcome, once the command line parsed: the defaults of a stress,
 // the thread counts to run, and what the options cannot be checked for alone.
-ParseOutcome RunOutcome(const CLI::App& app, const std::vector<std::string>& args, uint32_t processors,
+ParseOutcome RunOutcome(const CLI::App& app, const std::vector<std::string>& args, const ProcessorFacts& processors,
                         uint16_t threads, ParseOutcome& outcome) {
     RunnerOptions& options = outcome.options;
     if (options.stressSeconds > 0) {
         if (app.count("--task") == 0) options.taskIndex = kStressTask;
-        if (app.count("--threads") == 0) threads = EveryProcessor(processors);
+        if (app.count("--threads") == 0) threads = EveryProcessor(processors.usable);
     }
-    options.threadCounts = options.sweep ? OfferedThreadCounts(processors) : std::vector<uint16_t>{threads};
+    options.threadCounts = options.sweep ? OfferedThreadCounts(processors.usable) : std::vector<uint16_t>{threads};
     if (!options.savePrimes.empty() && !options.saveGrid.empty() && NameTheSameFile(options.savePrimes, options.saveGrid)) {
         return UsageError("--save-primes and --save-grid name the same file; valid: two different files");
     }
@@ -95,7 +96,7 @@ ParseOutcome RunOutcome(const CLI::App& app, const std::vector<std::string>& arg
 
 }  // namespace
 
-std::vector<OptionDef> RunnerOptionDefs(uint32_t processors, bool stress) {
+std::vector<OptionDef> RunnerOptionDefs(const ProcessorFacts& processors, bool stress) {
     std::vector<OptionDef> defs = RunOptionDefs(processors, stress);
     for (OptionDef& def : StoreOptionDefs()) defs.push_back(std::move(def));
     defs.push_back(SweepChartOption());
@@ -112,7 +113,7 @@ std::string UsageLine() { return RunnerOptionTable(1, false).Usage(); }
 
 std::string VersionText() { return std::string(kProgram) + " " + VantrelVersion() + "\n"; }
 
-ParseOutcome ParseCommandLine(const std::vector<std::string>& args, uint32_t processors) {
+ParseOutcome ParseCommandLine(const std::vector<std::string>& args, const ProcessorFacts& processors) {
     const bool stress = std::any_of(args.begin(), args.end(), [](const std::string& arg) {
         return arg == "--stress" || arg.rfind("--stress=", 0) == 0;
     });

@@ -22,15 +22,15 @@ struct ParseOutcome {
 };
 
 // args excludes the program name; a first "history" or "compare" names a
-// subcommand, whose own options follow. processors decides which thread
-// counts are offered, exactly as the Windows program's thread list does; a
-// stress takes any count from 1 to 255 instead.
-ParseOutcome ParseCommandLine(const std::vector<std::string>& args, uint32_t processors);
+// subcommand, whose own options follow. The usable processors decide which
+// thread counts are offered, by the rule of the Windows program's thread
+// list; a stress takes any count from 1 to 255 instead.
+ParseOutcome ParseCommandLine(const std::vector<std::string>& args, const ProcessorFacts& processors);
 
-// The runner's options in the order its help shows them, for P logical
+// The runner's options in the order its help shows them, for these
 // processors: a run's, the store's and the chart's, --help and --version.
 // stress: --stress is among the arguments, so --threads takes a stress's counts.
-std::vector<OptionDef> RunnerOptionDefs(uint32_t processors, bool stress = false);
+std::vector<OptionDef> RunnerOptionDefs(const ProcessorFacts& processors, bool stress = false);
 
 // The words of the runner's help before and after its options, which its
 // manual page shows too.

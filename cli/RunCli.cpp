@@ -4,10 +4,12 @@
 #include "cli/CliOptions.h"
 #include "results/ResultStore.h"
 #include "runner/ExitCodes.h"
+#include "runner/Processors.h"
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool liveProgress,
            const std::atomic<bool>& interrupt) {
-    const ParseOutcome parsed = ParseCommandLine(args, LogicalProcessors());
+    const ProcessorFacts processors = ReadProcessorFacts();
+    const ParseOutcome parsed = ParseCommandLine(args, processors);
     switch (parsed.action) {
         case CliAction::Help:
         case CliAction::Version:
@@ -26,6 +28,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         case CliAction::Compare: return RunCompare(parsed.compare, out, err);
         case CliAction::Run: break;
     }
+    // Without the machine's shape the run goes on, on the processors counted.
+    if (!processors.shape) err << "vantrel-cli: " << ShapePhrase(processors) << "\n";
+    std::string unplaced;
+    WorkerStartHook placement = WorkerPlacement(parsed.options.bind, unplaced);
+    if (!unplaced.empty()) err << "vantrel-cli: " << unplaced << "\n";
     BenchmarkSession session(parsed.options, out, err, liveProgress, interrupt);
+    session.SetWorkerStartHook(std::move(placement));
     return session.Run();
 }

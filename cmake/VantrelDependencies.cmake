@@ -48,3 +48,9 @@ vantrel_header_package(vantrel_xxhash xxhash xxhash::xxhash xxhash.h 0.8)
 # SQLite for the runner's result store. Optional: the cross build finds none
 # (Debian has no MinGW package of it) and builds the runner without a store.
 find_package(SQLite3)
+
+# hwloc for the machine's shape and the placement of the runner's threads on
+# Linux (2.x: CPU kinds). The Windows builds ask the system itself.
+if(NOT WIN32)
+  find_package(hwloc 2.4 REQUIRED)
+endif()

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -120,11 +121,15 @@ bool PrimeCoordinator::CreateFinders() {
     for (uint16_t i = 0; i < threadCount; ++i) {
         PrimeFinder* finder = new (std::nothrow) PrimeFinder(i, this);
         if (finder == nullptr) return false;
+        finder->startHook = &workerStartHook;
+        finder->threads = threadCount;
         finders.push_back(finder);  // capacity reserved: cannot throw
         if (!finder->ReserveResults(kMostSlots)) return false;
     }
     return true;
 }
+
+void PrimeCoordinator::SetWorkerStartHook(WorkerStartHook hook) { workerStartHook = std::move(hook); }
 
 void PrimeCoordinator::DestroyFinders() {
     for (PrimeFinder* finder : finders) {

@@ -63,6 +63,11 @@ public:
 
     void OnFinderDone(int32_t index) override;
 
+    // Sets what each worker thread runs as it starts (see WorkerStartHook);
+    // an empty hook runs nothing. REQUIRES: no worker thread runs (before
+    // Start, or after Stop).
+    void SetWorkerStartHook(WorkerStartHook hook);
+
     // Set when a search ended without completing for a reason of the engine's
     // own (a worker thread that could not start, a result buffer too small):
     // running turns false, no finish is sent, and the next Stop returns true.
@@ -92,6 +97,7 @@ private:
     void JoinAll();
 
     WaitHook waitHook;
+    WorkerStartHook workerStartHook;  // the finders point at it
     std::mutex engineLock;   // merging, the completion test and the hand-out
     std::mutex threadsLock;  // creation of worker threads against StopWorkers(-1)
     bool threadsClosed = false;  // under threadsLock: no new worker thread may start

@@ -84,6 +84,7 @@ void PrimeFinder::Run() {
 
 void PrimeFinder::FinderThread(PrimeFinder* finder) {
     if (finder == nullptr) return;
+    if (finder->startHook != nullptr && *finder->startHook) (*finder->startHook)(uint16_t(finder->index), finder->threads);
     finder->Run();
     finder->exited.store(true, std::memory_order_release);
 }

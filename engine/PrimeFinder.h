@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <thread>
 
 #include "engine/TrialDivision.h"
@@ -14,6 +15,12 @@ public:
     virtual void OnFinderDone(int32_t index) = 0;
     virtual ~IServer() = default;
 };
+
+// Run on each worker thread as it starts, before its first range, with the
+// worker's index k and the search's thread count: where the caller places
+// its threads (a processor, a processor group). It runs once per thread and
+// never inside the search loop, and must not wait for the engine.
+using WorkerStartHook = std::function<void(uint16_t worker, uint16_t threads)>;
 
 // Result slots for the open range (rangeStart, rangeEnd): 1.5 times the
 // difference of x / ln x at the two ends, computed in double precision and
@@ -43,7 +50,8 @@ public:
     // yields between ranges. Returns once stop is requested.
     void Run();
 
-    // Entry of a worker thread; argument is the finder.
+    // Entry of a worker thread; argument is the finder. Runs startHook
+    // first, when it is set.
     static void FinderThread(PrimeFinder* finder);
 
     std::thread thread;               // started by the owner at the first hand-out
@@ -57,6 +65,8 @@ public:
     uint32_t rangeStart = 0;          // exclusive lower end; even, so every candidate is odd
     uint32_t* results = nullptr;      // count primes, ascending
     const uint32_t* primes = nullptr; // the owner's table, read only
+    const WorkerStartHook* startHook = nullptr;  // the owner's, read only; may be null or empty
+    uint16_t threads = 1;             // the search's thread count, for startHook
 
     std::atomic<bool> stopRequested{false};  // polled between candidates and while idle
     std::atomic<bool> exited{false};         // set as the worker thread's last act; polled while serving a wait hook

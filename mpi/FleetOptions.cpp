@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "results/ResultOptions.h"
+#include "runner/Processors.h"
 #include "runner/RunContext.h"
 #include "runner/RunOptions.h"
 
@@ -16,8 +17,9 @@ constexpr const char* kDescription =
     "worker threads on its own node, verifies them, and rank 0 reports the fleet.";
 
 constexpr const char* kFooter =
-    "Launch on every node: mpirun -np R --map-by ppr:1:node vantrel-mpi ..., or srun --ntasks-per-node=1 vantrel-mpi "
-    "... under Slurm. Rank 0 prints the report.\n"
+    "Launch on every node: mpirun -np R --map-by ppr:1:node --bind-to none vantrel-mpi ... (Open MPI otherwise binds "
+    "each rank to one core or package, and a rank offers the threads of its binding only), or srun "
+    "--ntasks-per-node=1 --cpus-per-task=N vantrel-mpi ... under Slurm. Rank 0 prints the report.\n"
     "Stop with one Ctrl-C to mpirun: the ranks stop their runs and rank 0 prints what was gathered.\n"
     "Exit codes, the same on every rank: 0 done and verified, 1 a wrong result or a failed or refused run on some rank "
     "(or an outlier with --fail-on-outlier, or a store that cannot be written after runs that were all right), 2 bad "
@@ -27,7 +29,7 @@ constexpr const char* kFooter =
 std::vector<uint16_t> AnyOfferedCount() { return OfferedThreadCounts(std::numeric_limits<uint32_t>::max()); }
 
 // The runner's table entries of the options the fleet shares with it.
-OptionTable RunnerTable(uint32_t processors) {
+OptionTable RunnerTable(const ProcessorFacts& processors) {
     std::vector<OptionDef> defs = RunOptionDefs(processors);
     for (OptionDef& def : StoreOptionDefs()) defs.push_back(std::move(def));
     defs.push_back(HelpOption());
@@ -37,7 +39,7 @@ OptionTable RunnerTable(uint32_t processors) {
 
 }  // namespace
 
-OptionTable FleetOptionTable(uint32_t processors) {
+OptionTable FleetOptionTable(const ProcessorFacts& processors) {
     const OptionTable runner = RunnerTable(processors);
     auto shared = [&runner](const std::string& name) { return runner[name]; };
     const std::string counts = ThreadCountsText(AnyOfferedCount());
@@ -49,7 +51,8 @@ OptionTable FleetOptionTable(uint32_t processors) {
                    "; a rank whose machine does not offer the count reports it refused (default 1)";
     threads.check = PlainCount(6) & CLI::IsMember(AnyOfferedCount());
     OptionDef sweep = shared("--sweep");
-    sweep.help = "Every rank runs every thread count its machine offers; ranks are compared count by count";
+    sweep.help = "Every rank runs every thread count it offers (by the processors it may use); ranks are compared "
+                 "count by count";
     OptionDef repeat = shared("--repeat");
     repeat.help = "Runs of each setting; a rank's time is the median of its runs (default 1)";
     OptionDef db = shared("--db");
@@ -68,7 +71,7 @@ OptionTable FleetOptionTable(uint32_t processors) {
           [outlierValid](const std::string& value) { return "outlier percentage \"" + value + "\" is refused; " + outlierValid; }},
          {"--fail-on-outlier", "", "Exit with code 1 when some setting has an outlier (else outliers are only reported)",
           "", kNoValue},
-         db, shared("--label"),
+         shared("--bind"), db, shared("--label"),
          shared("--help"), shared("--version")});
 }
 
@@ -76,15 +79,24 @@ std::string FleetDescription() { return kDescription; }
 
 std::string FleetFooter() { return kFooter; }
 
-std::string RefusedThreads(uint16_t threads, uint32_t processors) {
-    const std::vector<uint16_t> offered = OfferedThreadCounts(processors);
+std::string RefusedThreads(uint16_t threads, const ProcessorFacts& processors) {
+    const std::vector<uint16_t> offered = OfferedThreadCounts(processors.usable);
     if (std::find(offered.begin(), offered.end(), threads) != offered.end()) return {};
     return RunnerTable(processors)["--threads"].refusal(std::to_string(threads));
 }
 
 std::string FleetUsageLine() { return FleetOptionTable(1).Usage(); }
 
-FleetParseOutcome ParseFleetCommandLine(const std::vector<std::string>& args, uint32_t processors) {
+ProcessorFacts RankProcessors() { return ReadProcessorFacts(); }
+
+WorkerStartHook RankPlacement(BindMode mode, int rank, std::ostream& err) {
+    std::string problem;
+    WorkerStartHook placement = WorkerPlacement(mode, problem);
+    if (!problem.empty()) err << kProgram << ": rank " << rank << ": " << problem << "\n" << std::flush;
+    return placement;
+}
+
+FleetParseOutcome ParseFleetCommandLine(const std::vector<std::string>& args, const ProcessorFacts& processors) {
     const OptionTable table = FleetOptionTable(processors);
     CLI::App app{kDescription, kProgram};
     app.set_help_flag("--help", table["--help"].help);
@@ -99,6 +111,7 @@ FleetParseOutcome ParseFleetCommandLine(const std::vector<std::string>& args, ui
     table.Add(app, "--verify", options.verify);
     table.Add(app, "--outlier", options.outlierPercent);
     table.Add(app, "--fail-on-outlier", options.failOnOutlier);
+    table.Add(app, "--bind", options.bind);
     table.Add(app, "--db", options.db);
     table.Add(app, "--label", options.label);
     app.footer(kFooter);

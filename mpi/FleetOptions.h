@@ -4,11 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "engine/TaskTable.h"
+#include "engine/PrimeFinder.h"
 #include "runner/OptionTable.h"
+#include "runner/ProcessorFacts.h"
 #include "runner/ReportFormat.h"
 #include "verify/Verification.h"
 
@@ -21,6 +24,7 @@ struct FleetOptions {
     double outlierPercent = 10.0;  // slower than the fleet median by more than this: an outlier
     bool failOnOutlier = false;
     VerifyMode verify = VerifyMode::Digest;
+    BindMode bind = BindMode::None;  // where each rank's worker threads run
     std::string db;     // the result store to keep the invocation in; empty: VANTREL_DB, else none
     std::string label;  // stored with the invocation
     bool labelGiven = false;
@@ -36,17 +40,25 @@ constexpr double kMaxOutlierPercent = 1000.0;
 
 // args excludes the program name; processors are this rank's. Every rank
 // reaches the same action for the same args whatever its processors: a
-// thread count of the thread list that this machine does not offer is
+// thread count of the thread list that this rank does not offer is
 // accepted here and refused by the rank at its run (RefusedThreads).
-FleetParseOutcome ParseFleetCommandLine(const std::vector<std::string>& args, uint32_t processors);
+FleetParseOutcome ParseFleetCommandLine(const std::vector<std::string>& args, const ProcessorFacts& processors);
 
-// Why a machine of P logical processors cannot run `threads` threads, in the
+// Why a rank with these processors cannot run `threads` threads, in the
 // runner's words; empty when it offers that count.
-std::string RefusedThreads(uint16_t threads, uint32_t processors);
+std::string RefusedThreads(uint16_t threads, const ProcessorFacts& processors);
+
+// The processors this rank may use, read now (see ReadProcessorFacts): each
+// rank its own binding, CPU set and quota.
+ProcessorFacts RankProcessors();
+
+// Where this rank's workers start, as --bind asks; a rank that cannot place
+// them says so on `err`, one line naming the rank, and runs them unplaced.
+WorkerStartHook RankPlacement(BindMode mode, int rank, std::ostream& err);
 
 // The fleet's options in the order its help shows them; processors are this
 // rank's.
-OptionTable FleetOptionTable(uint32_t processors);
+OptionTable FleetOptionTable(const ProcessorFacts& processors);
 
 // The words of the help before and after the options, which the manual page
 // shows too.

@@ -256,7 +256,7 @@ FleetSetting Summarized(const FleetOptions& options, uint16_t threads, const std
 int RunFleet(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
              const std::atomic<bool>& interrupt) {
     const Fleet fleet;
-    const uint32_t processors = LogicalProcessors();
+    const uint32_t processors = RankProcessors().usable;
     const FleetParseOutcome parsed = ParseFleetCommandLine(args, processors);
     if (const std::optional<int> code = Refused(fleet, parsed, out, err)) return *code;
     const FleetOptions& options = parsed.options;
@@ -281,6 +281,7 @@ int RunFleet(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
 
     SearchDriver driver(interrupt);
+    driver.SetWorkerStartHook(RankPlacement(parsed.options.bind, fleet.rank, err));
 #ifdef VANTREL_FLEET_TEST_HOOKS
     InstallTestHooks(driver, fleet.rank);
 #endif

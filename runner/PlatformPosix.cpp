@@ -12,17 +12,11 @@
 #include <unistd.h>
 
 #include "export/TextEncoding.h"
+#include "runner/Text.h"
 
 namespace platform {
 
 namespace {
-
-std::string Trimmed(std::string text) {
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    const size_t last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
 
 // The temporary file being written, for RemoveTemporaryFile. A signal may
 // come on any thread at any time, so a name goes into the buffer not in use

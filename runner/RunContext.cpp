@@ -6,19 +6,13 @@
 #include "engine/TaskTable.h"
 #include "runner/BuildInfo.h"
 #include "runner/Platform.h"
+#include "runner/Text.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>
 #endif
 
 namespace {
-
-std::string Trimmed(std::string text) {
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    const size_t last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
 
 // The processor's own brand string where it has one, else the system's name for it.
 std::string CpuModel() {

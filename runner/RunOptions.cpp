@@ -50,22 +50,32 @@ OptionDef TaskOption() {
             CLI::IsMember(tasks) & CLI::Transformer(tasks), Refused("unknown task", "", valid)};
 }
 
-OptionDef ThreadsOption(uint32_t processors) {
-    const std::vector<uint16_t> offered = OfferedThreadCounts(processors);
+OptionDef ThreadsOption(const ProcessorFacts& processors) {
+    const std::vector<uint16_t> offered = OfferedThreadCounts(processors.usable);
     const std::string counts = ThreadCountsText(offered);
-    const std::string valid =
-        "valid thread counts on this machine (" + std::to_string(processors) + " logical processors): " + counts;
+    const std::string valid = "valid thread counts on this machine (" + ProcessorPhrase(processors) + "): " + counts;
     return {"--threads", "T", "Worker threads, one of the counts offered here: " + counts + " (default 1)", valid,
             PlainCount(6) & CLI::IsMember(offered), Refused("thread count", " is not offered", valid)};
 }
 
-OptionDef StressThreadsOption(uint32_t processors) {
-    const std::string all = std::to_string(EveryProcessor(processors));
+OptionDef StressThreadsOption(const ProcessorFacts& processors) {
+    const uint16_t every = EveryProcessor(processors.usable);
+    const std::string all = std::to_string(every);
     const std::string most = std::to_string(PrimeCoordinator::kMaxThreads);
     const std::string valid =
-        "valid thread counts for --stress: 1 to " + most + ", or all (every logical processor: " + all + " here)";
+        "valid thread counts for --stress: 1 to " + most + ", or all (every usable logical processor: " + all + " here)";
     return {"--threads", "T|all", "Worker threads of a stress: 1 to " + most + ", or all (the default: " + all + ")",
-            valid, StressThreads(EveryProcessor(processors)), Refused("thread count", " is out of range", valid)};
+            valid, StressThreads(every), Refused("thread count", " is out of range", valid)};
+}
+
+OptionDef BindOption() {
+    const std::vector<std::pair<std::string, BindMode>> modes = BindChoices();
+    const std::string valid = "valid placements: none cores pus";
+    return {"--bind", "none|cores|pus",
+            "Where the worker threads run: none (default) where the system puts them; cores one per physical core, a "
+            "core's further logical processors only once every usable core has a worker; pus the usable logical "
+            "processors in order, a core's one after the other",
+            valid, CLI::IsMember(modes) & CLI::Transformer(modes), Refused("unknown placement", "", valid)};
 }
 
 // --save-primes and --save-grid. The export job holds a name of limited
@@ -99,7 +109,8 @@ OptionDef StressOption() {
             .value = "DURATION",
             .help = "Burn-in: run the task again and again until DURATION (90s, 10m, 2h; at most 7 days) has passed, "
                     "each run verified; report each run's time, the slowest, the fastest and the drift. --task "
-                    "defaults to 10M and --threads to all (every logical processor); any T from 1 to 255 is taken",
+                    "defaults to 10M and --threads to all (every usable logical processor); any T from 1 to 255 is "
+                    "taken",
             .valid = valid,
             .check = Duration(),
             .refusal = Refused("duration", " is not valid", valid),
@@ -130,9 +141,9 @@ std::string ThreadCountsText(const std::vector<uint16_t>& counts) {
     return text;
 }
 
-std::vector<OptionDef> RunOptionDefs(uint32_t processors, bool stress) {
+std::vector<OptionDef> RunOptionDefs(const ProcessorFacts& processors, bool stress) {
     const std::string repeatValid = "valid repeat counts: 1 to " + std::to_string(kMaxRepeat);
-    const std::string counts = ThreadCountsText(OfferedThreadCounts(processors));
+    const std::string counts = ThreadCountsText(OfferedThreadCounts(processors.usable));
     return {
         TaskOption(),
         stress ? StressThreadsOption(processors) : ThreadsOption(processors),
@@ -160,5 +171,6 @@ std::vector<OptionDef> RunOptionDefs(uint32_t processors, bool stress) {
          .check = kNoValue,
          .needs = "--stress",
          .unmet = "--keep-going goes with --stress only; valid: --stress DURATION --keep-going"},
+        BindOption(),
     };
 }

@@ -10,6 +10,7 @@
 
 #include "engine/TaskTable.h"
 #include "runner/OptionTable.h"
+#include "runner/ProcessorFacts.h"
 #include "runner/ReportFormat.h"
 #include "verify/Verification.h"
 
@@ -25,6 +26,7 @@ struct RunnerOptions {
     VerifyMode verify = VerifyMode::Digest;
     int64_t stressSeconds = 0;            // --stress: run the one setting again and again this long; 0: no stress
     bool keepGoing = false;               // a stress counts wrong and failed runs instead of ending at the first
+    BindMode bind = BindMode::None;       // --bind: where the worker threads run
     std::string db;                       // --db: the result store; empty: VANTREL_DB, else nothing is stored
     std::string label;                    // kept with the stored invocation
     std::string plot;                     // a sweep's chart goes to this SVG file; empty: not drawn
@@ -35,19 +37,20 @@ constexpr int kMaxRepeat = 1000;
 constexpr int64_t kMaxStressSeconds = 7 * 24 * 3600;
 constexpr int kStressTask = 7;  // "10M", the task a stress runs unless told
 
-// The thread count of "--threads all" in a stress: every logical processor,
-// as many as the engine takes.
+// The thread count of "--threads all" in a stress: every usable logical
+// processor, as many as the engine takes.
 uint16_t EveryProcessor(uint32_t processors);
 
-// The thread counts the thread list offers for P logical processors: 1, 2, 4, ...
+// The thread counts the thread list offers for P usable logical processors: 1, 2, 4, ...
 std::vector<uint16_t> OfferedThreadCounts(uint32_t processors);
 
 // "1 2 4 8", as the help and the messages list thread counts.
 std::string ThreadCountsText(const std::vector<uint16_t>& counts);
 
-// The table entries of a run's options on a machine of P logical processors,
-// in the order the help shows them: --task, --threads, --sweep, --repeat,
-// --format, --events, --save-primes, --save-grid, --verify, --stress and
-// --keep-going. stress: --stress is among the arguments, so --threads takes
-// a stress's counts.
-std::vector<OptionDef> RunOptionDefs(uint32_t processors, bool stress = false);
+// The table entries of a run's options for a process with these processors
+// (the counts offered follow the usable ones), in the order the help shows
+// them: --task, --threads, --sweep, --repeat, --format, --events,
+// --save-primes, --save-grid, --verify, --stress, --keep-going and --bind.
+// stress: --stress is among the arguments, so --threads takes a stress's
+// counts.
+std::vector<OptionDef> RunOptionDefs(const ProcessorFacts& processors, bool stress = false);

@@ -59,6 +59,9 @@ public:
     // The engine, holding the primes of the last run (for saving them).
     const PrimeCoordinator& Coordinator() const { return coordinator; }
 
+    // What each worker thread runs as it starts: where it is placed.
+    void SetWorkerStartHook(WorkerStartHook hook) { coordinator.SetWorkerStartHook(std::move(hook)); }
+
     // For tests: sees a completed run's table (lastIndex slots) and FINISHED
     // notification before they are verified, and may change them, as an
     // engine with a fault would have left them. Unset in the program.

@@ -9,6 +9,9 @@
 // shown as '?', so that a message stays on one line.
 std::string OneLine(std::string text);
 
+// `text` without the blanks, tabs and line ends around it.
+std::string Trimmed(const std::string& text);
+
 // One CSV field, quoted when it holds a comma, a quote or a line break.
 std::string CsvField(const std::string& text);
 

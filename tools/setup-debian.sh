@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing Vantrel needs on a Debian machine, by
 # group, so that each make target asks only for what it uses:
-#   native   the g++ build, the runner (with its SQLite result store) and the core's tests
+#   native   the g++ build, the runner (with its SQLite result store and hwloc) and the core's tests
 #   windows  the MinGW-w64 cross compilers, Wine and a virtual X server
 #   cluster  Open MPI, for vantrel-mpi
 #   charts   gnuplot, which draws the runner's charts (its tests need it too)
@@ -12,7 +12,7 @@
 # Does nothing when everything is already there, so make can call it every time.
 set -euo pipefail
 
-native=(cmake g++ make ninja-build googletest libcli11-dev nlohmann-json3-dev libsqlite3-dev libxxhash-dev)
+native=(cmake g++ make ninja-build googletest libcli11-dev nlohmann-json3-dev libsqlite3-dev libxxhash-dev libhwloc-dev)
 windows=(g++-mingw-w64-i686 wine wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick)
 cluster=(libopenmpi-dev openmpi-bin)
 charts=(gnuplot-nox)

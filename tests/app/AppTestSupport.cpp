@@ -114,4 +114,6 @@ void MainDialogTest::TearDown() {
     delete handler;
     handler = nullptr;
     processorCountSource = SystemProcessorCount;
+    processorGroupsSource = SystemProcessorGroups;
+    groupPlacer = PlaceInGroup;
 }

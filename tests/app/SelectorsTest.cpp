@@ -1,13 +1,31 @@
 // The task and thread-count lists of the real main dialog.
 #include "AppTestSupport.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
+#include <mutex>
+#include <vector>
 
+#include "app/Platform.h"
 #include "engine/TaskTable.h"
 #include "res/resource.h"
 
 using SelectorsTest = MainDialogTest;
+
+namespace {
+
+// A server of three processor groups, as Windows forms them from 160
+// logical processors, and the groups the workers were put in.
+std::vector<uint32_t> ThreeGroups() { return {64, 64, 32}; }
+std::mutex placedLock;
+std::vector<uint16_t> placed;
+void RecordGroup(uint16_t group) {
+    std::lock_guard<std::mutex> hold(placedLock);
+    placed.push_back(group);
+}
+
+}  // namespace
 
 TEST_F(SelectorsTest, TaskListHoldsTheTableInOrderWithOneMillionSelected) {
     Open();
@@ -82,4 +100,34 @@ TEST_F(SelectorsTest, LogarithmsGiveTheHighestBitForEveryProcessorCountTo4096) {
     }
     EXPECT_EQ(wrongQuotients, 0);
     EXPECT_EQ(wrongLists, 0);
+}
+
+TEST_F(SelectorsTest, EveryProcessorGroupCountsAndTheWorkersAreSpreadOverThem) {
+    processorGroupsSource = ThreeGroups;
+    groupPlacer = RecordGroup;
+    placed.clear();
+    Open(160);
+    EXPECT_EQ(ComboItems(Item(IDC_THREADS)), L"1 core|2 cores|4 cores|8 cores|16 cores|32 cores|64 cores|128 cores");
+
+    // A run on 4 cores from the menu: two workers in the first group, one in each other.
+    SendMessageW(Item(IDC_TASK), CB_SETCURSEL, 0, 0);     // 100K
+    SendMessageW(Item(IDC_THREADS), CB_SETCURSEL, 2, 0);  // 4 cores
+    SendMessageW(window, WM_COMMAND, IDM_START, 0);
+    ASSERT_TRUE(PumpUntil([&] { return handler->currentRow == 1; }));
+    handler->manager->Stop();
+    std::sort(placed.begin(), placed.end());
+    EXPECT_EQ(placed, (std::vector<uint16_t>{0, 0, 1, 2}));
+
+    // 128 workers: each group's share of them, 51.2, 51.2 and 25.6, rounded.
+    const WorkerStartHook place = GroupPlacement(ThreeGroups());
+    placed.clear();
+    for (uint16_t k = 0; k < 128; ++k) place(k, 128);
+    EXPECT_EQ(std::count(placed.begin(), placed.end(), 0), 51);
+    EXPECT_EQ(std::count(placed.begin(), placed.end(), 1), 51);
+    EXPECT_EQ(std::count(placed.begin(), placed.end(), 2), 26);
+
+    // One group: nothing is placed.
+    EXPECT_FALSE(GroupPlacement({64}));
+    EXPECT_FALSE(GroupPlacement(SystemProcessorGroups()));  // this machine's single group
+    EXPECT_EQ(SystemProcessorCount(), SystemProcessorGroups().front());
 }

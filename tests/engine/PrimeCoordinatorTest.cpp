@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -249,4 +250,41 @@ TEST(PrimeCoordinator, RandomStartStopCompleteCycles) {
         }
         if (HasFailure()) return;  // one failed cycle tells enough
     }
+}
+
+TEST(PrimeCoordinator, WorkerStartHookRunsOnceOnEachWorkerThreadOfEachSearch) {
+    RecordingTarget target;
+    PrimeCoordinator coordinator(&target);
+    std::mutex lock;
+    std::vector<std::pair<uint16_t, uint16_t>> calls;  // (worker, threads)
+    std::vector<std::thread::id> callers;
+    coordinator.SetWorkerStartHook([&](uint16_t worker, uint16_t threads) {
+        std::lock_guard<std::mutex> hold(lock);
+        calls.emplace_back(worker, threads);
+        callers.push_back(std::this_thread::get_id());
+    });
+    size_t searches = 0;
+    auto search = [&](uint16_t threads) {
+        calls.clear();
+        callers.clear();
+        ASSERT_EQ(coordinator.Start(100000, threads), StartResult::Started);
+        ASSERT_TRUE(target.WaitCount(k100KMessages.size() * ++searches));
+        coordinator.Stop();
+        const std::vector<Message> messages = target.Messages();
+        // Placing the threads changes no result.
+        EXPECT_TRUE(std::equal(k100KMessages.begin(), k100KMessages.end(), messages.end() - 4));
+    };
+    for (uint16_t threads : {uint16_t(4), uint16_t(3)}) {
+        search(threads);
+        std::sort(calls.begin(), calls.end());
+        std::vector<std::pair<uint16_t, uint16_t>> expected;
+        for (uint16_t k = 0; k < threads; ++k) expected.emplace_back(k, threads);
+        EXPECT_EQ(calls, expected);
+        std::sort(callers.begin(), callers.end());
+        EXPECT_EQ(std::unique(callers.begin(), callers.end()), callers.end());  // each on a thread of its own
+        EXPECT_EQ(std::count(callers.begin(), callers.end(), std::this_thread::get_id()), 0);
+    }
+    coordinator.SetWorkerStartHook({});
+    search(2);
+    EXPECT_TRUE(calls.empty());
 }

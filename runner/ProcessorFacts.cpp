@@ -1,0 +1,147 @@
+#include "runner/ProcessorFacts.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "runner/Text.h"
+
+namespace {
+
+template <class Json>
+Json FactsJson(const ProcessorFacts& facts) {
+    Json j = {{"usable_processors", facts.usable}, {"usable_reason", UsableReason(facts)}};
+    if (facts.shape) {
+        const MachineShape& shape = *facts.shape;
+        Json kinds = Json::array();
+        for (const CpuKind& kind : shape.kinds) {
+            kinds.push_back({{"kind", kind.name}, {"cores", kind.cores}, {"processors", kind.processors}});
+        }
+        j["packages"] = shape.packages;
+        j["numa_nodes"] = shape.numaNodes;
+        j["cores"] = shape.cores.size();
+        j["pus_per_core"] = shape.MostPerCore();
+        j["cpu_kinds"] = kinds;
+    } else {
+        for (const char* key : {"packages", "numa_nodes", "cores", "pus_per_core", "cpu_kinds"}) j[key] = nullptr;
+    }
+    j["topology_source"] = facts.foreignTopology.empty() ? Json(nullptr) : Json(facts.foreignTopology);
+    return j;
+}
+
+std::string PerCore(const MachineShape& shape) {
+    const uint32_t fewest = shape.FewestPerCore();
+    const uint32_t most = shape.MostPerCore();
+    if (fewest == most) return std::to_string(most) + " per core";
+    return std::to_string(fewest) + " to " + std::to_string(most) + " per core";
+}
+
+}  // namespace
+
+ProcessorFacts::ProcessorFacts(uint32_t processors)
+    : machine(std::max<uint32_t>(processors, 1)), usable(machine), inCpuSet(machine) {}
+
+uint32_t MachineShape::Processors() const {
+    uint32_t total = 0;
+    for (const std::vector<uint32_t>& core : cores) total += uint32_t(core.size());
+    return total;
+}
+
+uint32_t MachineShape::MostPerCore() const {
+    size_t most = 0;
+    for (const std::vector<uint32_t>& core : cores) most = std::max(most, core.size());
+    return uint32_t(most);
+}
+
+uint32_t MachineShape::FewestPerCore() const {
+    if (cores.empty()) return 0;
+    size_t fewest = cores.front().size();
+    for (const std::vector<uint32_t>& core : cores) fewest = std::min(fewest, core.size());
+    return uint32_t(fewest);
+}
+
+uint32_t UsableUnderQuota(uint32_t setSize, double quota) {
+    if (!(quota > 0.0) || quota >= double(setSize)) return std::max<uint32_t>(setSize, 1);
+    return std::max<uint32_t>(uint32_t(std::ceil(quota)), 1);
+}
+
+std::string UsableReason(const ProcessorFacts& facts) {
+    std::string reason;
+    if (facts.inCpuSet < facts.machine && !facts.cpuSet.empty()) reason = "CPU set " + facts.cpuSet;
+    if (UsableUnderQuota(facts.inCpuSet, facts.quota) < facts.inCpuSet) {
+        reason += (reason.empty() ? "CPU quota " : ", CPU quota ") + FullPrecision(facts.quota);
+    }
+    return reason;
+}
+
+std::string ProcessorPhrase(const ProcessorFacts& facts) {
+    std::string phrase = Plural(facts.machine, "logical processor", "logical processors");
+    if (facts.usable >= facts.machine) return phrase;
+    phrase += ", " + std::to_string(facts.usable) + " usable";
+    const std::string reason = UsableReason(facts);
+    return reason.empty() ? phrase : phrase + " (" + reason + ")";
+}
+
+std::string ShapePhrase(const ProcessorFacts& facts) {
+    if (!facts.shape) return "shape unknown: " + facts.shapeProblem;
+    const MachineShape& shape = *facts.shape;
+    std::string phrase = Plural(shape.packages, "package", "packages") + ", " +
+                         Plural(shape.cores.size(), "core", "cores") + ", " + PerCore(shape) + ", " +
+                         Plural(shape.numaNodes, "NUMA node", "NUMA nodes");
+    for (const CpuKind& kind : shape.kinds) {
+        phrase += (&kind == &shape.kinds.front() ? ": " : ", ") + Plural(kind.cores, kind.name + " core", kind.name + " cores");
+    }
+    if (!facts.foreignTopology.empty()) phrase += " (from " + facts.foreignTopology + ", not this machine)";
+    return phrase;
+}
+
+void to_json(nlohmann::json& j, const ProcessorFacts& facts) { j = FactsJson<nlohmann::json>(facts); }
+
+void to_json(nlohmann::ordered_json& j, const ProcessorFacts& facts) { j = FactsJson<nlohmann::ordered_json>(facts); }
+
+uint16_t FirstCountBeyondCores(const std::vector<uint16_t>& counts, const ProcessorFacts& facts) {
+    if (!facts.shape) return 0;
+    for (uint16_t count : counts) {
+        if (count > facts.shape->cores.size()) return count;
+    }
+    return 0;
+}
+
+std::vector<uint32_t> PlacementOrder(const MachineShape& shape, BindMode mode) {
+    std::vector<uint32_t> order;
+    if (mode == BindMode::Pus) {
+        for (const std::vector<uint32_t>& core : shape.cores) order.insert(order.end(), core.begin(), core.end());
+    } else if (mode == BindMode::Cores) {
+        // The j-th processor of every core before the (j+1)-th of any.
+        for (uint32_t j = 0; j < shape.MostPerCore(); ++j) {
+            for (const std::vector<uint32_t>& core : shape.cores) {
+                if (j < core.size()) order.push_back(core[j]);
+            }
+        }
+    }
+    return order;
+}
+
+std::string CpuListText(const std::vector<uint32_t>& processors) {
+    std::string text;
+    for (size_t i = 0; i < processors.size();) {
+        size_t end = i;
+        while (end + 1 < processors.size() && processors[end + 1] == processors[end] + 1) ++end;
+        text += (text.empty() ? "" : ",") + std::to_string(processors[i]);
+        if (end > i) text += "-" + std::to_string(processors[end]);
+        i = end + 1;
+    }
+    return text;
+}
+
+std::vector<std::pair<std::string, BindMode>> BindChoices() {
+    return {{"none", BindMode::None}, {"cores", BindMode::Cores}, {"pus", BindMode::Pus}};
+}
+
+const char* BindModeName(BindMode mode) {
+    switch (mode) {
+        case BindMode::None: return "none";
+        case BindMode::Cores: return "cores";
+        case BindMode::Pus: return "pus";
+    }
+    return "none";
+}

@@ -1,0 +1,139 @@
+// The processors of vantrel-cli.exe: every active processor of every
+// processor group, and the machine's shape from
+// GetLogicalProcessorInformationEx. A processor is numbered 64 * group + its
+// bit in the group's mask.
+#include "runner/Processors.h"
+
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <map>
+#include <vector>
+
+#include "engine/ProcessorGroups.h"
+#include "runner/WindowsProcessors.h"
+
+namespace {
+
+constexpr uint32_t kGroupWidth = 64;
+
+std::vector<uint32_t> GroupSizes() {
+    std::vector<uint32_t> groups;
+    const WORD count = GetActiveProcessorGroupCount();
+    for (WORD group = 0; group < count; ++group) groups.push_back(uint32_t(GetActiveProcessorCount(group)));
+    return groups;
+}
+
+std::vector<uint8_t> ProcessorRecords() {
+    DWORD bytes = 0;
+    GetLogicalProcessorInformationEx(RelationAll, nullptr, &bytes);
+    std::vector<uint8_t> buffer(bytes);
+    if (bytes == 0 ||
+        !GetLogicalProcessorInformationEx(
+            RelationAll, reinterpret_cast<SYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX*>(buffer.data()), &bytes)) {
+        return {};
+    }
+    buffer.resize(bytes);
+    return buffer;
+}
+
+struct Core {
+    std::vector<uint32_t> processors;
+    int efficiencyClass = 0;
+};
+
+void PlaceOn(uint32_t processor) {
+    GROUP_AFFINITY affinity = {};
+    affinity.Group = WORD(processor / kGroupWidth);
+    affinity.Mask = KAFFINITY(1) << (processor % kGroupWidth);
+    SetThreadGroupAffinity(GetCurrentThread(), &affinity, nullptr);
+}
+
+void PlaceInGroup(uint16_t group, uint32_t size) {
+    GROUP_AFFINITY affinity = {};
+    affinity.Group = group;
+    affinity.Mask = size >= sizeof(KAFFINITY) * 8 ? ~KAFFINITY(0) : (KAFFINITY(1) << size) - 1;
+    SetThreadGroupAffinity(GetCurrentThread(), &affinity, nullptr);
+}
+
+}  // namespace
+
+std::optional<MachineShape> ShapeFromProcessorInformation(const uint8_t* buffer, size_t size) {
+    MachineShape shape;
+    std::vector<Core> cores;
+    for (size_t at = 0; at + offsetof(SYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX, Processor) <= size;) {
+        const auto* item = reinterpret_cast<const SYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX*>(buffer + at);
+        if (item->Size == 0 || at + item->Size > size) break;
+        switch (item->Relationship) {
+            case RelationProcessorCore: {
+                Core core;
+                core.efficiencyClass = EfficiencyClassOf(item->Processor);
+                for (WORD g = 0; g < item->Processor.GroupCount; ++g) {
+                    const GROUP_AFFINITY& mask = item->Processor.GroupMask[g];
+                    for (uint32_t bit = 0; bit < sizeof(KAFFINITY) * 8; ++bit) {
+                        if ((mask.Mask >> bit) & 1) core.processors.push_back(mask.Group * kGroupWidth + bit);
+                    }
+                }
+                if (!core.processors.empty()) cores.push_back(core);
+                break;
+            }
+            case RelationProcessorPackage: ++shape.packages; break;
+            case RelationNumaNode: ++shape.numaNodes; break;
+            default: break;
+        }
+        at += item->Size;
+    }
+    if (cores.empty()) return std::nullopt;
+    shape.packages = std::max<uint32_t>(shape.packages, 1);
+    shape.numaNodes = std::max<uint32_t>(shape.numaNodes, 1);
+    // A higher efficiency class is the more performant core; the most
+    // performant come first, as hwloc's kinds are listed on Linux.
+    std::stable_sort(cores.begin(), cores.end(),
+                     [](const Core& a, const Core& b) { return a.efficiencyClass > b.efficiencyClass; });
+    std::map<int, CpuKind, std::greater<int>> kinds;
+    for (const Core& core : cores) {
+        CpuKind& kind = kinds[core.efficiencyClass];
+        ++kind.cores;
+        kind.processors += uint32_t(core.processors.size());
+        shape.cores.push_back(core.processors);
+    }
+    if (kinds.size() > 1) {
+        for (auto& [efficiencyClass, kind] : kinds) {
+            kind.name = kinds.size() == 2 ? (&kind == &kinds.begin()->second ? "performance" : "efficiency")
+                                          : "class " + std::to_string(efficiencyClass);
+            shape.kinds.push_back(kind);
+        }
+    }
+    return shape;
+}
+
+ProcessorFacts ReadProcessorFacts() {
+    ProcessorFacts facts(uint32_t(GetActiveProcessorCount(ALL_PROCESSOR_GROUPS)));
+    const std::vector<uint8_t> information = ProcessorRecords();
+    facts.shape = ShapeFromProcessorInformation(information.data(), information.size());
+    if (!facts.shape) facts.shapeProblem = "the system did not describe its processors (GetLogicalProcessorInformationEx)";
+    return facts;
+}
+
+WorkerStartHook WorkerPlacement(BindMode mode, std::string& problem) {
+    if (mode == BindMode::None) {
+        const std::vector<uint32_t> groups = GroupSizes();
+        if (groups.size() <= 1) return {};
+        return [groups](uint16_t worker, uint16_t threads) {
+            const uint16_t group = WorkerGroup(worker, threads, groups);
+            PlaceInGroup(group, groups[group]);
+        };
+    }
+    const ProcessorFacts facts = ReadProcessorFacts();
+    const std::vector<uint32_t> order = facts.shape ? PlacementOrder(*facts.shape, mode) : std::vector<uint32_t>{};
+    if (order.empty()) {
+        problem = std::string("--bind ") + BindModeName(mode) + " cannot place the workers: " + facts.shapeProblem;
+        return {};
+    }
+    return [order](uint16_t worker, uint16_t) { PlaceOn(order[worker % order.size()]); };
+}

@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# The processors vantrel-cli may use, as a real process sees them: a CPU set
+# (taskset), another machine described to hwloc (HWLOC_SYNTHETIC,
+# HWLOC_XMLFILE), and a cgroup CPU quota of one processor where this machine
+# lets the test make a cgroup (root, a cgroup v1 cpu controller or v2 with
+# cpu); that part is left out with one line elsewhere.
+# With the fleet program, also its ranks under Open MPI's default binding
+# (one core each for two ranks) and unbound.
+#   processors_test.sh RUNNER TOPOLOGIES_FOLDER [FLEET]
+set -uo pipefail
+runner=$1
+topologies=$2
+fleet=${3:-}
+machine=$(getconf _NPROCESSORS_ONLN)
+failures=0
+
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# expect_in TEXT PATTERN WHAT: TEXT holds PATTERN (fixed string).
+expect_in() {
+  grep -qF -- "$2" <<<"$1" || fail "$3: expected \"$2\" in: $1"
+}
+
+# The thread counts a command line refuses name what the runner counted.
+refusal() { "$@" --threads 3 2>&1 >/dev/null | head -1; }
+
+# A sweep of 100K as CSV rows, one per thread count.
+sweep_rows() { "$@" --task 100K --sweep --format csv | grep '^100K,'; }
+
+# 1. A CPU set of one processor: one usable, and the sweep runs 1 core only.
+if [ "$machine" -gt 1 ]; then
+  expect_in "$(refusal taskset -c 0 "$runner")" \
+    "valid thread counts on this machine ($machine logical processors, 1 usable (CPU set 0)): 1" "taskset -c 0"
+  rows=$(sweep_rows taskset -c 1 "$runner")
+  [ "$(wc -l <<<"$rows")" = 1 ] && grep -q '^100K,1 core,' <<<"$rows" || fail "taskset -c 1 --sweep ran: $rows"
+  expect_in "$(refusal taskset -c 0 "$runner" --stress 1s --threads 0)" "every usable logical processor: 1 here" \
+    "taskset -c 0 --stress all"
+else
+  echo "one processor: the CPU set part is left out"
+fi
+
+# 2. Another machine described to hwloc: its counts are offered, and it is not placed on.
+expect_in "$(HWLOC_SYNTHETIC="pack:2 core:32 pu:2" refusal "$runner")" \
+  "valid thread counts on this machine (128 logical processors): 1 2 4 8 16 32 64 128" "HWLOC_SYNTHETIC"
+expect_in "$(HWLOC_XMLFILE="$topologies/hybrid-8p-16e.xml" refusal "$runner")" \
+  "valid thread counts on this machine (32 logical processors): 1 2 4 8 16 32" "HWLOC_XMLFILE"
+expect_in "$(HWLOC_SYNTHETIC="pack:2 core:32 pu:2" "$runner" --task 100K --bind cores 2>&1 >/dev/null)" \
+  "--bind cores cannot place the workers: the topology is not this machine's (HWLOC_SYNTHETIC=pack:2 core:32 pu:2)" \
+  "--bind on a described machine"
+
+# A placement the runner does not know is bad input.
+out=$("$runner" --bind sockets 2>&1)
+code=$?
+[ "$code" = 2 ] || fail "--bind sockets ended with $code"
+expect_in "$out" 'vantrel-cli: unknown placement "sockets"; valid placements: none cores pus' "--bind sockets"
+
+# 3. A cgroup with a CPU quota of one processor.
+group=""
+cleanup() { [ -n "$group" ] && rmdir "$group" 2>/dev/null; }
+trap cleanup EXIT
+if [ "$(id -u)" != 0 ]; then
+  echo "not root: the cgroup quota part is left out"
+elif [ -w /sys/fs/cgroup/cpu/cpu.cfs_quota_us ]; then
+  group=/sys/fs/cgroup/cpu/vantrel-test-$$
+  mkdir "$group" && echo 100000 >"$group/cpu.cfs_period_us" && echo 100000 >"$group/cpu.cfs_quota_us" || group=""
+elif grep -qw cpu /sys/fs/cgroup/cgroup.controllers 2>/dev/null; then
+  group=/sys/fs/cgroup/vantrel-test-$$
+  { grep -qw cpu /sys/fs/cgroup/cgroup.subtree_control || echo +cpu >/sys/fs/cgroup/cgroup.subtree_control; } 2>/dev/null
+  mkdir "$group" && echo "100000 100000" >"$group/cpu.max" || group=""
+fi
+if [ -n "$group" ]; then
+  # A shell that moves itself into the group, then becomes the runner.
+  in_group() { sh -c 'echo $$ >"$0/cgroup.procs" && exec "$@"' "$group" "$@"; }
+  if [ "$machine" -gt 1 ]; then
+    expect_in "$(refusal in_group "$runner")" \
+      "valid thread counts on this machine ($machine logical processors, 1 usable (CPU quota 1)): 1" "CPU quota 1"
+  fi
+  rows=$(sweep_rows in_group "$runner")
+  [ "$(wc -l <<<"$rows")" = 1 ] || fail "a sweep under a CPU quota of 1 ran: $rows"
+elif [ "$(id -u)" = 0 ]; then
+  echo "no cgroup with a cpu controller could be made here: the cgroup quota part is left out"
+fi
+
+# 4. Two ranks under Open MPI: each bound to one core offers 1 thread, unbound every count.
+if [ -n "$fleet" ] && [ "$machine" -gt 1 ] && command -v mpirun >/dev/null; then
+  export OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1
+  settings() { timeout 60 mpirun "$@" -np 2 "$fleet" --task 100K --sweep --format csv | grep '^# setting'; }
+  bound=$(settings)
+  [ "$(wc -l <<<"$bound")" = 1 ] && grep -q 'on 1 core:' <<<"$bound" || fail "ranks bound by default swept: $bound"
+  unbound=$(settings --bind-to none)
+  grep -q 'on 2 cores:' <<<"$unbound" || fail "unbound ranks swept: $unbound"
+fi
+
+[ "$failures" = 0 ] || exit 1
+echo "processors: all passed"
