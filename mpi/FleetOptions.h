@@ -28,6 +28,7 @@ struct FleetOptions {
     std::string db;     // the result store to keep the invocation in; empty: VANTREL_DB, else none
     std::string label;  // stored with the invocation
     bool labelGiven = false;
+    int64_t deadlineSeconds = 3600;  // how long a rank waits for the others at one step before it gives up
 };
 
 struct FleetParseOutcome {
@@ -67,3 +68,12 @@ std::string FleetFooter();
 
 // One line summing up the syntax, for stderr after a usage error.
 std::string FleetUsageLine();
+
+// Every option of a parsed command line in one canonical form, "--task 1M",
+// "--repeat 3", ...: two command lines that ask for the same have the same
+// pieces, whatever their order, spelling or defaults.
+std::vector<std::string> CanonicalOptions(const FleetOptions& options);
+
+// One line naming the ranks whose options differ from rank 0's, and how;
+// empty when every rank's are the same. byRank: each rank's CanonicalOptions.
+std::string OptionsMismatch(const std::vector<std::vector<std::string>>& byRank);

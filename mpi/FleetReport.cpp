@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <map>
 
 #include "engine/RunText.h"
 #include "engine/TaskTable.h"
+#include "mpi/FleetVerdict.h"
 #include "runner/JsonForms.h"
 #include "runner/Text.h"
 #include "runner/TextTable.h"
@@ -18,12 +20,6 @@ using Json = nlohmann::ordered_json;
 
 std::string Percent(double value) { return FormatFixed2(value) + "%"; }
 
-std::string RankList(const std::vector<int>& ranks) {
-    std::string text;
-    for (int rank : ranks) text += (text.empty() ? "" : ", ") + std::to_string(rank);
-    return text;
-}
-
 std::string SettingName(const FleetSetting& setting) {
     return TaskTable::Label(setting.taskIndex) + " on " + ThreadCountText(setting.threads);
 }
@@ -31,11 +27,31 @@ std::string SettingName(const FleetSetting& setting) {
 // The time a row shows: a verified rank's median, else the time of its last progress.
 std::string RowTime(const FleetRow& row) { return row.seconds ? TimeText(*row.seconds) : row.result.row.timeText; }
 
-// One failure on one line: where, which setting, the prime expected and the one found, and why.
-std::string FailureLine(const FleetHeader& header, const FleetFailure& failure) {
+// A rank's verified runs, then the stopped one: "run 3 of 3 stopped".
+std::string StoppedAfterText(const FleetRow& row) {
+    return "run " + std::to_string(row.runs.size()) + " of " + std::to_string(row.result.repeats) + " stopped";
+}
+
+// The outliers of a setting, slowest first.
+std::vector<const FleetRow*> OutliersOf(const FleetSetting& setting) {
+    std::vector<const FleetRow*> rows;
+    for (const FleetRow& row : setting.rows) {
+        if (row.outlier) rows.push_back(&row);
+    }
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const FleetRow* a, const FleetRow* b) { return *a->slowerPercent > *b->slowerPercent; });
+    return rows;
+}
+
+// One line for ranks that failed alike: where, which setting, the prime
+// expected and the one found, and why.
+std::string FailureLine(const FleetHeader& header, const FailureGroup& group) {
+    const FleetFailure& failure = group.first;
     const RunRecord& run = failure.run;
-    const std::string text = std::string(StatusLabel(run.status)) + " on " + RankName(header.ranks[size_t(failure.rank)]) +
-                             ", task " + run.task + " on " + run.threadText + ": ";
+    const std::string where = group.ranks.size() == 1 ? " on " + RankName(header.ranks[size_t(failure.rank)])
+                                                      : " for " + RanksText(group.ranks, header.ranks);
+    const std::string text = std::string(StatusLabel(run.status)) + where + ", task " + run.task + " on " +
+                             run.threadText + ": ";
     if (run.status != RunStatus::Wrong) return text + run.fault;
     // The digest finds a wrong table behind a right last prime.
     if (run.progressed && run.prime == failure.expectedPrime) {
@@ -45,8 +61,41 @@ std::string FailureLine(const FleetHeader& header, const FleetFailure& failure) 
            " (" + run.fault + ")";
 }
 
+// The lines that say what ended the fleet besides its runs: ranks lost, a
+// gather too large, a store that failed.
+std::vector<std::string> EndingLines(const FleetHeader& header, const FleetTally& tally) {
+    std::vector<std::string> lines;
+    if (tally.loss) {
+        const FleetLoss& loss = *tally.loss;
+        std::string hosts;
+        for (int rank : loss.ranks) {
+            const std::string& host = header.ranks[size_t(rank)].host;
+            if (hosts.find(host) == std::string::npos) hosts += (hosts.empty() ? "" : ", ") + host;
+        }
+        lines.push_back("NO ANSWER from " + Plural(loss.ranks.size(), "rank", "ranks") + " (" + RankRanges(loss.ranks) +
+                        " on " + hosts + ") within " + DurationText(loss.seconds) + " (--deadline), at " + loss.step +
+                        ": stopped, hung or gone; rank 0 reported what it had and ended the job");
+    }
+    if (!tally.gatherFailure.empty()) lines.push_back(tally.gatherFailure);
+    return lines;
+}
+
 std::string Quantile(const std::vector<double>& sorted, double q) {
     return SecondsText(sorted[size_t(std::lround(q * double(sorted.size() - 1)))]);
+}
+
+// What tells the ranks' machines apart, shown as a column where ranks differ
+// and else once in the header: each column's cell, and its words there.
+struct MachineColumn {
+    std::string head;
+    std::function<std::string(const RunContext&)> cell;
+    std::function<std::string(const RunContext&)> words;
+};
+
+std::vector<MachineColumn> MachineColumns() {
+    return {{"CPU", [](const RunContext& c) { return c.cpu; }, [](const RunContext& c) { return c.cpu; }},
+            {"Logical Processors", [](const RunContext& c) { return std::to_string(c.logicalProcessors); },
+             [](const RunContext& c) { return Plural(c.logicalProcessors, "logical processor", "logical processors"); }}};
 }
 
 class FleetTable final : public FleetReportWriter {
@@ -61,36 +110,20 @@ public:
             << Plural(size_t(header.hosts.distinctHosts), "host", "hosts") << " | task "
             << TaskTable::Label(header.options.taskIndex) << " | " << first.compiler << ", " << first.bits << "-bit "
             << first.buildType << " | " << header.date << "\n";
-        // Ranks that share a host, named so that nobody takes their times for a node's.
-        const auto& groups = header.hosts.sharedGroups;
-        const size_t named = summarised ? std::min<size_t>(groups.size(), 10) : groups.size();
-        for (size_t i = 0; i < named; ++i) {
-            out << "Shared host: " << header.ranks[size_t(groups[i].front())].host << " runs ranks "
-                << RankList(groups[i]) << "\n";
-        }
-        if (named < groups.size()) out << "Shared hosts: " << groups.size() - named << " more\n";
-        if (!groups.empty()) out << "Ranks on a shared host compete for its cores: their times are not a node's.\n";
+        WriteSharedHosts();
+        WriteMachines();
         if (summarised) {
-            // The machines, as a count per CPU model (the most common ten);
-            // each rank's is in CSV and JSON.
-            std::map<std::string, size_t> models;
-            for (const RankInfo& info : header.ranks) {
-                const RunContext& c = info.context;
-                ++models[c.cpu + ", " + std::to_string(c.logicalProcessors) + " logical processors"];
-            }
-            std::vector<std::pair<size_t, std::string>> cpus;
-            for (const auto& [cpu, count] : models) cpus.emplace_back(count, cpu);
-            std::stable_sort(cpus.begin(), cpus.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-            for (size_t i = 0; i < cpus.size() && i < 10; ++i) {
-                out << "CPU: " << Plural(cpus[i].first, "rank", "ranks") << " on " << cpus[i].second << "\n";
-            }
-            if (cpus.size() > 10) out << "CPU: " << cpus.size() - 10 << " more models\n";
             out << "More ranks than a screenful: each setting shows its failures and outliers in full and the other "
                    "ranks as a distribution (every row: --format csv or json).\n";
         }
         out << "\n";
-        table = TextTable({4, 4, 3, 18, 4, 12, header.options.repeat > 1 ? size_t(11) : size_t(9), 12});
-        for (const RankInfo& info : header.ranks) table.Fit({info.host, std::to_string(info.rank), info.context.cpu});
+        std::vector<size_t> widths = {4, 4};
+        for (const MachineColumn& column : shown) widths.push_back(column.head.size());
+        for (size_t width : {size_t(4), size_t(12), header.options.repeat > 1 ? size_t(11) : size_t(9), size_t(12)}) {
+            widths.push_back(width);
+        }
+        table = TextTable(widths);
+        for (const RankInfo& info : header.ranks) table.Fit(MachineCells(info, {info.host, std::to_string(info.rank)}));
         out.flush();
     }
 
@@ -102,15 +135,16 @@ public:
                 verdicts.push_back(verdict);
             }
         }
-        bool headed = false;
-        for (const FleetRow& row : setting.rows) {
-            if (summarised && row.status == RunStatus::Finished && !row.outlier) continue;
-            if (summarised && row.status == RunStatus::Stopped) continue;
-            if (!headed) WriteColumnHeads();
-            headed = true;
-            WriteRow(setting, row);
+        const std::vector<const FleetRow*> outliers = OutliersOf(setting);
+        if (summarised) {
+            const std::vector<FailureGroup> failures = GroupFailures(FailuresOf(setting));
+            if (!failures.empty() || !outliers.empty()) WriteColumnHeads();
+            for (const FailureGroup& group : failures) WriteFailureRow(setting, group);
+            for (const FleetRow* row : outliers) WriteRow(setting, *row, "");
+        } else {
+            WriteColumnHeads();
+            for (const FleetRow& row : setting.rows) WriteRow(setting, row, "");
         }
-        if (!headed && !summarised) WriteColumnHeads();
         const std::string name = TaskTable::Label(setting.taskIndex) + ", " + ThreadCountText(setting.threads);
         if (setting.verified == 0) {
             out << name << ": no rank verified a result\n";
@@ -119,10 +153,9 @@ public:
                 << ", max " << SecondsText(setting.maxSeconds) << ", spread " << Percent(setting.spreadPercent) << " over "
                 << Plural(size_t(setting.verified), "verified rank", "verified ranks") << "\n";
         }
-        for (const FleetRow& row : setting.rows) {
-            if (!row.outlier) continue;
-            out << "  outlier: " << RankName(header.ranks[size_t(row.rank)]) << ", " << Percent(*row.slowerPercent)
-                << " slower than the fleet median (" << SecondsText(*row.seconds) << ")\n";
+        for (const FleetRow* row : outliers) {
+            out << "  outlier: " << RankName(header.ranks[size_t(row->rank)]) << ", " << Percent(*row->slowerPercent)
+                << " slower than the fleet median (" << SecondsText(*row->seconds) << ")\n";
         }
         if (summarised) WriteDistribution(setting);
         out << "\n";
@@ -132,43 +165,101 @@ public:
     void End(const FleetTally& tally) override {
         // What was verified, once for every verdict (failures have their own lines).
         for (const std::string& verdict : verdicts) out << verdict << "\n";
-        for (const FleetFailure& failure : tally.failures) out << FailureLine(header, failure) << "\n";
+        for (const FailureGroup& group : GroupFailures(tally.failures)) out << FailureLine(header, group) << "\n";
+        for (const std::string& line : EndingLines(header, tally)) out << line << "\n";
         out << "Fleet: " << Plural(header.ranks.size(), "rank", "ranks") << " on "
             << Plural(size_t(header.hosts.distinctHosts), "host", "hosts");
         if (!header.hosts.sharedGroups.empty()) {
             out << " (" << Plural(header.hosts.sharedGroups.size(), "host", "hosts") << " shared)";
         }
-        out << ", " << Plural(size_t(tally.settings), "setting", "settings") << ": ";
-        if (!tally.failures.empty()) {
-            out << Plural(tally.failures.size(), "wrong or failed result", "wrong or failed results");
-        } else if (tally.stopped) {
-            out << "stopped before the end, every result so far verified";
-        } else {
-            out << "every result verified";
-        }
-        out << ", " << Plural(size_t(tally.outliers), "outlier", "outliers") << " (more than "
-            << FullPrecision(header.options.outlierPercent) << "% slower than the fleet median)";
-        if (tally.stopped && !tally.failures.empty()) out << ", stopped before the end";
-        out << ".\n";
+        out << ", " << Plural(size_t(tally.settings), "setting", "settings") << ", "
+            << Plural(size_t(tally.runs), "run", "runs") << ": " << tally.verifiedRuns << " verified";
+        const int stopped = tally.stoppedRuns;
+        const int failed = tally.runs - tally.verifiedRuns - stopped;
+        if (failed > 0) out << ", " << failed << " wrong or failed";
+        if (stopped > 0) out << ", " << stopped << " stopped";
+        out << "; " << Plural(size_t(tally.outliers), "outlier", "outliers") << " (more than "
+            << FullPrecision(header.options.outlierPercent) << "% slower than the fleet median).\n";
+        out << JudgeFleet(tally, header.ranks, header.options).text << "\n";
         out.flush();
     }
 
 private:
-    void WriteColumnHeads() {
-        WriteLine({"Host", "Rank", "CPU", "Logical Processors", "Task", "Thread Count",
-                   header.options.repeat > 1 ? "Median Time" : "Time", "Verdict"},
-                  "");
+    // Ranks that share a host, named so that nobody takes their times for a node's.
+    void WriteSharedHosts() {
+        const auto& groups = header.hosts.sharedGroups;
+        const size_t named = summarised ? std::min<size_t>(groups.size(), 10) : groups.size();
+        for (size_t i = 0; i < named; ++i) {
+            out << "Shared host: " << header.ranks[size_t(groups[i].front())].host << " runs ranks "
+                << RankRanges(groups[i]) << "\n";
+        }
+        if (named < groups.size()) out << "Shared hosts: " << groups.size() - named << " more\n";
+        if (!groups.empty()) out << "Ranks on a shared host compete for its cores: their times are not a node's.\n";
     }
 
-    void WriteRow(const FleetSetting& setting, const FleetRow& row) {
+    // The machines, as a count per kind (the most common ten); a column of
+    // the rows for what differs between ranks; each rank's in CSV and JSON.
+    void WriteMachines() {
+        std::map<std::string, size_t> kinds;
+        for (const MachineColumn& column : MachineColumns()) {
+            const std::string cell = column.cell(header.ranks.front().context);
+            const bool alike = std::all_of(header.ranks.begin(), header.ranks.end(),
+                                           [&](const RankInfo& info) { return column.cell(info.context) == cell; });
+            if (!alike) shown.push_back(column);
+        }
+        for (const RankInfo& info : header.ranks) {
+            std::string words;
+            for (const MachineColumn& column : MachineColumns()) {
+                words += (words.empty() ? "" : ", ") + column.words(info.context);
+            }
+            ++kinds[words];
+        }
+        std::vector<std::pair<size_t, std::string>> counted;
+        for (const auto& [words, count] : kinds) counted.emplace_back(count, words);
+        std::stable_sort(counted.begin(), counted.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        for (size_t i = 0; i < counted.size() && i < 10; ++i) {
+            out << "CPU: " << Plural(counted[i].first, "rank", "ranks") << " on " << counted[i].second << "\n";
+        }
+        if (counted.size() > 10) out << "CPU: " << counted.size() - 10 << " more models\n";
+    }
+
+    // The host and rank cells, then the machine's where ranks differ.
+    std::vector<std::string> MachineCells(const RankInfo& info, std::vector<std::string> cells) const {
+        for (const MachineColumn& column : shown) cells.push_back(column.cell(info.context));
+        return cells;
+    }
+
+    void WriteColumnHeads() {
+        std::vector<std::string> heads = {"Host", "Rank"};
+        for (const MachineColumn& column : shown) heads.push_back(column.head);
+        for (const char* head : {"Task", "Thread Count", header.options.repeat > 1 ? "Median Time" : "Time", "Verdict"}) {
+            heads.push_back(head);
+        }
+        WriteLine(heads, "");
+    }
+
+    void WriteRow(const FleetSetting& setting, const FleetRow& row, const std::string& alike) {
         const RankInfo& info = header.ranks[size_t(row.rank)];
         std::string note;
-        if (header.hosts.sharesHost[size_t(row.rank)]) note = "shares host";
-        if (row.outlier) note += (note.empty() ? "" : "; ") + ("outlier, " + Percent(*row.slowerPercent) + " slower");
-        WriteLine({info.host, std::to_string(row.rank), info.context.cpu, std::to_string(info.context.logicalProcessors),
-                   TaskTable::Label(setting.taskIndex), ThreadCountText(setting.threads), RowTime(row),
-                   StatusLabel(row.status)},
-                  note);
+        auto add = [&note](const std::string& text) { note += (note.empty() ? "" : "; ") + text; };
+        if (header.hosts.sharesHost[size_t(row.rank)]) add("shares host");
+        if (row.outlier) add("outlier, " + Percent(*row.slowerPercent) + " slower");
+        if (row.stoppedAfter) add(StoppedAfterText(row));
+        if (!alike.empty()) add(alike);
+        std::vector<std::string> cells = MachineCells(info, {info.host, std::to_string(row.rank)});
+        for (const std::string& cell : {TaskTable::Label(setting.taskIndex), ThreadCountText(setting.threads),
+                                        RowTime(row), std::string(StatusLabel(row.status))}) {
+            cells.push_back(cell);
+        }
+        WriteLine(cells, note);
+    }
+
+    // Beyond a screenful, ranks that failed alike share one row: the lowest one's.
+    void WriteFailureRow(const FleetSetting& setting, const FailureGroup& group) {
+        const auto row = std::find_if(setting.rows.begin(), setting.rows.end(),
+                                      [&group](const FleetRow& r) { return r.rank == group.first.rank; });
+        const std::vector<int> others(group.ranks.begin() + 1, group.ranks.end());
+        WriteRow(setting, *row, others.empty() ? "" : "and " + RanksText(others, header.ranks) + " alike");
     }
 
     void WriteLine(const std::vector<std::string>& cells, const std::string& note) { out << table.Line(cells, note) << "\n"; }
@@ -207,6 +298,7 @@ private:
     std::ostream& out;
     FleetHeader header;
     bool summarised = false;
+    std::vector<MachineColumn> shown;  // the machine columns the rows carry
     TextTable table;
     std::vector<std::string> verdicts;
 };
@@ -226,7 +318,7 @@ public:
             << "# date: " << header.date << "\n"
             << "host,rank,shares_host,cpu,logical_processors,os,compiler,build_type,flags,bits,task,thread_count,"
                "threads,last_prime,time,seconds,median_seconds,runs,expected_prime,status,verdict,fault,"
-               "fleet_median_seconds,slower_percent,outlier\n";
+               "fleet_median_seconds,slower_percent,outlier,stopped_runs\n";
         out.flush();
     }
 
@@ -251,7 +343,7 @@ public:
                 << CsvField(run.verdict) << ',' << CsvField(run.fault) << ','
                 << (setting.verified > 0 ? FullPrecision(setting.medianSeconds) : std::string()) << ','
                 << (row.slowerPercent ? FullPrecision(*row.slowerPercent) : std::string()) << ','
-                << (row.outlier ? "yes" : "no") << "\n";
+                << (row.outlier ? "yes" : "no") << ',' << (row.stoppedAfter ? 1 : 0) << "\n";
         }
         if (setting.verified > 0) {
             out << "# setting " << SettingName(setting) << ": verified " << setting.verified << ", min_seconds "
@@ -263,9 +355,13 @@ public:
     }
 
     void End(const FleetTally& tally) override {
-        for (const FleetFailure& failure : tally.failures) out << "# failure: " << FailureLine(header, failure) << "\n";
+        for (const FailureGroup& group : GroupFailures(tally.failures)) {
+            out << "# failure: " << FailureLine(header, group) << "\n";
+        }
+        for (const std::string& line : EndingLines(header, tally)) out << "# ended: " << line << "\n";
         out << "# outliers: " << tally.outliers << "\n"
-            << "# stopped: " << (tally.stopped ? "yes" : "no") << "\n";
+            << "# stopped: " << (tally.stopped ? "yes" : "no") << "\n"
+            << "# verdict: " << JudgeFleet(tally, header.ranks, header.options).text << "\n";
         out.flush();
     }
 
@@ -274,16 +370,16 @@ private:
     FleetHeader header;
 };
 
+// One JSON document, written as it goes: the context and the ranks at the
+// start, each setting's rows as soon as it is gathered, the figures and the
+// verdict at the end. Cut short, it holds every gathered setting's rows
+// whole; whole, it reads as any JSON.
 class FleetJson final : public FleetReportWriter {
 public:
     explicit FleetJson(std::ostream& out_) : out(out_) {}
 
     void Begin(const FleetHeader& header_) override {
         header = header_;
-        // "context" and "results" as in the runner's report, so that tools
-        // reading those (compare) read a fleet's too: its rows pooled per setting.
-        document["context"] = header.ranks.front().context;
-        document["fleet"] = Json::object();
         Json ranks = Json::array();
         for (const RankInfo& info : header.ranks) {
             ranks.push_back({{"rank", info.rank},
@@ -291,92 +387,136 @@ public:
                              {"shares_host", bool(header.hosts.sharesHost[size_t(info.rank)])},
                              {"context", info.context}});
         }
-        document["ranks"] = std::move(ranks);
-        document["results"] = Json::array();
-        document["settings"] = Json::array();
+        // "context" and "results" as in the runner's report, so that tools
+        // reading those (compare) read a fleet's too: its rows pooled per setting.
+        out << "{\n";
+        Member("context", Json(header.ranks.front().context));
+        Member("ranks", ranks);
+        out << "  \"results\": [";
+        out.flush();
     }
 
     void Setting(const FleetSetting& setting) override {
         Json outliers = Json::array();
         for (const FleetRow& row : setting.rows) {
-            const RankInfo& info = header.ranks[size_t(row.rank)];
-            const RunRecord& run = row.result.row;
-            Json item = {{"host", info.host},
-                         {"rank", row.rank},
-                         {"task", run.task},
-                         {"thread_count", run.threadText},
-                         {"last_prime", run.primeText},
-                         {"time", run.timeText},
-                         {"threads", run.threads},
-                         {"primes", run.targetCount}};
-            item["seconds"] = row.seconds ? Json(row.result.minSeconds) : run.progressed ? Json(run.seconds) : Json(nullptr);
-            item["median_seconds"] = row.seconds ? Json(*row.seconds) : Json(nullptr);
-            item["run_seconds"] = row.result.runSeconds;
-            item["expected_prime"] = TaskTable::lastPrimes[setting.taskIndex];
-            item["found_prime"] = run.progressed ? Json(run.prime) : Json(nullptr);
-            item["status"] = RunStatusName(row.status);
-            item["verdict"] = run.verdict;
-            if (!run.fault.empty()) item["fault"] = run.fault;
-            item["slower_percent"] = row.slowerPercent ? Json(*row.slowerPercent) : Json(nullptr);
-            item["outlier"] = row.outlier;
-            document["results"].push_back(std::move(item));
-            if (row.outlier) {
-                outliers.push_back({{"host", info.host}, {"rank", row.rank}, {"seconds", *row.seconds},
-                                    {"slower_percent", *row.slowerPercent}});
-            }
+            out << (firstResult ? "\n    " : ",\n    ") << Indented(Item(setting, row), 4);
+            firstResult = false;
+        }
+        for (const FleetRow* row : OutliersOf(setting)) {
+            outliers.push_back({{"host", header.ranks[size_t(row->rank)].host}, {"rank", row->rank},
+                                {"seconds", *row->seconds}, {"slower_percent", *row->slowerPercent}});
         }
         const bool any = setting.verified > 0;
-        document["settings"].push_back({{"task", TaskTable::Label(setting.taskIndex)},
-                                        {"threads", setting.threads},
-                                        {"ranks", setting.rows.size()},
-                                        {"verified", setting.verified},
-                                        {"min_seconds", any ? Json(setting.minSeconds) : Json(nullptr)},
-                                        {"median_seconds", any ? Json(setting.medianSeconds) : Json(nullptr)},
-                                        {"max_seconds", any ? Json(setting.maxSeconds) : Json(nullptr)},
-                                        {"spread_percent", any ? Json(setting.spreadPercent) : Json(nullptr)},
-                                        {"outliers", std::move(outliers)}});
+        settings.push_back({{"task", TaskTable::Label(setting.taskIndex)},
+                            {"threads", setting.threads},
+                            {"ranks", setting.rows.size()},
+                            {"verified", setting.verified},
+                            {"min_seconds", any ? Json(setting.minSeconds) : Json(nullptr)},
+                            {"median_seconds", any ? Json(setting.medianSeconds) : Json(nullptr)},
+                            {"max_seconds", any ? Json(setting.maxSeconds) : Json(nullptr)},
+                            {"spread_percent", any ? Json(setting.spreadPercent) : Json(nullptr)},
+                            {"outliers", std::move(outliers)}});
+        out.flush();
     }
 
     void End(const FleetTally& tally) override {
-        Json failures = Json::array();
-        for (const FleetFailure& failure : tally.failures) {
-            const RunRecord& run = failure.run;
-            Json item = {{"host", header.ranks[size_t(failure.rank)].host},
-                         {"rank", failure.rank},
-                         {"task", run.task},
-                         {"threads", run.threads},
-                         {"status", RunStatusName(run.status)},
-                         {"expected_prime", failure.expectedPrime},
-                         {"found_prime", run.progressed ? Json(run.prime) : Json(nullptr)},
-                         {"fault", run.fault}};
-            failures.push_back(std::move(item));
-        }
-        Json shared = Json::array();
-        for (const std::vector<int>& group : header.hosts.sharedGroups) {
-            shared.push_back({{"host", header.ranks[size_t(group.front())].host}, {"ranks", group}});
-        }
-        document["fleet"] = {{"ranks", header.ranks.size()},
-                             {"hosts", header.hosts.distinctHosts},
-                             {"shared_hosts", std::move(shared)},
-                             {"task", TaskTable::Label(header.options.taskIndex)},
-                             {"repeat", header.options.repeat},
-                             {"outlier_percent", header.options.outlierPercent},
-                             {"fail_on_outlier", header.options.failOnOutlier},
-                             {"date", header.date},
-                             {"outliers", tally.outliers},
-                             {"stopped", tally.stopped},
-                             {"exit_code", tally.ExitCode(header.options.failOnOutlier)},
-                             {"gathered_bytes", tally.gatheredBytes},
-                             {"gather_seconds", tally.gatherSeconds}};
-        document["failures"] = std::move(failures);
-        out << document.dump(2) << "\n";
+        const FleetVerdict verdict = JudgeFleet(tally, header.ranks, header.options);
+        out << (firstResult ? "],\n" : "\n  ],\n");
+        Member("settings", settings);
+        Member("fleet", Fleet(tally, verdict));
+        Member("failures", Failures(tally));
+        Member("pass", Json(verdict.pass));
+        out << "  \"verdict\": " << Json(verdict.text).dump() << "\n}\n";
         out.flush();
     }
 
 private:
+    // A value's lines, all but the first indented by `by` spaces more, as
+    // when it is a member of a document dumped with an indent of 2.
+    static std::string Indented(const Json& value, size_t by) {
+        std::string text = value.dump(2);
+        const std::string indent(by, ' ');
+        for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1)) {
+            text.insert(at + 1, indent);
+        }
+        return text;
+    }
+
+    void Member(const std::string& name, const Json& value) {
+        out << "  " << Json(name).dump() << ": " << Indented(value, 2) << ",\n";
+    }
+
+    Json Item(const FleetSetting& setting, const FleetRow& row) const {
+        const RunRecord& run = row.result.row;
+        Json item = {{"host", header.ranks[size_t(row.rank)].host},
+                     {"rank", row.rank},
+                     {"task", run.task},
+                     {"thread_count", run.threadText},
+                     {"last_prime", run.primeText},
+                     {"time", run.timeText},
+                     {"threads", run.threads},
+                     {"primes", run.targetCount}};
+        item["seconds"] = row.seconds ? Json(row.result.minSeconds) : run.progressed ? Json(run.seconds) : Json(nullptr);
+        item["median_seconds"] = row.seconds ? Json(*row.seconds) : Json(nullptr);
+        item["run_seconds"] = row.result.runSeconds;
+        item["expected_prime"] = TaskTable::lastPrimes[setting.taskIndex];
+        item["found_prime"] = run.progressed ? Json(run.prime) : Json(nullptr);
+        item["status"] = RunStatusName(row.status);
+        item["verdict"] = run.verdict;
+        if (!run.fault.empty()) item["fault"] = run.fault;
+        item["slower_percent"] = row.slowerPercent ? Json(*row.slowerPercent) : Json(nullptr);
+        item["outlier"] = row.outlier;
+        item["stopped_runs"] = row.stoppedAfter ? 1 : 0;
+        return item;
+    }
+
+    Json Fleet(const FleetTally& tally, const FleetVerdict& verdict) const {
+        Json shared = Json::array();
+        for (const std::vector<int>& group : header.hosts.sharedGroups) {
+            shared.push_back({{"host", header.ranks[size_t(group.front())].host}, {"ranks", group}});
+        }
+        Json fleet = {{"ranks", header.ranks.size()},
+                      {"hosts", header.hosts.distinctHosts},
+                      {"shared_hosts", std::move(shared)},
+                      {"task", TaskTable::Label(header.options.taskIndex)},
+                      {"repeat", header.options.repeat},
+                      {"outlier_percent", header.options.outlierPercent},
+                      {"fail_on_outlier", header.options.failOnOutlier},
+                      {"date", header.date},
+                      {"outliers", tally.outliers},
+                      {"stopped", tally.stopped},
+                      {"exit_code", verdict.exitCode},
+                      {"gathered_bytes", tally.gatheredBytes},
+                      {"gather_seconds", tally.gatherSeconds}};
+        if (tally.loss) {
+            fleet["no_answer"] = {{"ranks", tally.loss->ranks}, {"at", tally.loss->step},
+                                  {"deadline_seconds", tally.loss->seconds}};
+        }
+        if (!tally.gatherFailure.empty()) fleet["gather_failure"] = tally.gatherFailure;
+        if (!tally.storeFailure.empty()) fleet["store_failure"] = tally.storeFailure;
+        return fleet;
+    }
+
+    Json Failures(const FleetTally& tally) const {
+        Json failures = Json::array();
+        for (const FleetFailure& failure : tally.failures) {
+            const RunRecord& run = failure.run;
+            failures.push_back({{"host", header.ranks[size_t(failure.rank)].host},
+                                {"rank", failure.rank},
+                                {"task", run.task},
+                                {"threads", run.threads},
+                                {"status", RunStatusName(run.status)},
+                                {"expected_prime", failure.expectedPrime},
+                                {"found_prime", run.progressed ? Json(run.prime) : Json(nullptr)},
+                                {"fault", run.fault}});
+        }
+        return failures;
+    }
+
     std::ostream& out;
     FleetHeader header;
-    Json document;
+    bool firstResult = true;
+    Json settings = Json::array();
 };
 
 }  // namespace

@@ -20,12 +20,15 @@ struct FleetHeader {
     std::string date;  // rank 0's
 };
 
+// Every format puts each setting out (and flushes it) as soon as it is
+// gathered, so that a job ended by a lost rank leaves every setting before
+// it complete: the table's rows and figures, CSV's rows, and JSON's rows in
+// a document that End closes. End writes the failures, the figures of the
+// whole fleet and, last, the verdict (mpi/FleetVerdict.h).
 class FleetReportWriter {
 public:
     virtual ~FleetReportWriter() = default;
     virtual void Begin(const FleetHeader& header) = 0;
-    // A setting, written (and flushed) as soon as it is gathered, except for
-    // JSON, which is one document written by End.
     virtual void Setting(const FleetSetting& setting) = 0;
     virtual void End(const FleetTally& tally) = 0;
 };

@@ -4,10 +4,9 @@
 
 #include <algorithm>
 #include <map>
+#include <tuple>
 
 #include "engine/TaskTable.h"
-#include "results/ResultStore.h"
-#include "runner/ExitCodes.h"
 #include "runner/JsonForms.h"
 #include "runner/Statistics.h"
 
@@ -27,6 +26,35 @@ FleetHosts FindSharedHosts(const std::vector<RankInfo>& ranks) {
     return hosts;
 }
 
+namespace {
+
+// A rank's row of its runs of a setting. A rank's first run that did not
+// finish ended its setting, as in the runner; a stop after finished runs
+// leaves those as the row, as they were verified.
+FleetRow RowOf(const RankSetting& part, int repeat) {
+    FleetRow row;
+    row.rank = part.rank;
+    row.runs = part.runs;
+    std::vector<RunRecord> finished;
+    for (const RunRecord& run : part.runs) {
+        if (run.status == RunStatus::Finished) finished.push_back(run);
+    }
+    const RunRecord& last = part.runs.back();
+    row.stoppedAfter = last.status == RunStatus::Stopped && !finished.empty();
+    row.status = row.stoppedAfter ? RunStatus::Finished : last.status;
+    if (row.status == RunStatus::Finished) {
+        row.result = SummarizeSetting(finished, repeat);
+        row.seconds = row.result.medianSeconds;
+        return row;
+    }
+    row.result.row = last;
+    row.result.repeats = repeat;
+    for (const RunRecord& run : finished) row.result.runSeconds.push_back(run.seconds);
+    return row;
+}
+
+}  // namespace
+
 FleetSetting SummarizeFleetSetting(int taskIndex, uint16_t threads, const std::vector<RankSetting>& ranks, int repeat,
                                    double outlierPercent) {
     FleetSetting setting;
@@ -35,23 +63,8 @@ FleetSetting SummarizeFleetSetting(int taskIndex, uint16_t threads, const std::v
     std::vector<double> verified;
     for (const RankSetting& part : ranks) {
         if (part.runs.empty()) continue;
-        FleetRow row;
-        row.rank = part.rank;
-        row.runs = part.runs;
-        // A rank's first run that did not finish ended its setting, as in the runner.
-        row.status = part.runs.back().status;
-        if (row.status == RunStatus::Finished) {
-            row.result = SummarizeSetting(part.runs, repeat);
-            row.seconds = row.result.medianSeconds;
-            verified.push_back(*row.seconds);
-        } else {
-            row.result.row = part.runs.back();
-            row.result.repeats = repeat;
-            for (const RunRecord& run : part.runs) {
-                if (run.status == RunStatus::Finished) row.result.runSeconds.push_back(run.seconds);
-            }
-        }
-        setting.rows.push_back(std::move(row));
+        setting.rows.push_back(RowOf(part, repeat));
+        if (setting.rows.back().seconds) verified.push_back(*setting.rows.back().seconds);
     }
     std::sort(setting.rows.begin(), setting.rows.end(), [](const FleetRow& a, const FleetRow& b) { return a.rank < b.rank; });
     setting.verified = int(verified.size());
@@ -70,20 +83,54 @@ FleetSetting SummarizeFleetSetting(int taskIndex, uint16_t threads, const std::v
     return setting;
 }
 
-void FleetTally::Add(const FleetSetting& setting) {
-    ++settings;
+std::vector<FleetFailure> FailuresOf(const FleetSetting& setting) {
+    std::vector<FleetFailure> failures;
     for (const FleetRow& row : setting.rows) {
         if (row.status == RunStatus::Wrong || row.status == RunStatus::Failed) {
             failures.push_back({row.rank, row.result.row, TaskTable::lastPrimes[setting.taskIndex]});
         }
-        if (row.status == RunStatus::Stopped) stopped = true;
+    }
+    return failures;
+}
+
+void FleetTally::Add(const FleetSetting& setting) {
+    ++settings;
+    for (const FleetFailure& failure : FailuresOf(setting)) failures.push_back(failure);
+    for (const FleetRow& row : setting.rows) {
+        for (const RunRecord& run : row.runs) {
+            ++runs;
+            verifiedRuns += run.status == RunStatus::Finished ? 1 : 0;
+            stoppedRuns += run.status == RunStatus::Stopped ? 1 : 0;
+        }
+        if (row.status == RunStatus::Stopped || row.stoppedAfter) stopped = true;
         if (row.outlier) ++outliers;
     }
 }
 
-int FleetTally::ExitCode(bool failOnOutlier) const {
-    if (!failures.empty() || (failOnOutlier && outliers > 0)) return kExitFault;
-    return stopped ? kExitInterrupted : kExitOk;
+std::vector<FailureGroup> GroupFailures(const std::vector<FleetFailure>& failures) {
+    std::vector<FailureGroup> groups;
+    std::map<std::tuple<RunStatus, int, uint16_t, std::string, uint32_t>, size_t> index;
+    for (const FleetFailure& failure : failures) {
+        const RunRecord& run = failure.run;
+        const auto key = std::make_tuple(run.status, run.taskIndex, run.threads, run.fault, run.progressed ? run.prime : 0);
+        const auto [at, added] = index.try_emplace(key, groups.size());
+        if (added) groups.push_back({{}, failure});
+        groups[at->second].ranks.push_back(failure.rank);
+    }
+    for (FailureGroup& group : groups) std::sort(group.ranks.begin(), group.ranks.end());
+    return groups;
+}
+
+std::string RankRanges(const std::vector<int>& ranks) {
+    std::string text;
+    for (size_t i = 0; i < ranks.size();) {
+        size_t end = i;
+        while (end + 1 < ranks.size() && ranks[end + 1] == ranks[end] + 1) ++end;
+        text += (text.empty() ? "" : ", ") + std::to_string(ranks[i]);
+        if (end > i) text += "-" + std::to_string(ranks[end]);
+        i = end + 1;
+    }
+    return text;
 }
 
 std::string RankInfoText(const RankInfo& info) {
@@ -110,30 +157,4 @@ RankSetting RankSettingFromText(const std::string& text) {
     setting.rank = j.at("rank").get<int>();
     setting.runs = j.at("runs").get<std::vector<RunRecord>>();
     return setting;
-}
-
-std::string StoreFleet(const std::string& path, const RunContext& context, const std::string& commandLine,
-                       const std::string& label, const std::vector<RankInfo>& ranks,
-                       const std::vector<FleetSetting>& settings) {
-    StoredInvocation invocation;
-    invocation.context = context;
-    invocation.commandLine = commandLine;
-    invocation.label = label;
-    for (const FleetSetting& setting : settings) {
-        for (const FleetRow& row : setting.rows) {
-            for (const RunRecord& run : row.runs) {
-                StoredRun stored = StoredRunOf(run);
-                stored.host = ranks[size_t(row.rank)].host;
-                stored.rank = row.rank;
-                invocation.runs.push_back(std::move(stored));
-            }
-        }
-    }
-    try {
-        ResultStore store(path, ResultStore::Access::Append);
-        store.Append(invocation);
-    } catch (const StoreError& e) {
-        return e.what();
-    }
-    return {};
 }

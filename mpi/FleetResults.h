@@ -44,6 +44,7 @@ struct FleetRow {
     std::optional<double> seconds;        // verified: the median of its runs
     std::optional<double> slowerPercent;  // verified: against the fleet median, negative when faster
     bool outlier = false;
+    bool stoppedAfter = false;  // verified runs, then one stopped: the row is the verified ones
     std::vector<RunRecord> runs;  // every run, for the store
 };
 
@@ -60,8 +61,9 @@ struct FleetSetting {
 };
 
 // The fleet's view of one setting: each rank's summary (the median of its
-// finished runs), the fleet's min, median, max and spread, and the ranks
-// slower than the fleet median by more than outlierPercent.
+// finished runs, also when a stop ended its last), the fleet's min, median,
+// max and spread, and the ranks slower than the fleet median by more than
+// outlierPercent.
 FleetSetting SummarizeFleetSetting(int taskIndex, uint16_t threads, const std::vector<RankSetting>& ranks, int repeat,
                                    double outlierPercent);
 
@@ -72,32 +74,51 @@ struct FleetFailure {
     uint32_t expectedPrime = 0;
 };
 
+// The setting's wrong and failed rows, in rank order.
+std::vector<FleetFailure> FailuresOf(const FleetSetting& setting);
+
+// Ranks whose runs failed alike (the same status, setting and fault): a
+// fleet of identical nodes fails identically, and is named once.
+struct FailureGroup {
+    std::vector<int> ranks;  // in rank order
+    FleetFailure first;      // the lowest rank's
+};
+
+std::vector<FailureGroup> GroupFailures(const std::vector<FleetFailure>& failures);
+
+// Ranks that did not arrive at a step within the deadline: stopped, hung or
+// gone. Rank 0 names them and ends the job.
+struct FleetLoss {
+    std::vector<int> ranks;  // in rank order
+    std::string step;        // where rank 0 waited: "the end of run 2 of 3 of 10M on 4 cores"
+    int64_t seconds = 0;     // how long it waited
+};
+
 // What the whole run came to, gathered setting by setting on rank 0.
 struct FleetTally {
     std::vector<FleetFailure> failures;
     int outliers = 0;
     bool stopped = false;
     int settings = 0;
+    int runs = 0;  // by every rank
+    int verifiedRuns = 0;
+    int stoppedRuns = 0;
+    std::optional<FleetLoss> loss;
+    std::string gatherFailure;  // one line: the results of a setting were too large to gather
+    std::string ungathered;     // which: "the ranks' results of 10M on 4 cores"
+    std::string storeFailure;   // one line: the store could not be written
     // The cost of gathering on rank 0: every gather's bytes and seconds.
     uint64_t gatheredBytes = 0;
     double gatherSeconds = 0.0;
 
     void Add(const FleetSetting& setting);
-    // 1 for a failure (or an outlier with failOnOutlier), else 130 when
-    // stopped, else 0.
-    int ExitCode(bool failOnOutlier) const;
 };
+
+// "0-3, 7, 9-10": ranks in rank order, runs of consecutive ones as ranges.
+std::string RankRanges(const std::vector<int>& ranks);
 
 // The wire forms, one JSON text each.
 std::string RankInfoText(const RankInfo& info);
 RankInfo RankInfoFromText(const std::string& text);
 std::string RankSettingText(const RankSetting& setting);
 RankSetting RankSettingFromText(const std::string& text);
-
-// Keeps the fleet's invocation in the result store at path: rank 0's context,
-// the command line and label, and every rank's runs, setting by setting,
-// each with its host and rank. Returns an empty string, or one line naming
-// the file and the reason it could not.
-std::string StoreFleet(const std::string& path, const RunContext& context, const std::string& commandLine,
-                       const std::string& label, const std::vector<RankInfo>& ranks,
-                       const std::vector<FleetSetting>& settings);

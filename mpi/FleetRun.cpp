@@ -1,20 +1,19 @@
 #include "mpi/FleetRun.h"
 
-#include <mpi.h>
-
 #include <algorithm>
-#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
-#include <stdexcept>
 #include <memory>
 #include <optional>
-#include <thread>
 
+#include "engine/RunText.h"
+#include "mpi/FleetComm.h"
 #include "mpi/FleetOptions.h"
 #include "mpi/FleetReport.h"
 #include "mpi/FleetResults.h"
+#include "mpi/FleetStore.h"
+#include "mpi/FleetVerdict.h"
 #include "results/ResultStore.h"
 #include "runner/ExitCodes.h"
 #include "runner/RunOptions.h"
@@ -23,120 +22,40 @@
 
 namespace {
 
-// How long a rank sleeps between looks at a collective it waits for: a
-// rank whose run has ended must not spin on a core that a rank sharing its
-// host still runs on.
-constexpr std::chrono::microseconds kCollectivePause{200};
-
-void Await(MPI_Request& request) {
-    int done = 0;
-    for (;;) {
-        MPI_Test(&request, &done, MPI_STATUS_IGNORE);
-        if (done != 0) return;
-        std::this_thread::sleep_for(kCollectivePause);
-    }
-}
-
-// The start of a run on every rank at once. Ranks that wait long (for rank
-// 0's report) sleep in a first barrier, which leaves them up to a pause per
-// round apart; a second, spinning one, entered by ranks that are all there
-// by then, lines them up to microseconds.
-void StartTogether() {
-    MPI_Request request;
-    MPI_Ibarrier(MPI_COMM_WORLD, &request);
-    Await(request);
-    MPI_Barrier(MPI_COMM_WORLD);
-}
-
-unsigned AllMax(unsigned value) {
-    unsigned result = 0;
-    MPI_Request request;
-    MPI_Iallreduce(&value, &result, 1, MPI_UNSIGNED, MPI_MAX, MPI_COMM_WORLD, &request);
-    Await(request);
-    return result;
-}
-
-// Rank 0's value on every rank.
-int FromRankZero(int value) {
-    MPI_Request request;
-    MPI_Ibcast(&value, 1, MPI_INT, 0, MPI_COMM_WORLD, &request);
-    Await(request);
-    return value;
-}
-
-class Fleet {
-public:
-    Fleet() {
-        MPI_Comm_rank(MPI_COMM_WORLD, &rank);
-        MPI_Comm_size(MPI_COMM_WORLD, &size);
-    }
-
-    bool Root() const { return rank == 0; }
-
-    // Every rank's text on rank 0, in rank order (elsewhere empty): the sizes
-    // first, then the bytes in one gather.
-    std::vector<std::string> Gather(const std::string& text, FleetTally& tally) const {
-        const auto start = std::chrono::steady_clock::now();
-        int length = int(text.size());
-        std::vector<int> lengths(Root() ? size_t(size) : 0);
-        MPI_Request request;
-        MPI_Igather(&length, 1, MPI_INT, lengths.data(), 1, MPI_INT, 0, MPI_COMM_WORLD, &request);
-        Await(request);
-        // MPI counts bytes in int: one gather holds less than 2 GiB (some
-        // 175 bytes a run: 10,000 ranks of 1,000 repeats come near it).
-        std::vector<int> offsets(lengths.size());
-        int64_t total = 0;
-        for (size_t i = 0; i < lengths.size(); ++i) {
-            if (total > std::numeric_limits<int>::max() - int64_t(lengths[i])) {
-                throw std::length_error("the ranks' results exceed the 2 GiB one gather can hold");
-            }
-            offsets[i] = int(total);
-            total += lengths[i];
-        }
-        std::string bytes(size_t(total), '\0');
-        MPI_Igatherv(text.data(), length, MPI_CHAR, bytes.data(), lengths.data(), offsets.data(), MPI_CHAR, 0,
-                     MPI_COMM_WORLD, &request);
-        Await(request);
-        std::vector<std::string> texts;
-        for (size_t i = 0; i < lengths.size(); ++i) texts.push_back(bytes.substr(size_t(offsets[i]), size_t(lengths[i])));
-        if (Root()) {
-            tally.gatheredBytes += uint64_t(total) + lengths.size() * sizeof(int);
-            tally.gatherSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        }
-        return texts;
-    }
-
-    // This rank's host, and the lowest rank that shares its node's memory.
-    RankInfo Info() const {
-        RankInfo info;
-        info.rank = rank;
-        char name[MPI_MAX_PROCESSOR_NAME] = {};
-        int length = 0;
-        MPI_Get_processor_name(name, &length);
-        info.host.assign(name, size_t(length));
-        MPI_Comm node;
-        MPI_Comm_split_type(MPI_COMM_WORLD, MPI_COMM_TYPE_SHARED, rank, MPI_INFO_NULL, &node);
-        MPI_Allreduce(&rank, &info.node, 1, MPI_INT, MPI_MIN, node);
-        MPI_Comm_free(&node);
-        info.context = CollectRunContext();
-        return info;
-    }
-
-    int rank = 0;
-    int size = 1;
-};
-
 #ifdef VANTREL_FLEET_TEST_HOOKS
 // Test builds only (vantrel-mpi-test): faults and delays on one rank, from
 // the environment, as an engine or a node with that fault would give them.
 //   VANTREL_FLEET_TEST_WRONG=R      rank R's searches end one prime too far
 //   VANTREL_FLEET_TEST_SLOT=R       rank R's tables hold one wrong prime halfway
 //   VANTREL_FLEET_TEST_SLOW=R:SEC   rank R's searches finish SEC seconds later
-void InstallTestHooks(SearchDriver& driver, int rank) {
+//   VANTREL_FLEET_TEST_GATHER=BYTES a setting's gather holds at most BYTES
+//   VANTREL_FLEET_TEST_STOP=R:K     rank R is sent SIGTERM at its run K's first progress
+class TestStopper final : public RunListener {
+public:
+    explicit TestStopper(int rank) {
+        const char* value = std::getenv("VANTREL_FLEET_TEST_STOP");
+        const char* run = value != nullptr ? std::strchr(value, ':') : nullptr;
+        if (run != nullptr && std::atoi(value) == rank) stopAt = std::atoi(run + 1);
+    }
+    void Started() { ++runs; }
+    void Notified(const RunRecord&, const Notification&) override {
+        if (runs == stopAt && !sent) std::raise(SIGTERM);
+        sent = sent || runs == stopAt;
+    }
+
+private:
+    int stopAt = 0;
+    int runs = 0;
+    bool sent = false;
+};
+
+void InstallTestHooks(SearchDriver& driver, FleetComm& comm) {
+    const int rank = comm.rank;
     auto here = [rank](const char* variable) {
         const char* value = std::getenv(variable);
         return value != nullptr && std::atoi(value) == rank;
     };
+    if (const char* limit = std::getenv("VANTREL_FLEET_TEST_GATHER")) comm.gatherLimit = std::atoll(limit);
     const bool wrongHere = here("VANTREL_FLEET_TEST_WRONG");
     const bool slotHere = here("VANTREL_FLEET_TEST_SLOT");
     const char* seconds = here("VANTREL_FLEET_TEST_SLOW") ? std::strchr(std::getenv("VANTREL_FLEET_TEST_SLOW"), ':') : nullptr;
@@ -153,24 +72,87 @@ void InstallTestHooks(SearchDriver& driver, int rank) {
 }
 #endif
 
-// As the runner does: the results are out before the store is tried, and a
-// store that fails does not hide how the runs ended. Returns the exit code.
-int Store(const std::string& path, const RunContext& context, const std::vector<std::string>& args,
-          const std::string& label, const std::vector<RankInfo>& ranks, const std::vector<FleetSetting>& settings,
-          int code, std::ostream& err) {
-    const bool ran = std::any_of(settings.begin(), settings.end(), [](const FleetSetting& s) { return !s.rows.empty(); });
-    if (!ran) {
-        err << "vantrel-mpi: nothing was stored in \"" << OneLine(path) << "\": no run was made\n";
-        err.flush();
-        return code;
+// FNV-1a: ranks compare their options by it before they send them.
+uint64_t Digest(const std::string& text) {
+    uint64_t hash = 14695981039346656037ull;
+    for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ull;
+    return hash;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
     }
-    std::vector<std::string> commandLine = {"vantrel-mpi"};
-    commandLine.insert(commandLine.end(), args.begin(), args.end());
-    const std::string failure = StoreFleet(path, context, CommandLineText(commandLine), label, ranks, settings);
-    if (failure.empty()) return code;
-    err << "vantrel-mpi: " << failure << "\n";
+    lines.push_back(text.substr(start));
+    return lines;
+}
+
+// Whether every rank was given the options rank 0 was: on rank 0, the line
+// that names the ranks that were not; empty when all were, and elsewhere.
+std::string OptionsMismatchOf(FleetComm& comm, const FleetOptions& options) {
+    std::string text;
+    for (const std::string& piece : CanonicalOptions(options)) text += (text.empty() ? "" : "\n") + piece;
+    if (comm.Same(Digest(text))) return {};
+    FleetTally unused;
+    const std::optional<std::vector<std::string>> texts = comm.Gather(text, "the ranks' options", unused);
+    if (!comm.Root()) return {};
+    if (!texts) return "the ranks were given different options; every rank must be given the same, so nothing was run";
+    std::vector<std::vector<std::string>> byRank;
+    for (const std::string& each : *texts) byRank.push_back(Lines(each));
+    return OptionsMismatch(byRank);
+}
+
+// Whether every rank runs: each reads its command line, and all must reach
+// the same options; should one read it otherwise, none runs. The store is
+// rank 0's, and so is the refusal of a label without one. Returns the exit
+// code when the fleet does not run (rank 0 printed the help, the version or
+// the refusal).
+std::optional<int> Refused(FleetComm& comm, const FleetParseOutcome& parsed, std::ostream& out, std::ostream& err) {
+    const bool parsedHere = parsed.action == OptionTable::Ending::Parsed;
+    const bool everyRankRuns = comm.AllMax(parsedHere ? 0u : 1u) == 0;
+    std::string refusal;
+    bool usage = true;
+    if (!parsedHere) {
+        refusal = parsed.action == OptionTable::Ending::UsageError ? parsed.text : "";
+    } else if (!everyRankRuns) {
+        refusal = "the ranks read the command line differently";
+    } else if (std::string mismatch = OptionsMismatchOf(comm, parsed.options); !mismatch.empty()) {
+        refusal = std::move(mismatch);
+        usage = false;
+    } else if (parsed.options.labelGiven && comm.Root() && StorePathFrom(parsed.options.db).empty()) {
+        refusal = "--label goes with a result store; valid: --db FILE --label TEXT, or VANTREL_DB set";
+    }
+    if (comm.FromRankZero(everyRankRuns && refusal.empty() ? 1 : 0) != 0) return std::nullopt;
+    int code = kExitUsage;
+    const bool shown = parsed.action == OptionTable::Ending::Help || parsed.action == OptionTable::Ending::Version;
+    if (comm.Root() && shown) {
+        out << parsed.text;
+        out.flush();
+        code = kExitOk;
+    } else if (comm.Root()) {
+        err << "vantrel-mpi: " << refusal << "\n";
+        if (usage) err << FleetUsageLine() << "\n";
+        err.flush();
+    }
+    return comm.FromRankZero(code);
+}
+
+// Ranks did not arrive, and there is no report to end: rank 0 names them,
+// and rank 1 says when rank 0 is the one that did not.
+FleetEnd Abandon(const FleetComm& comm, const FleetLoss& loss, std::ostream& err) {
+    if (comm.Root()) {
+        err << "vantrel-mpi: " << Plural(loss.ranks.size(), "rank", "ranks") << " (" << RankRanges(loss.ranks)
+            << ") did not answer within " << DurationText(loss.seconds) << " (--deadline), at " << loss.step
+            << "; the job was ended\n";
+    } else if (comm.rank == 1) {
+        err << "vantrel-mpi: rank 0 did not answer for " << DurationText(loss.seconds) << " (more than twice --deadline), at "
+            << loss.step << "; rank 1 ended the job, without a report\n";
+    }
     err.flush();
-    return code == kExitOk ? kExitFault : code;
+    return {kExitFault, true};
 }
 
 RunRecord RefusedRun(int taskIndex, uint16_t threads, const std::string& why) {
@@ -181,130 +163,192 @@ RunRecord RefusedRun(int taskIndex, uint16_t threads, const std::string& why) {
     return run;
 }
 
-// Whether every rank runs: each reads the same command line to the same end;
-// should one read it otherwise, none runs. The store is rank 0's, and so is
-// the refusal of a label without one. Returns the exit code when the fleet
-// does not run (rank 0 printed the help, the version or the refusal).
-std::optional<int> Refused(const Fleet& fleet, const FleetParseOutcome& parsed, std::ostream& out, std::ostream& err) {
-    const bool parsedHere = parsed.action == OptionTable::Ending::Parsed;
-    const bool everyRankRuns = AllMax(parsedHere ? 0u : 1u) == 0;
-    std::string refusal;
-    if (!parsedHere) {
-        refusal = parsed.action == OptionTable::Ending::UsageError ? parsed.text : "";
-    } else if (!everyRankRuns) {
-        refusal = "the ranks read the command line differently";
-    } else if (parsed.options.labelGiven && fleet.Root() && StorePathFrom(parsed.options.db).empty()) {
-        refusal = "--label goes with a result store; valid: --db FILE --label TEXT, or VANTREL_DB set";
-    }
-    if (FromRankZero(everyRankRuns && refusal.empty() ? 1 : 0) != 0) return std::nullopt;
-    int code = kExitUsage;
-    const bool shown = parsed.action == OptionTable::Ending::Help || parsed.action == OptionTable::Ending::Version;
-    if (fleet.Root() && shown) {
-        out << parsed.text;
-        out.flush();
-        code = kExitOk;
-    } else if (fleet.Root()) {
-        err << "vantrel-mpi: " << refusal << "\n" << FleetUsageLine() << "\n";
-        err.flush();
-    }
-    return FromRankZero(code);
-}
+// The fleet's run on this rank, and on rank 0 its report and store.
+class FleetJob {
+public:
+    FleetJob(FleetComm& comm_, const FleetOptions& options_, const ProcessorFacts& processors_,
+             const std::vector<std::string>& args_, std::ostream& out_, std::ostream& err_,
+             const std::atomic<bool>& interrupt_)
+        : comm(comm_), options(options_), processors(processors_), args(args_), out(out_), err(err_),
+          interrupt(interrupt_) {}
 
-// Rank 0's header of the report: every rank's host and context.
-FleetHeader HeaderOf(const FleetOptions& options, const RankInfo& info, const std::vector<std::string>& infos) {
-    FleetHeader header;
-    header.options = options;
-    for (const std::string& text : infos) header.ranks.push_back(RankInfoFromText(text));
-    header.hosts = FindSharedHosts(header.ranks);
-    header.date = info.context.date;
-    return header;
-}
-
-// One rank's runs of one setting, started together with every other rank's;
-// `stop` turns true once some rank was stopped, `retired` once this rank's
-// run was wrong or failed (it then runs no further setting, as the runner ends).
-RankSetting RunSetting(const Fleet& fleet, const FleetOptions& options, SearchDriver& driver, uint16_t threads,
-                       bool offered, uint32_t processors, const std::atomic<bool>& interrupt, bool& retired, bool& stop) {
-    RankSetting part;
-    part.rank = fleet.rank;
-    if (!offered && !options.sweep) {
-        part.runs.push_back(RefusedRun(options.taskIndex, threads, RefusedThreads(threads, processors)));
-    }
-    for (int repetition = 0; repetition < options.repeat && !stop; ++repetition) {
-        StartTogether();
-        if (offered && !retired && !interrupt.load()) {
-            part.runs.push_back(driver.Run(options.taskIndex, threads, nullptr, options.verify));
-            const RunStatus status = part.runs.back().status;
-            retired = status == RunStatus::Wrong || status == RunStatus::Failed;
+    FleetEnd Run() {
+        try {
+            if (!Begin()) return {comm.FromRankZero(kExitFault), false};
+            RunPlan();
+            comm.SetStep("the end of the job");
+            if (comm.AllMax(interrupt.load() ? 1u : 0u) != 0) tally.stopped = true;
+            return {comm.FromRankZero(Finish()), false};
+        } catch (const FleetLost& lost) {
+            return Abandoned(lost.loss);
         }
-        stop = AllMax(interrupt.load() ? 1u : 0u) != 0;
     }
-    return part;
-}
 
-// Rank 0's view of a setting from every rank's gathered part.
-FleetSetting Summarized(const FleetOptions& options, uint16_t threads, const std::vector<std::string>& texts) {
-    std::vector<RankSetting> parts;
-    for (const std::string& text : texts) {
-        if (!text.empty()) parts.push_back(RankSettingFromText(text));
+private:
+    // Every rank's host and context on rank 0, and the report's start.
+    bool Begin() {
+        info = comm.Info();
+        const auto infos = comm.Gather(RankInfoText(info), "the ranks' contexts", tally);
+        if (!infos) {
+            if (comm.Root()) err << "vantrel-mpi: " << tally.gatherFailure << "\n";
+            return false;
+        }
+        if (!comm.Root()) return true;
+        header.options = options;
+        for (const std::string& text : *infos) header.ranks.push_back(RankInfoFromText(text));
+        header.hosts = FindSharedHosts(header.ranks);
+        header.date = info.context.date;
+        writer = MakeFleetReportWriter(options.format, out);
+        writer->Begin(header);
+        if (const std::string path = StorePathFrom(options.db); !path.empty()) {
+            std::vector<std::string> commandLine = {"vantrel-mpi"};
+            commandLine.insert(commandLine.end(), args.begin(), args.end());
+            StoredInvocation head;
+            head.context = info.context;
+            head.commandLine = CommandLineText(commandLine);
+            head.label = options.label;
+            store.emplace(path, std::move(head));
+        }
+        return true;
     }
-    return SummarizeFleetSetting(options.taskIndex, threads, parts, options.repeat, options.outlierPercent);
-}
-
-}  // namespace
-
-int RunFleet(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-             const std::atomic<bool>& interrupt) {
-    const Fleet fleet;
-    const uint32_t processors = RankProcessors().usable;
-    const FleetParseOutcome parsed = ParseFleetCommandLine(args, processors);
-    if (const std::optional<int> code = Refused(fleet, parsed, out, err)) return *code;
-    const FleetOptions& options = parsed.options;
 
     // The plan, the same on every rank: one count, or every count that some
     // rank offers (a rank sits out the counts its machine does not offer).
-    const std::vector<uint16_t> offered = OfferedThreadCounts(processors);
-    const std::vector<uint16_t> plan =
-        options.sweep ? OfferedThreadCounts(AllMax(processors)) : std::vector<uint16_t>{options.threads};
-
-    FleetTally tally;
-    const RankInfo info = fleet.Info();
-    const std::vector<std::string> infos = fleet.Gather(RankInfoText(info), tally);
-    FleetHeader header;
-    std::unique_ptr<FleetReportWriter> writer;
-    const std::string storePath = fleet.Root() ? StorePathFrom(options.db) : std::string();
-    std::vector<FleetSetting> stored;  // rank 0, for the store
-    if (fleet.Root()) {
-        header = HeaderOf(options, info, infos);
-        writer = MakeFleetReportWriter(options.format, out);
-        writer->Begin(header);
+    void RunPlan() {
+        const std::vector<uint16_t> offered = OfferedThreadCounts(processors.usable);
+        const std::vector<uint16_t> plan =
+            options.sweep ? OfferedThreadCounts(comm.AllMax(processors.usable)) : std::vector<uint16_t>{options.threads};
+        SearchDriver driver(interrupt);
+        driver.SetWorkerStartHook(RankPlacement(options.bind, comm.rank, err));
+#ifdef VANTREL_FLEET_TEST_HOOKS
+        InstallTestHooks(driver, comm);
+#endif
+        for (uint16_t threads : plan) {
+            const bool here = std::find(offered.begin(), offered.end(), threads) != offered.end();
+            const RankSetting part = RunSetting(driver, threads, here);
+            const std::string name = TaskTable::Label(options.taskIndex) + " on " + ThreadCountText(threads);
+            comm.SetStep("the gather of " + name);
+            const auto texts = comm.Gather(part.runs.empty() ? std::string() : RankSettingText(part),
+                                           "the ranks' results of " + name, tally);
+            if (!texts) return;
+            if (comm.Root()) Report(threads, *texts);
+            if (stop) return;
+        }
     }
 
-    SearchDriver driver(interrupt);
-    driver.SetWorkerStartHook(RankPlacement(parsed.options.bind, fleet.rank, err));
+    // This rank's runs of one setting, started together with every other
+    // rank's; `stop` turns true once some rank was stopped, `retired` once
+    // this rank's run was wrong or failed (it then runs no further setting,
+    // as the runner ends).
+    RankSetting RunSetting(SearchDriver& driver, uint16_t threads, bool offered) {
+        RankSetting part;
+        part.rank = comm.rank;
+        if (!offered && !options.sweep) {
+            part.runs.push_back(RefusedRun(options.taskIndex, threads, RefusedThreads(threads, processors)));
+        }
+        const std::string of = " of " + std::to_string(options.repeat) + " of " + TaskTable::Label(options.taskIndex) +
+                               " on " + ThreadCountText(threads);
+        for (int repetition = 0; repetition < options.repeat && !stop; ++repetition) {
+            comm.SetStep("the start of run " + std::to_string(repetition + 1) + of);
+            comm.StartTogether();
+            if (offered && !retired && !interrupt.load()) {
+                RunListener* listener = nullptr;
 #ifdef VANTREL_FLEET_TEST_HOOKS
-    InstallTestHooks(driver, fleet.rank);
+                stopper.Started();
+                listener = &stopper;
+#endif
+                part.runs.push_back(driver.Run(options.taskIndex, threads, listener, options.verify));
+                const RunStatus status = part.runs.back().status;
+                retired = status == RunStatus::Wrong || status == RunStatus::Failed;
+            }
+            comm.SetStep("the end of run " + std::to_string(repetition + 1) + of);
+            stop = comm.AllMax(interrupt.load() ? 1u : 0u) != 0;
+        }
+        return part;
+    }
+
+    // Rank 0: a gathered setting, out and kept as soon as it is complete.
+    void Report(uint16_t threads, const std::vector<std::string>& texts) {
+        std::vector<RankSetting> parts;
+        for (const std::string& text : texts) {
+            if (!text.empty()) parts.push_back(RankSettingFromText(text));
+        }
+        const FleetSetting setting =
+            SummarizeFleetSetting(options.taskIndex, threads, parts, options.repeat, options.outlierPercent);
+        tally.Add(setting);
+        writer->Setting(setting);
+        Store(setting);
+    }
+
+    // Rank 0: the report's end with the verdict. Returns the exit code the
+    // verdict goes with.
+    int Finish() {
+        ended = true;
+        if (!comm.Root()) return kExitOk;
+        if (store && !store->Stored() && tally.storeFailure.empty()) {
+            err << "vantrel-mpi: nothing was stored in \"" << OneLine(store->Path()) << "\": no run was made\n";
+            err.flush();
+        }
+        writer->End(tally);
+        code = JudgeFleet(tally, header.ranks, options).exitCode;
+        return code;
+    }
+
+    // As the runner does: the results are out before the store is tried, and
+    // a store that fails does not hide how the runs ended.
+    void Store(const FleetSetting& setting) {
+        if (!store) return;
+        const std::string failure = store->Add(setting, header.ranks);
+        if (failure.empty()) return;
+        tally.storeFailure = failure;
+        err << "vantrel-mpi: " << failure << "\n";
+        err.flush();
+    }
+
+    // Ranks did not arrive: rank 0 ends its report with them.
+    FleetEnd Abandoned(const FleetLoss& loss) {
+        if (comm.Root() && ended) return {code, true};  // the report is whole: lost at the last word
+        if (comm.Root() && writer) {
+            tally.loss = loss;
+            return {Finish(), true};
+        }
+        return Abandon(comm, loss, err);
+    }
+
+    FleetComm& comm;
+    const FleetOptions& options;
+    const ProcessorFacts& processors;  // this rank's
+    const std::vector<std::string>& args;
+    std::ostream& out;
+    std::ostream& err;
+    const std::atomic<bool>& interrupt;
+    RankInfo info;
+#ifdef VANTREL_FLEET_TEST_HOOKS
+    TestStopper stopper{comm.rank};
 #endif
     bool retired = false;
     bool stop = false;
-    for (uint16_t threads : plan) {
-        const bool here = std::find(offered.begin(), offered.end(), threads) != offered.end();
-        const RankSetting part = RunSetting(fleet, options, driver, threads, here, processors, interrupt, retired, stop);
-        const std::vector<std::string> texts = fleet.Gather(part.runs.empty() ? std::string() : RankSettingText(part), tally);
-        if (fleet.Root()) {
-            const FleetSetting setting = Summarized(options, threads, texts);
-            tally.Add(setting);
-            writer->Setting(setting);
-            if (!storePath.empty()) stored.push_back(setting);
-        }
-        if (stop) break;
-    }
-    if (AllMax(interrupt.load() ? 1u : 0u) != 0) tally.stopped = true;
+    bool ended = false;
     int code = kExitOk;
-    if (fleet.Root()) {
-        writer->End(tally);
-        code = tally.ExitCode(options.failOnOutlier);
-        if (!storePath.empty()) code = Store(storePath, info.context, args, options.label, header.ranks, stored, code, err);
+    // Rank 0's.
+    FleetTally tally;
+    FleetHeader header;
+    std::unique_ptr<FleetReportWriter> writer;
+    std::optional<FleetStore> store;
+};
+
+}  // namespace
+
+FleetEnd RunFleet(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                  const std::atomic<bool>& interrupt) {
+    FleetComm comm;
+    const ProcessorFacts processors = RankProcessors();
+    const FleetParseOutcome parsed = ParseFleetCommandLine(args, processors);
+    if (parsed.action == OptionTable::Ending::Parsed) comm.SetDeadline(parsed.options.deadlineSeconds);
+    try {
+        if (const std::optional<int> code = Refused(comm, parsed, out, err)) return {*code, false};
+    } catch (const FleetLost& lost) {
+        return Abandon(comm, lost.loss, err);
     }
-    return FromRankZero(code);
+    return FleetJob(comm, parsed.options, processors, args, out, err, interrupt).Run();
 }

@@ -8,6 +8,10 @@
 // the second before SIGKILL. Once mpirun has begun to end the job,
 // MPI_Finalize waits for it to the end (SIGKILL); a stopped rank therefore
 // gives it a moment and then exits with its code on its own.
+//
+// A fleet whose ranks did not all arrive cannot finalize (MPI_Finalize waits
+// for every rank): the rank that gave up ends the job with MPI_Abort, and
+// mpirun ends every other rank.
 #include <mpi.h>
 
 #include <atomic>
@@ -26,6 +30,9 @@ namespace {
 
 // How long a stopped rank waits for MPI_Finalize before it exits without it.
 constexpr std::chrono::milliseconds kFinalizeWait{250};
+// How long a rank that gave up waits for MPI_Abort to end the job: its
+// message goes to mpirun first, which the rank's end must not cut off.
+constexpr std::chrono::seconds kAbortWait{5};
 
 }  // namespace
 
@@ -35,15 +42,18 @@ int main(int argc, char** argv) {
     MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided);
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-    const int code = RunFleet(args, std::cout, std::cerr, interrupt);
-    if (code == kExitInterrupted) {
+    const FleetEnd end = RunFleet(args, std::cout, std::cerr, interrupt);
+    const int code = end.code;
+    if (code == kExitInterrupted || end.abandoned) {
         std::cout.flush();
         std::cerr.flush();
-        std::thread([code] {
-            std::this_thread::sleep_for(kFinalizeWait);
+        const std::chrono::milliseconds wait = end.abandoned ? kAbortWait : kFinalizeWait;
+        std::thread([code, wait] {
+            std::this_thread::sleep_for(wait);
             std::_Exit(code);
         }).detach();
     }
+    if (end.abandoned) MPI_Abort(MPI_COMM_WORLD, code);
     MPI_Finalize();
     return code;
 }

@@ -15,21 +15,40 @@
 
 namespace {
 
+// The host a line's runs ran on, or how many when several (a fleet's).
+std::string HostsText(const HistoryLine& line) {
+    if (line.hosts.size() == 1) return OneLine(line.hosts.front());
+    return line.hosts.empty() ? std::string() : Plural(line.hosts.size(), "host", "hosts");
+}
+
+// Hosts space-separated, as CSV holds a list.
+std::string HostList(const HistoryLine& line) {
+    std::string list;
+    for (const std::string& host : line.hosts) list += (list.empty() ? "" : " ") + host;
+    return list;
+}
+
+// A label is free text: longer ones are cut in the table only.
+constexpr size_t kLabelColumn = 2;
+constexpr size_t kMaxLabelWidth = 32;
+
 void WriteTable(std::ostream& out, const std::vector<HistoryLine>& lines) {
     if (lines.empty()) {
         out << "No stored invocation matches.\n";
         out.flush();
         return;
     }
+    // The host last: the one column of free width that machines differ in most.
     std::vector<std::vector<std::string>> rows = {
-        {"ID", "Date", "Label", "CPU", "Task", "Thread Count", "Runs", "Median Time", "Verdict"}};
+        {"ID", "Date", "Label", "CPU", "Task", "Thread Count", "Runs", "Median Time", "Verdict", "Host"}};
     for (const HistoryLine& line : lines) {
         rows.push_back({std::to_string(line.invocation), OneLine(line.date), OneLine(line.label), OneLine(line.cpu),
                         line.task, ThreadCountText(line.threads), std::to_string(line.runs),
                         line.medianSeconds ? PreciseSecondsText(*line.medianSeconds) : std::string(),
-                        StatusLabel(line.verdict)});
+                        StatusLabel(line.verdict), HostsText(line)});
     }
     TextTable table;
+    table.Cap(kLabelColumn, kMaxLabelWidth);
     for (const auto& row : rows) table.Fit(row);
     std::string text;
     for (const auto& row : rows) text += table.Line(row) + "\n";
@@ -38,11 +57,11 @@ void WriteTable(std::ostream& out, const std::vector<HistoryLine>& lines) {
 }
 
 void WriteCsv(std::ostream& out, const std::vector<HistoryLine>& lines) {
-    std::string text = "invocation,date,label,cpu,task,threads,runs,finished_runs,median_seconds,verdict\n";
+    std::string text = "invocation,date,label,cpu,hosts,task,threads,runs,finished_runs,median_seconds,verdict\n";
     for (const HistoryLine& line : lines) {
         text += std::to_string(line.invocation) + ',' + CsvField(line.date) + ',' + CsvField(line.label) + ',' +
-                CsvField(line.cpu) + ',' + CsvField(line.task) + ',' + std::to_string(line.threads) + ',' +
-                std::to_string(line.runs) + ',' + std::to_string(line.finishedRuns) + ',' +
+                CsvField(line.cpu) + ',' + CsvField(HostList(line)) + ',' + CsvField(line.task) + ',' +
+                std::to_string(line.threads) + ',' + std::to_string(line.runs) + ',' + std::to_string(line.finishedRuns) + ',' +
                 (line.medianSeconds ? FullPrecision(*line.medianSeconds) : std::string()) + ',' +
                 SettingVerdictName(line.verdict) + "\n";
     }
@@ -58,6 +77,7 @@ void WriteJson(std::ostream& out, const std::vector<HistoryLine>& lines) {
             {"date", line.date},
             {"label", line.label},
             {"cpu", line.cpu},
+            {"hosts", line.hosts},
             {"task", line.task},
             {"threads", line.threads},
             {"runs", line.runs},

@@ -16,6 +16,18 @@ OptionDef ChartOption(const std::string& help, const std::string& example) {
             }};
 }
 
+// --db of a run and of history: a file's name. SQLite's ":memory:" would be
+// a database that keeps nothing, and then nothing were stored or listed.
+OptionDef StoreOption(const std::string& help, const std::string& valid) {
+    const CLI::Validator fileName(
+        [](std::string& value) { return value.empty() ? "empty" : value == ":memory:" ? "in memory" : ""; }, "");
+    return {"--db", "FILE", help, valid, fileName, [valid](const std::string& value) {
+                if (value.empty()) return "--db needs a file name; " + valid;
+                return "--db cannot take \":memory:\", SQLite's name for a database in memory, which keeps nothing; " +
+                       valid;
+            }};
+}
+
 // What an option that this build cannot serve takes: nothing, with `why`.
 void Unavailable(OptionDef& option, std::string why) {
     option.check = CLI::Validator([](std::string&) { return "unavailable"; }, "");
@@ -26,12 +38,10 @@ void Unavailable(OptionDef& option, std::string why) {
 
 std::vector<OptionDef> StoreOptionDefs() {
     const std::string storeValid = "valid: a file name (the store is created on first use)";
-    OptionDef db = {"--db", "FILE",
-                    "Store this invocation and all of its runs in the result store FILE (an SQLite database, created "
-                    "on first use) once the runs end, also after a wrong result or Ctrl-C; default: the file the "
-                    "environment variable VANTREL_DB names, else nothing is stored",
-                    storeValid, kNotEmpty,
-                    [storeValid](const std::string&) { return "--db needs a file name; " + storeValid; }};
+    OptionDef db = StoreOption("Store this invocation and all of its runs in the result store FILE (an SQLite database, "
+                               "created on first use) once the runs end, also after a wrong result or Ctrl-C; default: "
+                               "the file the environment variable VANTREL_DB names, else nothing is stored",
+                               storeValid);
     if (!ResultStoreAvailable()) {
         Unavailable(db, "--db: this build of vantrel-cli has no result store (it was built without SQLite); valid: a "
                         "JSON report (--format json), which vantrel-cli compare reads");
@@ -76,8 +86,7 @@ OptionTable HistoryOptionTable() {
     const std::string lastValid = "valid counts: 1 to 1000000";
     return OptionTable(
         "vantrel-cli history",
-        {{"--db", "FILE", "The result store (default: the file the environment variable VANTREL_DB names)",
-          storeValid, kNotEmpty, [storeValid](const std::string&) { return "--db needs a file name; " + storeValid; }},
+        {StoreOption("The result store (default: the file the environment variable VANTREL_DB names)", storeValid),
          {"--task", "LABEL", "Only this task: " + TaskLabels(), tasksValid, CLI::IsMember(tasks),
           Refused("unknown task", "", tasksValid)},
          {"--threads", "T", "Only this thread count: 1 to " + maxThreads, threadsValid,

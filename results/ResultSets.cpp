@@ -1,43 +1,55 @@
 #include "results/ResultSets.h"
 
-#include <nlohmann/json.hpp>
-
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
+#include <new>
 #include <stdexcept>
 
+#include "engine/RunText.h"
+#include "results/JsonReport.h"
 #include "results/ResultStore.h"
-#include "runner/JsonForms.h"
 #include "runner/SaveFileName.h"
 #include "runner/SettingGroups.h"
 #include "runner/Text.h"
 
 namespace {
 
-using Json = nlohmann::ordered_json;
-
-std::runtime_error Unreadable(const std::string& source, const std::string& reason) {
-    return std::runtime_error("Could not read \"" + OneLine(source) + "\": " + reason);
-}
-
-// One result row of a report, or one stored run: its setting, its finished
-// runs' seconds and how it ended.
-struct Row {
-    std::string task;
-    uint16_t threads = 0;
-    std::vector<double> seconds;
-    RunStatus status = RunStatus::Finished;
+// Thrown with the whole line: the source and why it cannot be read.
+class Unreadable : public std::runtime_error {
+public:
+    Unreadable(const std::string& source, const std::string& reason)
+        : std::runtime_error("Could not read \"" + OneLine(source) + "\": " + reason) {}
 };
 
-// The rows pooled by setting, in the order each setting first ran.
-std::vector<ResultSetting> Pooled(const std::vector<Row>& rows) {
+// A run time no run can take: none, or beyond the clock's resolution either
+// way, which would make the ratio of two medians infinite.
+constexpr double kMinRunSeconds = 1e-9;
+constexpr double kMaxRunSeconds = 1e9;
+
+void CheckTimes(const std::string& source, const ReportResult& result) {
+    for (double seconds : result.seconds) {
+        if (seconds >= kMinRunSeconds && seconds <= kMaxRunSeconds) continue;
+        throw Unreadable(source, "task " + OneLine(result.task) + " on " + ThreadCountText(result.threads) +
+                                     " has a run time of " + FullPrecision(seconds) +
+                                     " seconds, which no run takes; valid: run times from " +
+                                     FullPrecision(kMinRunSeconds) + " to " + FullPrecision(kMaxRunSeconds) +
+                                     " seconds");
+    }
+}
+
+// The results pooled by setting, in the order each setting first ran.
+std::vector<ResultSetting> Pooled(const std::string& source, std::vector<ReportResult>& results) {
+    for (const ReportResult& result : results) CheckTimes(source, result);
     std::vector<ResultSetting> settings;
-    for (const std::vector<const Row*>& group : GroupBySetting(rows)) {
+    for (const std::vector<const ReportResult*>& group : GroupBySetting(results)) {
         ResultSetting setting{group.front()->task, group.front()->threads, {}, RunStatus::Finished};
-        for (const Row* row : group) {
-            setting.seconds.insert(setting.seconds.end(), row->seconds.begin(), row->seconds.end());
-            if (row->status != RunStatus::Finished) setting.status = row->status;
+        for (const ReportResult* member : group) {
+            // Moved, not copied: a report's run times may be most of the memory used.
+            ReportResult& result = results[size_t(member - results.data())];
+            if (setting.seconds.empty()) {
+                setting.seconds = std::move(result.seconds);
+            } else {
+                setting.seconds.insert(setting.seconds.end(), result.seconds.begin(), result.seconds.end());
+            }
+            if (result.status != RunStatus::Finished) setting.status = result.status;
         }
         settings.push_back(std::move(setting));
     }
@@ -58,62 +70,37 @@ ResultSet LoadFromStore(const std::string& source) {
     set.id = std::to_string(invocation.id);
     set.context = invocation.context;
     set.label = invocation.label;
-    std::vector<Row> rows;
+    std::vector<ReportResult> results;
     for (const StoredRun& run : invocation.runs) {
-        Row row{run.task, run.threads, {}, run.status};
-        if (run.status == RunStatus::Finished && run.seconds) row.seconds.push_back(*run.seconds);
-        rows.push_back(std::move(row));
+        ReportResult result{run.task, run.threads, {}, run.status};
+        if (run.status == RunStatus::Finished && run.seconds) result.seconds.push_back(*run.seconds);
+        results.push_back(std::move(result));
     }
-    set.settings = Pooled(rows);
+    set.settings = Pooled(source, results);
     return set;
 }
 
-// A result of a report: task, threads and run_seconds it must have; a status
-// it may (a missing one is "finished", as in reports of the first version).
-Row RowOf(const Json& item, const std::string& source) {
-    const auto runs = item.is_object() ? item.find("run_seconds") : item.end();
-    const bool valid = item.is_object() && item.contains("task") && item["task"].is_string() &&
-                       item.contains("threads") && item["threads"].is_number_unsigned() &&
-                       item["threads"].get<uint64_t>() <= 0xFFFF && runs != item.end() && runs->is_array() &&
-                       std::all_of(runs->begin(), runs->end(), [](const Json& v) { return v.is_number(); });
-    if (!valid) {
-        throw Unreadable(source, "the file is not a JSON report of vantrel-cli (a result without task, threads or "
-                                 "run_seconds)");
-    }
-    Row row{item["task"].get<std::string>(), item["threads"].get<uint16_t>(), runs->get<std::vector<double>>(),
-            RunStatus::Finished};
-    if (const auto status = item.find("status"); status != item.end() && status->is_string()) {
-        // A status this version does not know counts as not finished.
-        row.status = RunStatusNamed(status->get<std::string>()).value_or(RunStatus::Failed);
-    }
-    return row;
-}
-
 ResultSet LoadFromReport(const std::string& source) {
-    std::ifstream in(FilePathOf(source), std::ios::binary);
-    if (!in) {
-        std::error_code ignored;
-        throw Unreadable(source, std::filesystem::exists(FilePathOf(source), ignored) ? "the file cannot be opened"
-                                                                                      : "no such file");
-    }
-    Json document = Json::parse(in, nullptr, false);
-    if (document.is_discarded()) throw Unreadable(source, "the file is not JSON");
-    const auto results = document.is_object() ? document.find("results") : document.end();
-    if (!document.is_object() || results == document.end() || !results->is_array()) {
-        throw Unreadable(source, "the file is not a JSON report of vantrel-cli (no \"results\" list)");
+    ReportContents contents;
+    try {
+        contents = ReadJsonReport(FilePathOf(source));
+    } catch (const ReportError& e) {
+        throw Unreadable(source, e.what());
     }
     ResultSet set;
     set.source = source;
-    if (const auto context = document.find("context"); context != document.end()) set.context = context->get<RunContext>();
-    std::vector<Row> rows;
-    for (const Json& item : *results) rows.push_back(RowOf(item, source));
-    set.settings = Pooled(rows);
+    set.context = std::move(contents.context);
+    set.settings = Pooled(source, contents.results);
     return set;
 }
 
 }  // namespace
 
 ResultSet LoadResultSet(const std::string& source) {
-    if (source.compare(0, 3, "db:") == 0) return LoadFromStore(source);
-    return LoadFromReport(source);
+    try {
+        if (source.compare(0, 3, "db:") == 0) return LoadFromStore(source);
+        return LoadFromReport(source);
+    } catch (const std::bad_alloc&) {
+        throw Unreadable(source, "there is not enough memory to read it");
+    }
 }

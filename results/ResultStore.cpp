@@ -5,10 +5,18 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <set>
+#include <string_view>
 #include <thread>
+#include <type_traits>
 #include <utility>
 
 #include "export/TextEncoding.h"
+#include "results/StoreSchema.h"
 #include "runner/SettingGroups.h"
 #include "runner/Statistics.h"
 #include "runner/Text.h"
@@ -22,86 +30,80 @@ constexpr int32_t kApplicationId = 0x5654524C;
 // How long a writer waits for another runner's transaction to end.
 constexpr int kBusyTimeoutMs = 15000;
 
-const char* const kSchema = R"sql(
-CREATE TABLE invocation (
-  id INTEGER PRIMARY KEY,
-  version TEXT NOT NULL,
-  cpu TEXT NOT NULL,
-  logical_processors INTEGER NOT NULL,
-  os TEXT NOT NULL,
-  compiler TEXT NOT NULL,
-  build_type TEXT NOT NULL,
-  flags TEXT NOT NULL,
-  bits INTEGER NOT NULL,
-  date TEXT NOT NULL,
-  command_line TEXT NOT NULL,
-  label TEXT NOT NULL
-);
-CREATE TABLE run (
-  id INTEGER PRIMARY KEY,
-  invocation_id INTEGER NOT NULL REFERENCES invocation(id),
-  seq INTEGER NOT NULL,
-  task TEXT NOT NULL,
-  primes INTEGER NOT NULL,
-  threads INTEGER NOT NULL,
-  seconds REAL,
-  last_prime INTEGER,
-  verdict TEXT NOT NULL,
-  status TEXT NOT NULL,
-  fault TEXT NOT NULL,
-  host TEXT,
-  rank INTEGER
-);
-CREATE INDEX run_by_invocation ON run(invocation_id, seq);
-CREATE TABLE setting (
-  invocation_id INTEGER NOT NULL REFERENCES invocation(id),
-  seq INTEGER NOT NULL,
-  task TEXT NOT NULL,
-  threads INTEGER NOT NULL,
-  runs INTEGER NOT NULL,
-  finished_runs INTEGER NOT NULL,
-  median_seconds REAL,
-  verdict TEXT NOT NULL,
-  PRIMARY KEY (invocation_id, seq)
-) WITHOUT ROWID;
-)sql";
-
 // The runs of one (task, threads) of an invocation, as history shows them.
 struct SettingSummary {
-    std::string task;
-    uint16_t threads = 0;
     int runs = 0;
     std::vector<double> finishedSeconds;
     RunStatus verdict = RunStatus::Finished;  // the worst status of its runs
+
+    void Add(RunStatus status, std::optional<double> seconds) {
+        ++runs;
+        if (status == RunStatus::Finished && seconds) finishedSeconds.push_back(*seconds);
+        if (Severity(status) > Severity(verdict)) verdict = status;
+    }
+
+    // How bad a run's end is for its setting's verdict: wrong, then failed, then stopped.
+    static int Severity(RunStatus status) {
+        switch (status) {
+            case RunStatus::Finished: return 0;
+            case RunStatus::Stopped: return 1;
+            case RunStatus::Failed: return 2;
+            case RunStatus::Wrong: return 3;
+        }
+        return 2;
+    }
 };
 
-// How bad a run's end is for its setting's verdict: wrong, then failed, then stopped.
-int Severity(RunStatus status) {
-    switch (status) {
-        case RunStatus::Finished: return 0;
-        case RunStatus::Stopped: return 1;
-        case RunStatus::Failed: return 2;
-        case RunStatus::Wrong: return 3;
+// The store's file as an SQLite URI, every byte but the plainest escaped:
+// the name is always a file's, whatever it looks like ("file:x.db?mode=memory"
+// would otherwise be a database in memory). `immutable`: see OpenForReading.
+std::string UriOf(const std::string& path, bool immutable) {
+    std::string uri = !path.empty() && path.front() == '/' ? "file://" : "file:";
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9') ||
+            std::string_view("/-._~").find(c) != std::string_view::npos) {
+            uri += c;
+        } else {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", byte);
+            uri += escaped;
+        }
     }
-    return 2;
+    return immutable ? uri + "?immutable=1" : uri;
 }
 
-std::vector<SettingSummary> Summaries(const std::vector<StoredRun>& runs) {
-    std::vector<SettingSummary> settings;
-    for (const std::vector<const StoredRun*>& group : GroupBySetting(runs)) {
-        SettingSummary summary{group.front()->task, group.front()->threads, int(group.size()), {}, RunStatus::Finished};
-        for (const StoredRun* run : group) {
-            if (run->status == RunStatus::Finished && run->seconds) summary.finishedSeconds.push_back(*run->seconds);
-            if (Severity(run->status) > Severity(summary.verdict)) summary.verdict = run->status;
-        }
-        settings.push_back(std::move(summary));
+// What a reader finds on disk before it opens the store.
+struct FileState {
+    bool walMode = false;   // the header says WAL (byte 18 is 2)
+    bool walFile = false;   // a -wal file is beside it
+    uintmax_t size = 0;
+    std::filesystem::file_time_type modified;
+
+    bool operator==(const FileState&) const = default;
+};
+
+FileState StateOf(const std::string& path) {
+    FileState state;
+    char header[20] = {};
+    std::ifstream file(path, std::ios::binary);
+    if (file.read(header, sizeof header) && std::string_view(header, 16) == std::string_view("SQLite format 3", 16)) {
+        state.walMode = header[18] == 2;
     }
-    return settings;
+    std::error_code ignored;
+    state.walFile = std::filesystem::exists(path + "-wal", ignored);
+    state.size = std::filesystem::file_size(path, ignored);
+    state.modified = std::filesystem::last_write_time(path, ignored);
+    return state;
 }
 
 std::string ReasonFor(sqlite3* db, int code) {
     const int errorNumber = db != nullptr ? sqlite3_system_errno(db) : 0;
     const std::string system = errorNumber != 0 ? ": " + SystemReason(errorNumber) : std::string();
+    if (code == SQLITE_READONLY_ROLLBACK || code == SQLITE_READONLY_RECOVERY) {
+        return "a writer was stopped in the middle of a change; the next vantrel-cli that stores results in the file "
+               "(--db) completes it";
+    }
     switch (code & 0xff) {
         case SQLITE_NOTADB: return "the file is not an SQLite database";
         case SQLITE_CORRUPT: return "the database is damaged";
@@ -185,9 +187,13 @@ bool ResultStoreAvailable() { return true; }
 
 struct ResultStore::Impl {
     std::string path;
+    Access access = Access::Read;
     std::string doing;  // "store the results in" or "read"
     sqlite3* db = nullptr;
     std::function<void(size_t)> appendHook;
+    // A reader that opened the store immutable, and the file as it was then.
+    bool immutable = false;
+    FileState openedState;
 
     [[noreturn]] void Fail(const std::string& reason) const {
         throw StoreError("Could not " + doing + " \"" + OneLine(path) + "\": " + reason);
@@ -201,6 +207,57 @@ struct ResultStore::Impl {
     void Exec(const char* sql) {
         const int code = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
         if (code != SQLITE_OK) Fail(code);
+    }
+
+    void Open(bool asImmutable) {
+        Close();
+        immutable = asImmutable;
+        const int flags = access == Access::Append ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY;
+        const int code = sqlite3_open_v2(UriOf(path, immutable).c_str(), &db, flags | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX,
+                                         nullptr);
+        if (code != SQLITE_OK) {
+            const std::string reason = ReasonFor(db, code);
+            Close();
+            Fail(reason);
+        }
+        sqlite3_extended_result_codes(db, 1);
+        sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    }
+
+    void Close() {
+        if (db != nullptr) sqlite3_close(db);
+        db = nullptr;
+    }
+
+    // A reader creates no file and needs no space: on a read-only mount, in
+    // a folder of another user, on a full disk, a reader that made the -wal
+    // and -shm files of WAL mode would fail, or leave files that their owner
+    // could then not use. Writers leave both files in place when they close
+    // (UseWal), and SQLite reads a store through them, also where it may not
+    // write them (SQLite 3.22 and later). A store in WAL mode
+    // without them (one of an earlier version, or a copy of the file alone)
+    // was closed by its last writer with everything in the file itself, and
+    // is opened immutable, which creates nothing either; should a writer come
+    // while it is read, the file changes, and the read is done again the
+    // ordinary way (Settled).
+    void OpenForReading() {
+        openedState = StateOf(path);
+        Open(openedState.walMode && !openedState.walFile);
+    }
+
+    // Runs `read`, again after opening the store the ordinary way when it
+    // was opened immutable and a writer has changed it meanwhile.
+    template <class Read>
+    auto Settled(Read read) -> decltype(read()) {
+        if (!immutable) return read();
+        try {
+            auto result = read();
+            if (StateOf(path) == openedState) return result;
+        } catch (const StoreError&) {
+            if (StateOf(path) == openedState) throw;
+        }
+        Open(false);
+        return read();
     }
 
     // Throws unless the file is this program's store of a version this
@@ -226,18 +283,17 @@ struct ResultStore::Impl {
 
     // Makes an empty database a store of this version, or brings an older
     // store up to it, in one transaction: another runner may have done
-    // either since the first look.
+    // either since the first look. Foreign keys are still off here, as the
+    // copy of the tables needs.
     void CreateOrMigrate() {
         Exec("BEGIN IMMEDIATE");
         try {
             const std::optional<int64_t> version = CheckFormat();
             if (!version) {
-                Exec(kSchema);
+                Exec(kStoreSchema);
                 Exec(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
-            } else if (*version < 2 && !HasFleetColumns()) {
-                // Version 2: the run's host and rank, which fleet runs fill.
-                Exec("ALTER TABLE run ADD COLUMN host TEXT");
-                Exec("ALTER TABLE run ADD COLUMN rank INTEGER");
+            } else if (*version < kStoreVersion) {
+                Exec(StoreMigration(HasFleetColumns()).c_str());
             }
             Exec(("PRAGMA user_version = " + std::to_string(kStoreVersion)).c_str());
             Exec("COMMIT");
@@ -250,26 +306,137 @@ struct ResultStore::Impl {
     // WAL mode, kept in the file: readers then never block the writer nor
     // the writer them. The switch needs the file to itself and does not wait
     // for that on its own, so it is tried again while other runners have
-    // the new store open.
+    // the new store open. The -wal and -shm files stay when the last writer
+    // closes (everything checkpointed into the file, the log emptied), as
+    // SQLite provides for readers who may not write them (OpenForReading).
     void UseWal() {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
         for (;;) {
             {
                 Statement mode(db, "PRAGMA journal_mode", OnError());
-                if (mode.Step() && mode.Text(0) == "wal") return;
+                if (mode.Step() && mode.Text(0) == "wal") break;
             }
             const int code = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
-            if (code == SQLITE_OK) return;
+            if (code == SQLITE_OK) break;
             if ((code & 0xff) != SQLITE_BUSY || std::chrono::steady_clock::now() > end) Fail(code);
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
+        int persist = 1;
+        sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+        Exec("PRAGMA journal_size_limit = 0");
     }
 
     // Whether the run table has the host and rank of fleet runs: stores of
     // version 1 made before them lack the columns until written to again.
-    bool HasFleetColumns() {
-        Statement columns(db, "SELECT count(*) FROM pragma_table_info('run') WHERE name IN ('host', 'rank')", OnError());
-        return columns.Step() && columns.Int(0) == 2;
+    bool HasFleetColumns() { return HasColumn("run", "host") && HasColumn("run", "rank"); }
+
+    bool HasColumn(const char* table, const char* column) {
+        Statement columns(db, "SELECT count(*) FROM pragma_table_info(?1) WHERE name = ?2", OnError());
+        columns.Bind(1, std::string(table)).Bind(2, std::string(column));
+        return columns.Step() && columns.Int(0) == 1;
+    }
+
+    // The invocation row alone; inside a transaction.
+    int64_t InsertInvocation(const StoredInvocation& head) {
+        const RunContext& c = head.context;
+        Statement insert(db,
+                         "INSERT INTO invocation (version, cpu, logical_processors, os, compiler, build_type, flags, "
+                         "bits, date, command_line, label) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)",
+                         OnError());
+        insert.Bind(1, c.version).Bind(2, c.cpu).Bind(3, int64_t(c.logicalProcessors)).Bind(4, c.os);
+        insert.Bind(5, c.compiler).Bind(6, c.buildType).Bind(7, c.flags).Bind(8, int64_t(c.bits)).Bind(9, c.date);
+        insert.Bind(10, head.commandLine).Bind(11, head.label);
+        insert.Run();
+        return sqlite3_last_insert_rowid(db);
+    }
+
+    // Runs of an invocation, numbered on from those it has, and the summary
+    // rows of their settings anew; inside a transaction.
+    void InsertRuns(int64_t invocation, const std::vector<StoredRun>& runs) {
+        Statement last(db, "SELECT coalesce(max(seq) + 1, 0) FROM run WHERE invocation_id = ?1", OnError());
+        last.Bind(1, invocation);
+        const int64_t first = last.Step() ? last.Int(0) : 0;
+        Statement run(db,
+                      "INSERT INTO run (invocation_id, seq, task, primes, threads, seconds, last_prime, verdict, status, "
+                      "fault, host, rank) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)",
+                      OnError());
+        for (size_t i = 0; i < runs.size(); ++i) {
+            const StoredRun& r = runs[i];
+            run.Bind(1, invocation).Bind(2, first + int64_t(i)).Bind(3, r.task).Bind(4, int64_t(r.primes));
+            run.Bind(5, int64_t(r.threads)).Bind(6, r.seconds);
+            run.BindOptional(7, r.lastPrime ? std::optional<int64_t>(*r.lastPrime) : std::nullopt);
+            run.Bind(8, std::string(StoredVerdictName(r.status))).Bind(9, std::string(RunStatusName(r.status)));
+            run.Bind(10, r.fault);
+            if (r.host.empty()) {
+                run.BindOptional(11, std::nullopt);
+            } else {
+                run.Bind(11, r.host);
+            }
+            run.BindOptional(12, r.rank ? std::optional<int64_t>(*r.rank) : std::nullopt);
+            run.Run();
+            if (appendHook) appendHook(i + 1);
+        }
+        for (const std::vector<const StoredRun*>& group : GroupBySetting(runs)) {
+            SummarizeSetting(invocation, group.front()->task, group.front()->threads);
+        }
+    }
+
+    // The summary row of one setting, from every run of it the invocation
+    // has: a setting that comes in several steps keeps one row, in its place.
+    void SummarizeSetting(int64_t invocation, const std::string& task, uint16_t threads) {
+        Statement runs(db,
+                       "SELECT status, seconds, host FROM run WHERE invocation_id = ?1 AND task = ?2 AND threads = ?3",
+                       OnError());
+        runs.Bind(1, invocation).Bind(2, task).Bind(3, int64_t(threads));
+        SettingSummary summary;
+        std::set<std::string> hosts;
+        while (runs.Step()) {
+            summary.Add(RunStatusNamed(runs.Text(0)).value_or(RunStatus::Failed),
+                        runs.IsNull(1) ? std::nullopt : std::optional<double>(runs.Real(1)));
+            if (!runs.IsNull(2)) hosts.insert(runs.Text(2));
+        }
+        std::string names;
+        for (const std::string& host : hosts) names += (names.empty() ? "" : ",") + host;
+        Statement place(db,
+                        "SELECT coalesce((SELECT seq FROM setting WHERE invocation_id = ?1 AND task = ?2 AND threads = ?3), "
+                        "(SELECT coalesce(max(seq) + 1, 0) FROM setting WHERE invocation_id = ?1))",
+                        OnError());
+        place.Bind(1, invocation).Bind(2, task).Bind(3, int64_t(threads));
+        const int64_t seq = place.Step() ? place.Int(0) : 0;
+        Statement setting(db,
+                          "INSERT OR REPLACE INTO setting (invocation_id, seq, task, threads, runs, finished_runs, "
+                          "median_seconds, verdict, hosts) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)",
+                          OnError());
+        setting.Bind(1, invocation).Bind(2, seq).Bind(3, task).Bind(4, int64_t(threads)).Bind(5, int64_t(summary.runs));
+        setting.Bind(6, int64_t(summary.finishedSeconds.size()));
+        setting.Bind(7, summary.finishedSeconds.empty() ? std::nullopt
+                                                        : std::optional<double>(MedianOf(summary.finishedSeconds)));
+        setting.Bind(8, std::string(SettingVerdictName(summary.verdict)));
+        if (names.empty()) {
+            setting.BindOptional(9, std::nullopt);
+        } else {
+            setting.Bind(9, names);
+        }
+        setting.Run();
+    }
+
+    // `write` in one transaction: all of it is stored, or nothing.
+    template <class Write>
+    auto Transaction(Write write) -> decltype(write()) {
+        Exec("BEGIN IMMEDIATE");
+        try {
+            if constexpr (std::is_void_v<decltype(write())>) {
+                write();
+                Exec("COMMIT");
+            } else {
+                auto result = write();
+                Exec("COMMIT");
+                return result;
+            }
+        } catch (...) {
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
     }
 
     int64_t IdOf(const std::string& which) {
@@ -296,114 +463,119 @@ struct ResultStore::Impl {
         if (!exists.Step()) Fail("the store holds no invocation " + std::to_string(number));
         return number;
     }
+
+    std::vector<HistoryLine> History(const HistoryQuery& query);
+    StoredInvocation Load(const std::string& which);
 };
 
 ResultStore::ResultStore(const std::string& path, Access access) : impl(std::make_unique<Impl>()) {
     impl->path = path;
+    impl->access = access;
     impl->doing = access == Access::Append ? "store the results in" : "read";
-    const int flags = access == Access::Append ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY;
-    const int code = sqlite3_open_v2(path.c_str(), &impl->db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (code != SQLITE_OK) {
-        const std::string reason = ReasonFor(impl->db, code);
-        sqlite3_close(impl->db);
-        impl->db = nullptr;
-        impl->Fail(reason);
+    if (path.empty()) impl->Fail("a store needs a file name; valid: a file name");
+    if (path == ":memory:") {
+        impl->Fail("that is SQLite's name for a database in memory, which keeps nothing; valid: a file name");
     }
     try {
-        sqlite3_extended_result_codes(impl->db, 1);
-        sqlite3_busy_timeout(impl->db, kBusyTimeoutMs);
-        const std::optional<int64_t> version = impl->CheckFormat();
         if (access == Access::Append) {
+            impl->Open(false);
+            const std::optional<int64_t> version = impl->CheckFormat();
             // A file the user may not write is opened read-only without a word.
             if (sqlite3_db_readonly(impl->db, "main") == 1) impl->Fail(SQLITE_READONLY);
-            if (version != kStoreVersion) impl->CreateOrMigrate();
             impl->UseWal();
-        } else if (!version) {
-            impl->Fail("the file holds no stored results");
+            if (version != kStoreVersion) impl->CreateOrMigrate();
+            impl->Exec("PRAGMA foreign_keys = ON");
+        } else {
+            impl->OpenForReading();
+            if (!impl->Settled([&] { return impl->CheckFormat(); })) impl->Fail("the file holds no stored results");
         }
     } catch (...) {
-        sqlite3_close(impl->db);
-        impl->db = nullptr;
+        impl->Close();
         throw;
     }
 }
 
 ResultStore::~ResultStore() {
-    if (impl && impl->db != nullptr) sqlite3_close(impl->db);
+    if (impl) impl->Close();
 }
 
 void ResultStore::SetAppendHook(std::function<void(size_t)> hook) { impl->appendHook = std::move(hook); }
 
 int64_t ResultStore::Append(const StoredInvocation& invocation) {
-    impl->Exec("BEGIN IMMEDIATE");
-    try {
-        const RunContext& c = invocation.context;
-        Statement insert(impl->db,
-                         "INSERT INTO invocation (version, cpu, logical_processors, os, compiler, build_type, flags, "
-                         "bits, date, command_line, label) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)",
-                         impl->OnError());
-        insert.Bind(1, c.version).Bind(2, c.cpu).Bind(3, int64_t(c.logicalProcessors)).Bind(4, c.os);
-        insert.Bind(5, c.compiler).Bind(6, c.buildType).Bind(7, c.flags).Bind(8, int64_t(c.bits)).Bind(9, c.date);
-        insert.Bind(10, invocation.commandLine).Bind(11, invocation.label);
-        insert.Run();
-        const int64_t id = sqlite3_last_insert_rowid(impl->db);
-
-        Statement run(impl->db,
-                      "INSERT INTO run (invocation_id, seq, task, primes, threads, seconds, last_prime, verdict, status, "
-                      "fault, host, rank) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)",
-                      impl->OnError());
-        for (size_t i = 0; i < invocation.runs.size(); ++i) {
-            const StoredRun& r = invocation.runs[i];
-            run.Bind(1, id).Bind(2, int64_t(i)).Bind(3, r.task).Bind(4, int64_t(r.primes)).Bind(5, int64_t(r.threads));
-            run.Bind(6, r.seconds);
-            run.BindOptional(7, r.lastPrime ? std::optional<int64_t>(*r.lastPrime) : std::nullopt);
-            run.Bind(8, std::string(StoredVerdictName(r.status))).Bind(9, std::string(RunStatusName(r.status))).Bind(10, r.fault);
-            // A runner's run leaves both NULL.
-            if (r.rank) {
-                run.Bind(11, r.host).Bind(12, int64_t(*r.rank));
-            } else {
-                run.BindOptional(11, std::nullopt).BindOptional(12, std::nullopt);
-            }
-            run.Run();
-            if (impl->appendHook) impl->appendHook(i + 1);
-        }
-
-        Statement setting(impl->db,
-                          "INSERT INTO setting (invocation_id, seq, task, threads, runs, finished_runs, median_seconds, "
-                          "verdict) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)",
-                          impl->OnError());
-        const std::vector<SettingSummary> settings = Summaries(invocation.runs);
-        for (size_t i = 0; i < settings.size(); ++i) {
-            const SettingSummary& s = settings[i];
-            setting.Bind(1, id).Bind(2, int64_t(i)).Bind(3, s.task).Bind(4, int64_t(s.threads));
-            setting.Bind(5, int64_t(s.runs)).Bind(6, int64_t(s.finishedSeconds.size()));
-            setting.Bind(7, s.finishedSeconds.empty() ? std::nullopt : std::optional<double>(MedianOf(s.finishedSeconds)));
-            setting.Bind(8, std::string(SettingVerdictName(s.verdict)));
-            setting.Run();
-        }
-        impl->Exec("COMMIT");
+    return impl->Transaction([&] {
+        const int64_t id = impl->InsertInvocation(invocation);
+        impl->InsertRuns(id, invocation.runs);
         return id;
-    } catch (...) {
-        sqlite3_exec(impl->db, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
-    }
+    });
+}
+
+int64_t ResultStore::Begin(const StoredInvocation& head) {
+    return impl->Transaction([&] { return impl->InsertInvocation(head); });
+}
+
+void ResultStore::AppendRuns(int64_t invocation, const std::vector<StoredRun>& runs) {
+    impl->Transaction([&] {
+        Statement exists(impl->db, "SELECT 1 FROM invocation WHERE id = ?1", impl->OnError());
+        exists.Bind(1, invocation);
+        if (!exists.Step()) impl->Fail("the store holds no invocation " + std::to_string(invocation));
+        impl->InsertRuns(invocation, runs);
+    });
 }
 
 std::vector<HistoryLine> ResultStore::History(const HistoryQuery& query) {
+    return impl->Settled([&] { return impl->History(query); });
+}
+
+StoredInvocation ResultStore::Load(const std::string& which) {
+    return impl->Settled([&] { return impl->Load(which); });
+}
+
+namespace {
+
+// A value of a store edited by hand that its field cannot hold reads as 0.
+template <class T>
+T Within(int64_t value) {
+    return value >= int64_t(std::numeric_limits<T>::min()) && value <= int64_t(std::numeric_limits<T>::max()) ? T(value)
+                                                                                                               : T{};
+}
+
+std::vector<std::string> HostsOf(const std::string& names) {
+    std::vector<std::string> hosts;
+    for (size_t start = 0; start < names.size();) {
+        const size_t comma = std::min(names.find(',', start), names.size());
+        hosts.push_back(names.substr(start, comma - start));
+        start = comma + 1;
+    }
+    std::sort(hosts.begin(), hosts.end());
+    return hosts;
+}
+
+}  // namespace
+
+std::vector<HistoryLine> ResultStore::Impl::History(const HistoryQuery& query) {
     // The invocations newest first, each with its matching settings in the
     // order they ran: the primary keys give that order, so nothing is sorted.
-    Statement select(impl->db, R"sql(
-        SELECT i.id, i.date, i.label, i.cpu, s.task, s.threads, s.runs, s.finished_runs, s.median_seconds, s.verdict
-        FROM invocation AS i JOIN setting AS s ON s.invocation_id = i.id
-        WHERE i.id IN (
+    // The hosts come with the summary row since version 3; a store of
+    // version 2 read as it is has them in its runs alone, version 1 nowhere.
+    const bool settingHosts = HasColumn("setting", "hosts");
+    const std::string none = "SELECT NULL AS invocation_id, NULL AS task, NULL AS threads, NULL AS names WHERE 0";
+    const std::string hosts =
+        !settingHosts && HasFleetColumns() ? HostsOfSettings("run", "invocation_id IN chosen") : none;
+    const std::string sql = R"sql(
+        WITH chosen AS (
             SELECT id FROM invocation AS c
             WHERE (?1 IS NULL AND ?2 IS NULL) OR EXISTS (
               SELECT 1 FROM setting AS e WHERE e.invocation_id = c.id
                 AND (?1 IS NULL OR e.task = ?1) AND (?2 IS NULL OR e.threads = ?2))
-            ORDER BY id DESC LIMIT ?3)
-          AND (?1 IS NULL OR s.task = ?1) AND (?2 IS NULL OR s.threads = ?2)
-        ORDER BY i.id DESC, s.seq)sql",
-                     impl->OnError());
+            ORDER BY id DESC LIMIT ?3),
+          hosts AS ()sql" + hosts + R"sql()
+        SELECT i.id, i.date, i.label, i.cpu, s.task, s.threads, s.runs, s.finished_runs, s.median_seconds, s.verdict,
+               )sql" + (settingHosts ? "s.hosts" : "h.names") + R"sql(
+        FROM invocation AS i JOIN setting AS s ON s.invocation_id = i.id
+          LEFT JOIN hosts AS h ON h.invocation_id = i.id AND h.task = s.task AND h.threads = s.threads
+        WHERE i.id IN chosen AND (?1 IS NULL OR s.task = ?1) AND (?2 IS NULL OR s.threads = ?2)
+        ORDER BY i.id DESC, s.seq)sql";
+    Statement select(db, sql.c_str(), OnError());
     if (!query.task.empty()) select.Bind(1, query.task);
     if (query.threads) select.Bind(2, int64_t(*query.threads));
     select.Bind(3, int64_t(query.last > 0 ? query.last : -1));
@@ -416,60 +588,69 @@ std::vector<HistoryLine> ResultStore::History(const HistoryQuery& query) {
         line.label = select.Text(2);
         line.cpu = select.Text(3);
         line.task = select.Text(4);
-        line.threads = uint16_t(select.Int(5));
-        line.runs = int(select.Int(6));
-        line.finishedRuns = int(select.Int(7));
+        line.threads = Within<uint16_t>(select.Int(5));
+        line.runs = Within<int>(select.Int(6));
+        line.finishedRuns = Within<int>(select.Int(7));
         if (!select.IsNull(8)) line.medianSeconds = select.Real(8);
         line.verdict = SettingVerdictNamed(select.Text(9));
+        line.hosts = HostsOf(select.Text(10));
         lines.push_back(std::move(line));
     }
     return lines;
 }
 
-StoredInvocation ResultStore::Load(const std::string& which) {
-    StoredInvocation invocation;
-    invocation.id = impl->IdOf(which);
-    Statement head(impl->db,
-                   "SELECT version, cpu, logical_processors, os, compiler, build_type, flags, bits, date, command_line, "
-                   "label FROM invocation WHERE id = ?1",
-                   impl->OnError());
-    head.Bind(1, invocation.id);
-    if (head.Step()) {
-        RunContext& c = invocation.context;
-        c.version = head.Text(0);
-        c.cpu = head.Text(1);
-        c.logicalProcessors = uint32_t(head.Int(2));
-        c.os = head.Text(3);
-        c.compiler = head.Text(4);
-        c.buildType = head.Text(5);
-        c.flags = head.Text(6);
-        c.bits = int(head.Int(7));
-        c.date = head.Text(8);
-        invocation.commandLine = head.Text(9);
-        invocation.label = head.Text(10);
-    }
-    const bool fleetColumns = impl->HasFleetColumns();
-    Statement runs(impl->db,
-                   fleetColumns ? "SELECT task, primes, threads, seconds, last_prime, verdict, status, fault, host, rank "
-                                  "FROM run WHERE invocation_id = ?1 ORDER BY seq"
-                                : "SELECT task, primes, threads, seconds, last_prime, verdict, status, fault FROM run "
-                                  "WHERE invocation_id = ?1 ORDER BY seq",
-                   impl->OnError());
-    runs.Bind(1, invocation.id);
-    while (runs.Step()) {
-        StoredRun r;
-        r.task = runs.Text(0);
-        r.primes = uint32_t(runs.Int(1));
-        r.threads = uint16_t(runs.Int(2));
-        if (!runs.IsNull(3)) r.seconds = runs.Real(3);
-        if (!runs.IsNull(4)) r.lastPrime = uint32_t(runs.Int(4));
-        r.status = RunStatusNamed(runs.Text(6)).value_or(RunStatus::Failed);
-        r.fault = runs.Text(7);
-        if (fleetColumns && !runs.IsNull(9)) {
-            r.host = runs.Text(8);
-            r.rank = int(runs.Int(9));
+StoredInvocation ResultStore::Impl::Load(const std::string& which) {
+    // One read transaction: runs stored step by step meanwhile are all in, or none.
+    Exec("BEGIN");
+    try {
+        StoredInvocation invocation;
+        invocation.id = IdOf(which);
+        Statement head(db,
+                       "SELECT version, cpu, logical_processors, os, compiler, build_type, flags, bits, date, "
+                       "command_line, label FROM invocation WHERE id = ?1",
+                       OnError());
+        head.Bind(1, invocation.id);
+        if (head.Step()) {
+            RunContext& c = invocation.context;
+            c.version = head.Text(0);
+            c.cpu = head.Text(1);
+            c.logicalProcessors = Within<uint32_t>(head.Int(2));
+            c.os = head.Text(3);
+            c.compiler = head.Text(4);
+            c.buildType = head.Text(5);
+            c.flags = head.Text(6);
+            c.bits = Within<int>(head.Int(7));
+            c.date = head.Text(8);
+            invocation.commandLine = head.Text(9);
+            invocation.label = head.Text(10);
         }
-        invocation.runs.push_back(std::move(r));
+        const bool fleetColumns = HasFleetColumns();
+        Statement runs(db,
+                       fleetColumns ? "SELECT task, primes, threads, seconds, last_prime, verdict, status, fault, host, "
+                                      "rank FROM run WHERE invocation_id = ?1 ORDER BY seq"
+                                    : "SELECT task, primes, threads, seconds, last_prime, verdict, status, fault FROM "
+                                      "run WHERE invocation_id = ?1 ORDER BY seq",
+                       OnError());
+        runs.Bind(1, invocation.id);
+        while (runs.Step()) {
+            StoredRun r;
+            r.task = runs.Text(0);
+            r.primes = Within<uint32_t>(runs.Int(1));
+            r.threads = Within<uint16_t>(runs.Int(2));
+            if (!runs.IsNull(3)) r.seconds = runs.Real(3);
+            if (!runs.IsNull(4)) r.lastPrime = Within<uint32_t>(runs.Int(4));
+            r.status = RunStatusNamed(runs.Text(6)).value_or(RunStatus::Failed);
+            r.fault = runs.Text(7);
+            if (fleetColumns) {
+                r.host = runs.Text(8);
+                if (!runs.IsNull(9)) r.rank = Within<int>(runs.Int(9));
+            }
+            invocation.runs.push_back(std::move(r));
+        }
+        Exec("COMMIT");
+        return invocation;
+    } catch (...) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
     }
-    return invocation;
 }

@@ -5,7 +5,8 @@
 // Any number of runners may append to one store at once: the database is in
 // WAL mode and a writer waits for another's transaction to end. An
 // invocation is appended in one transaction, so a runner killed while
-// appending leaves either its whole invocation or nothing.
+// appending leaves either its whole invocation or nothing. Anyone who may
+// read the file reads it without creating any file or needing any space.
 //
 // Builds without SQLite (the Windows cross build) have the same interface;
 // there every store cannot be opened and says that this build has none.
@@ -31,9 +32,8 @@ struct StoredRun {
     std::optional<uint32_t> lastPrime; // the last prime reported; none before any progress
     RunStatus status = RunStatus::Failed;  // its column holds RunStatusName, its verdict StoredVerdictName
     std::string fault;                 // why a run is wrong or failed; else empty
-    // Where a fleet run (vantrel-mpi) ran; empty and none for the runner's.
-    std::string host;
-    std::optional<int> rank;
+    std::string host;        // the machine it ran on; empty: not known (runs stored before version 3)
+    std::optional<int> rank; // a fleet run's rank (vantrel-mpi); none for the runner's
 };
 
 // One invocation of the runner.
@@ -57,6 +57,7 @@ struct HistoryLine {
     int finishedRuns = 0;                // of which finished and verified
     std::optional<double> medianSeconds; // of the finished runs
     RunStatus verdict = RunStatus::Finished;  // Finished when every run was verified, else the worst run's status
+    std::vector<std::string> hosts;      // where its runs ran, sorted; empty when not known
 };
 
 struct HistoryQuery {
@@ -75,13 +76,14 @@ class ResultStore {
 public:
     enum class Access {
         Append,  // created on first use; needs write access
-        Read,    // the file must exist; never written
+        Read,    // the file must exist; nothing is written in it, and no file made beside it
     };
 
-    // Opens the store, creating it for Append. Throws StoreError for a file
-    // that is not an SQLite database, a database of another program, a
-    // store of a newer version, a read-only file opened for Append, or a
-    // file that cannot be opened.
+    // Opens the store, creating it for Append. `path` is a file's name as
+    // given, never an SQLite URI. Throws StoreError for ":memory:", a file
+    // that is not an SQLite database, a database of another program, a store
+    // of a newer version, a read-only file opened for Append, or a file that
+    // cannot be opened.
     ResultStore(const std::string& path, Access access);
     ~ResultStore();
     ResultStore(const ResultStore&) = delete;
@@ -89,6 +91,14 @@ public:
 
     // Appends the invocation and its runs in one transaction; returns its id.
     int64_t Append(const StoredInvocation& invocation);
+
+    // The same in steps, for runs that come in over a long time (a fleet's
+    // settings): Begin stores the invocation alone (not its runs) and returns
+    // its id; each AppendRuns stores runs of it and brings the summaries of
+    // their settings up to date, in one transaction, numbered on from the
+    // runs before. A writer killed between steps leaves the steps it made.
+    int64_t Begin(const StoredInvocation& head);
+    void AppendRuns(int64_t invocation, const std::vector<StoredRun>& runs);
 
     // Newest first (in the order they were stored), one line per
     // (invocation, task, threads), in the order each invocation ran them.
@@ -98,7 +108,7 @@ public:
     StoredInvocation Load(const std::string& which);
 
     // For tests: called inside the append's transaction after each stored
-    // run, with the number of runs stored so far.
+    // run, with the number of runs of that call stored so far.
     void SetAppendHook(std::function<void(size_t)> hook);
 
 private:
@@ -120,22 +130,25 @@ RunStatus SettingVerdictNamed(const std::string& name);
 bool ResultStoreAvailable();
 
 // The store's format version, kept in the file (PRAGMA user_version): 2
-// since runs have a host and a rank. A store of an older version is brought
-// up to this one when it is next written to, and read as it is.
-constexpr int kStoreVersion = 2;
+// since runs have a host and a rank, 3 since invocation ids are never given
+// twice and an invocation's runs and settings are deleted with it. A store
+// of an older version is brought up to this one when it is next written to,
+// and read as it is.
+constexpr int kStoreVersion = 3;
 
 // The store's file: --db if given, else the environment variable VANTREL_DB,
 // else empty (nothing is stored).
 std::string StorePathFrom(const std::string& dbOption);
 
-// A run as the store keeps it.
+// A run as the store keeps it; its host is left to the caller.
 StoredRun StoredRunOf(const RunRecord& run);
 
 // The command line as one text: the arguments separated by spaces, each one
 // that holds a space, a quote or nothing in double quotes.
 std::string CommandLineText(const std::vector<std::string>& args);
 
-// Appends one invocation of the runner to the store at dbPath. Returns an
-// empty string, or one line naming the file and the reason it could not.
+// Appends one invocation of the runner, its runs made on this machine, to the
+// store at dbPath. Returns an empty string, or one line naming the file and
+// the reason it could not.
 std::string StoreInvocation(const std::string& dbPath, const RunContext& context, const std::string& commandLine,
                             const std::string& label, const std::vector<RunRecord>& runs);

@@ -15,6 +15,10 @@ ResultStore::~ResultStore() = default;
 
 int64_t ResultStore::Append(const StoredInvocation&) { return 0; }
 
+int64_t ResultStore::Begin(const StoredInvocation&) { return 0; }
+
+void ResultStore::AppendRuns(int64_t, const std::vector<StoredRun>&) {}
+
 std::vector<HistoryLine> ResultStore::History(const HistoryQuery&) { return {}; }
 
 StoredInvocation ResultStore::Load(const std::string&) { return {}; }

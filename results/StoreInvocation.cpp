@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "results/ResultStore.h"
+#include "runner/Platform.h"
 
 std::string StorePathFrom(const std::string& dbOption) {
     if (!dbOption.empty()) return dbOption;
@@ -62,7 +63,11 @@ std::string StoreInvocation(const std::string& dbPath, const RunContext& context
     invocation.context = context;
     invocation.commandLine = commandLine;
     invocation.label = label;
-    for (const RunRecord& run : runs) invocation.runs.push_back(StoredRunOf(run));
+    const std::string host = platform::HostName();
+    for (const RunRecord& run : runs) {
+        invocation.runs.push_back(StoredRunOf(run));
+        invocation.runs.back().host = host;
+    }
     try {
         ResultStore store(dbPath, ResultStore::Access::Append);
         store.Append(invocation);

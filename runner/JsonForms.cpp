@@ -1,5 +1,7 @@
 #include "runner/JsonForms.h"
 
+#include <cmath>
+#include <limits>
 #include <optional>
 
 namespace {
@@ -22,10 +24,27 @@ std::string TextOr(const Json& object, const char* key) {
     return it != object.end() && it->is_string() ? it->template get<std::string>() : std::string();
 }
 
+// A whole number that `T` holds, else nothing: a report from elsewhere may
+// say -5 or 1e20, and converting a float outside T's range is undefined.
 template <class T, class Json>
 T NumberOr(const Json& object, const char* key) {
     const auto it = object.find(key);
-    return it != object.end() && it->is_number() ? it->template get<T>() : T{};
+    if (it == object.end()) return T{};
+    using Limits = std::numeric_limits<T>;
+    if (it->is_number_unsigned()) {
+        const auto value = it->template get<uint64_t>();
+        return value <= uint64_t(Limits::max()) ? T(value) : T{};
+    }
+    if (it->is_number_integer()) {
+        const auto value = it->template get<int64_t>();
+        return value >= int64_t(Limits::min()) && value <= int64_t(Limits::max()) ? T(value) : T{};
+    }
+    if (it->is_number_float()) {
+        const double value = it->template get<double>();
+        const bool whole = std::isfinite(value) && value == std::trunc(value);
+        return whole && value >= double(Limits::min()) && value <= double(Limits::max()) ? T(value) : T{};
+    }
+    return T{};
 }
 
 template <class Json>

@@ -10,8 +10,9 @@
 
 // {"version", "cpu", "logical_processors", "os", "build": {"compiler",
 // "build_type", "flags", "bits"}, "date"}. Reading takes what it finds: a
-// field that is missing or of another type is left empty (reports of every
-// version still load).
+// field that is missing, of another type, or a number that is not whole or
+// out of its field's range is left empty, 0 (reports of every version still
+// load).
 void to_json(nlohmann::json& j, const RunContext& context);
 void to_json(nlohmann::ordered_json& j, const RunContext& context);
 void from_json(const nlohmann::json& j, RunContext& context);

@@ -19,6 +19,10 @@ std::string OperatingSystem();
 // name themselves; empty when the system does not say.
 std::string CpuModelOfSystem();
 
+// This machine's name as the network knows it, "node17"; empty when the
+// system does not say. Two machines alike in all else are told apart by it.
+std::string HostName();
+
 // True when the standard error stream is a terminal (a live progress line
 // is shown there then).
 bool StderrIsTerminal();

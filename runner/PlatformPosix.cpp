@@ -65,6 +65,13 @@ std::string CpuModelOfSystem() {
     return {};
 }
 
+std::string HostName() {
+    char name[256] = {};
+    // A name as long as the buffer may come without its terminator.
+    if (gethostname(name, sizeof name - 1) != 0) return {};
+    return name;
+}
+
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 
 uint32_t MonotonicMilliseconds() {

@@ -2,6 +2,7 @@
 #include "runner/Platform.h"
 
 #include <cerrno>
+#include <iterator>
 
 #include <fcntl.h>
 #include <io.h>
@@ -12,6 +13,8 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+
+#include "export/TextEncoding.h"
 
 namespace platform {
 
@@ -47,6 +50,13 @@ std::string OperatingSystem() {
 }
 
 std::string CpuModelOfSystem() { return {}; }
+
+std::string HostName() {
+    wchar_t name[256] = {};
+    DWORD length = DWORD(std::size(name));
+    if (!GetComputerNameExW(ComputerNameDnsHostname, name, &length)) return {};
+    return WideToUtf8(name, length);
+}
 
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 

@@ -49,8 +49,16 @@ mask() {
         s/Process name: \[\[\d+,\d+\],\d+\]/Process name: <mpi>/;
     '
 }
-# A stress: how many runs fit into its time varies.
-mask_counts() { mask | perl -pe 's/\b\d+\b/N/g' | uniq; }
+# A stress: how many runs fit into its time varies, and with them whether
+# there are enough to measure a drift.
+mask_counts() {
+    mask | perl -pe '
+        s/\b\d+\b/N/g;
+        s/F% \(median of the last N runs F sec, of the first N F sec\)|not measured: N runs?, it needs at least N/<drift>/;
+        s/^# drift: F$/# drift: <drift>/;
+        s/"drift": (?:F|null)/"drift": <drift>/;
+    ' | uniq
+}
 
 status=0
 # case NAME MASK COMMAND...: runs COMMAND, and compares its exit code, stdout

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -12,6 +13,7 @@
 
 #include "engine/TaskTable.h"
 #include "results/Compare.h"
+#include "results/JsonReport.h"
 #include "results/ResultStore.h"
 #include "runner/ReportWriter.h"
 #include "tests/support/TestFiles.h"
@@ -51,6 +53,14 @@ std::string WriteReport(const TempFolder& folder, const std::string& name, const
     }
     writer->End();
     return file;
+}
+
+// A JSON list of `count` copies of `item`.
+std::string ManyOf(const std::string& item, size_t count) {
+    std::string list = "[";
+    list.reserve(count * (item.size() + 1) + 2);
+    for (size_t i = 0; i < count; ++i) list += (i == 0 ? "" : ",") + item;
+    return list + "]";
 }
 
 constexpr int k100K = 0;
@@ -166,6 +176,75 @@ TEST_F(CompareTest, StoredInvocations) {
     EXPECT_NE(out.find(",slower,false\n"), std::string::npos) << out;
     EXPECT_EQ(Compare("db:" + db + ":1", "db:" + db + ":3"), kCompareBadInput);
     EXPECT_EQ(err, "vantrel-cli: Could not read \"" + db + "\": the store holds no invocation 3\n");
+}
+
+
+TEST_F(CompareTest, ImpossibleInputsAreRefusedNamingTheFileAndTheFault) {
+    const std::string folderName = folder.Path("reports");
+    std::filesystem::create_directory(folderName);
+    const std::string tooLarge = folder.Path("large.json");
+    std::ofstream(tooLarge) << "{}";
+    std::filesystem::resize_file(tooLarge, kMaxReportBytes + 1);
+    auto report = [&](const std::string& name, const std::string& text) {
+        std::ofstream(folder.Path(name)) << text;
+        return folder.Path(name).string();
+    };
+    const std::string result = R"({"results": [{"task": "1M", "threads": 2, "run_seconds": )";
+    const std::pair<std::string, std::string> cases[] = {
+        {report("negative.json", result + "[1.5, -2]}]}"), "task 1M on 2 cores has a run time of -2 seconds"},
+        {report("zero.json", result + "[0]}]}"), "task 1M on 2 cores has a run time of 0 seconds"},
+        {report("deep.json", result + "[1], \"x\": " + std::string(kMaxReportDepth, '[')),
+         "the file nests its JSON more than 32 levels deep"},
+        {report("text.json", result + "[\"1\"]}]}"),
+         "the file is not a JSON report of vantrel-cli (a result without task, threads or run_seconds)"},
+        {report("times.json", result + ManyOf("1", kMaxReportRunTimes + 1) + "}]}"),
+         "the file holds more than 4000000 run times, more than any report of vantrel-cli"},
+        {report("results.json", "{\"results\": " + ManyOf(R"({"task": "1M", "threads": 1, "run_seconds": []})",
+                                                         kMaxReportResults + 1) + "}"),
+         "the file holds more than 250000 results, more than any report of vantrel-cli"},
+        {folderName, "it is a folder, not a JSON report"},
+        {tooLarge, "the file holds 64.0 MB, more than any report of vantrel-cli (valid: at most 64.0 MB)"},
+    };
+    for (const auto& [file, reason] : cases) {
+        SCOPED_TRACE(file);
+        EXPECT_EQ(Compare(base, file), kCompareBadInput);
+        EXPECT_EQ(out, "");
+        EXPECT_EQ(err.find("vantrel-cli: Could not read \"" + file + "\": " + reason), 0u) << err;
+        EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
+    }
+
+    // A context out of its fields' ranges is read as no value, never converted.
+    const std::string forged = report("forged.json", R"({"context": {"cpu": "CPU A", "logical_processors": -5,
+        "build": {"bits": 1e20}}, "results": [{"task": "1M", "threads": 1, "run_seconds": [1.0]}]})");
+    EXPECT_EQ(Compare(base, forged), kCompareOk) << err;
+    EXPECT_NE(out.find("NEW CPU A, 0 logical processors"), std::string::npos) << out;
+    EXPECT_NE(out.find(" 0-bit "), std::string::npos) << out;
+}
+
+TEST(CompareVerdictTest, SignificanceAtAlphaAndDirectionOfEqualMedians) {
+    struct Case {
+        const char* what;
+        std::vector<double> base, newer;
+        const char* verdict;
+    };
+    const Case cases[] = {
+        // Two of the 25 pairs out of order: p = 8/252 = 0.032, between alpha / 2 and alpha.
+        {"p between alpha / 2 and alpha", {1.00, 1.01, 1.02, 1.03, 1.04}, {1.025, 1.045, 1.05, 1.06, 1.07}, "slower"},
+        {"the same, the other way", {1.025, 1.045, 1.05, 1.06, 1.07}, {1.00, 1.01, 1.02, 1.03, 1.04}, "faster"},
+        // Equal medians, yet NEW's runs are mostly the slower: the U test gives the direction.
+        {"equal medians", {0.5, 0.5, 0.5, 0.5, 1.0, 1.0, 1.0, 1.0, 1.0}, {1.0, 1.0, 1.0, 1.0, 1.0, 1.5, 1.5, 1.5, 1.5},
+         "slower"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ResultSet base, newer;
+        base.settings = {{"1M", 1, c.base, RunStatus::Finished}};
+        newer.settings = {{"1M", 1, c.newer, RunStatus::Finished}};
+        const std::vector<SettingComparison> compared = CompareResults(base, newer, 0.05, 5.0, {});
+        ASSERT_EQ(compared.size(), 1u);
+        EXPECT_EQ(compared[0].verdict, c.verdict);
+        EXPECT_LT(*compared[0].pValue, 0.05);
+    }
 }
 
 }  // namespace

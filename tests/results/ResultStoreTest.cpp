@@ -1,24 +1,33 @@
 // The result store: whole invocations only after a runner is killed while
-// appending, runners appending at once, files that are not a store, and the
-// queries of history and compare.
+// appending or a write fails half-way, runners appending at once, files that
+// are not a store, readers that cannot or must not write, older stores read
+// and migrated, runs stored step by step, and the queries of history and
+// compare.
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "results/History.h"
+#include "results/ResultSets.h"
 #include "results/ResultStore.h"
+#include "runner/Platform.h"
+#include "runner/Statistics.h"
 #include "tests/support/TestFiles.h"
 
 namespace {
@@ -156,6 +165,10 @@ TEST(ResultStoreTest, RunnersAppendingAtOnceAllSucceed) {
     close(start[0]);
     close(start[1]);  // all of them go
     for (pid_t child : children) EXPECT_EQ(WaitFor(child, 60), 0);
+    // Readers who may not write use the -wal and -shm files the writers leave
+    // (a connection of plain SQLite, as Sql's, removes them when it closes).
+    EXPECT_EQ(std::filesystem::file_size(db + "-wal"), 0u);
+    EXPECT_TRUE(std::filesystem::exists(db + "-shm"));
     EXPECT_EQ(Sql(db, "SELECT count(*) FROM invocation"), std::to_string(kRunners * kEach));
     EXPECT_EQ(Sql(db, "SELECT count(*) FROM run"), std::to_string(kRunners * kEach * 4));
     EXPECT_EQ(Sql(db, "PRAGMA journal_mode"), "wal");
@@ -263,6 +276,334 @@ TEST(ResultStoreTest, AFleetsHostsAndRanksGoIntoAStoreMadeBeforeThem) {
     // The store is of this version now, and history pools a fleet's ranks per setting.
     EXPECT_EQ(Sql(db, "PRAGMA user_version"), std::to_string(kStoreVersion));
     EXPECT_EQ(store.History({"1M", 1, 0})[1].runs, 2);
+}
+
+
+// What a store holds, table by table, for comparing a store before and after.
+std::string Contents(const std::string& db) {
+    return Sql(db, "SELECT count(*) FROM invocation") + " " + Sql(db, "SELECT count(*) FROM run") + " " +
+           Sql(db, "SELECT count(*) FROM setting");
+}
+
+std::vector<std::string> FilesIn(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A copy of a real store of version 2, as vantrel-cli 2.0 left it: in WAL
+// mode, without its -wal and -shm files. Invocation 1 has 2 runs of 100K on
+// 1 thread, labelled "made by store version 2"; invocation 2 one on 1 and
+// one on 2 threads.
+std::string VersionTwoStore(const TempFolder& folder, const std::string& name) {
+    const std::string db = folder.Path(name);
+    std::filesystem::copy_file(VANTREL_RESULTS_TEST_DATA "/store-version-2.db", db);
+    return db;
+}
+
+// Runs `read` as a user who may read the store but not write in its folder:
+// another user where this is root (whom no permission stops), else this
+// user with the folder made read-only. Its result: the number of history
+// lines, or -1 when reading failed.
+int ReadAsAnotherUser(const std::filesystem::path& folder, const std::function<int()>& reading) {
+    int result[2];
+    if (pipe(result) != 0) return -2;
+    const pid_t child = fork();
+    if (child == 0) {
+        close(result[0]);
+        if (geteuid() == 0 ? setgid(65534) != 0 || setuid(65534) != 0
+                           : chmod(folder.c_str(), 0555) != 0) {
+            _exit(3);
+        }
+        int lines = -1;
+        try {
+            lines = reading();
+        } catch (const StoreError& e) {
+            fprintf(stderr, "%s\n", e.what());
+        }
+        if (write(result[1], &lines, sizeof lines) != sizeof lines) _exit(4);
+        _exit(0);
+    }
+    close(result[1]);
+    int lines = -2;
+    if (read(result[0], &lines, sizeof lines) != sizeof lines) lines = -2;
+    close(result[0]);
+    WaitFor(child, 60);
+    chmod(folder.c_str(), 0755);
+    return lines;
+}
+
+TEST(ResultStoreTest, ReadersWriteNothingWhereverTheStoreIs) {
+    struct Case {
+        const char* what;
+        mode_t folderMode;  // 0755: others may not write in it; 01777: a shared folder
+        bool olderStore;    // one of version 2, still in WAL mode
+    };
+    const Case cases[] = {
+        {"a store in a folder the reader may not write", 0755, false},
+        {"an older store in a folder the reader may not write", 0755, true},
+        {"an older store in a folder all share", 01777, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder folder;
+        std::string db = folder.Path("results.db");
+        if (c.olderStore) {
+            db = VersionTwoStore(folder, "results.db");
+        } else {
+            ResultStore(db, ResultStore::Access::Append).Append(Sweep("at rest", 2));
+        }
+        chmod(folder.folder.c_str(), c.folderMode);
+        const std::vector<std::string> before = FilesIn(folder.folder);
+        const std::string bytes = ReadBytes(db);
+        const int lines = ReadAsAnotherUser(folder.folder, [&] {
+            ResultStore store(db, ResultStore::Access::Read);
+            const StoredInvocation last = store.Load("last");
+            return last.runs.empty() ? -1 : int(store.History({}).size());
+        });
+        EXPECT_EQ(lines, c.olderStore ? 3 : 2);
+        EXPECT_EQ(FilesIn(folder.folder), before);
+        EXPECT_EQ(ReadBytes(db), bytes);
+        // And its owner stores in it as before: nothing there is the reader's.
+        EXPECT_EQ(StoreInvocation(db, {}, "vantrel-cli", "after", {NewRunRecord(0, 1)}), "");
+        for (const std::string& name : FilesIn(folder.folder)) {
+            struct stat file {};
+            EXPECT_EQ(stat(folder.Path(name).c_str(), &file), 0);
+            EXPECT_EQ(file.st_uid, geteuid()) << name;
+        }
+    }
+}
+
+TEST(ResultStoreTest, OlderStoresAreReadAsTheyAreAndBroughtUpToDateOnFirstWrite) {
+    TempFolder folder;
+    const std::string v2 = VersionTwoStore(folder, "v2.db");
+    const std::string v1 = VersionTwoStore(folder, "v1.db");
+    Sql(v1, "ALTER TABLE run DROP COLUMN host; ALTER TABLE run DROP COLUMN rank; PRAGMA user_version = 1");
+    // As a fleet of version 2 would have stored them.
+    Sql(v2, "UPDATE run SET host = 'node' || seq WHERE invocation_id = 1");
+    for (const std::string& db : {v1, v2}) {
+        SCOPED_TRACE(db);
+        const std::string version = Sql(db, "PRAGMA user_version");
+        const std::vector<std::string> hosts =
+            db == v2 ? std::vector<std::string>{"node0", "node1"} : std::vector<std::string>{};
+        {
+            ResultStore store(db, ResultStore::Access::Read);
+            const std::vector<HistoryLine> lines = store.History({});
+            ASSERT_EQ(lines.size(), 3u);
+            EXPECT_EQ(lines[2].label, "made by store version 2");
+            EXPECT_EQ(lines[2].runs, 2);
+            EXPECT_EQ(lines[2].hosts, hosts);
+            EXPECT_EQ(store.Load("last").runs.size(), 2u);
+        }
+        EXPECT_EQ(Sql(db, "PRAGMA user_version"), version);
+
+        // Deleted by hand in the sqlite3 shell, where foreign keys are off:
+        // the runs and settings of invocation 2 stay behind. Stores of these
+        // versions would give its id to the next invocation, which then
+        // failed ("UNIQUE constraint failed") or took over its runs.
+        Sql(db, "DELETE FROM invocation WHERE id = 2");
+        ResultStore(db, ResultStore::Access::Append).Append(Sweep("after the delete", 1));
+        EXPECT_EQ(Sql(db, "PRAGMA user_version"), std::to_string(kStoreVersion));
+        ResultStore store(db, ResultStore::Access::Read);
+        const StoredInvocation last = store.Load("last");
+        EXPECT_EQ(last.id, 3);
+        EXPECT_EQ(last.label, "after the delete");
+        EXPECT_EQ(last.runs.size(), 2u);
+        EXPECT_EQ(store.Load("1").runs.size(), 2u);
+        EXPECT_EQ(store.History({}).back().hosts, hosts);
+        EXPECT_EQ(Contents(db), "2 4 3");  // the orphans went with the migration
+        EXPECT_EQ(Sql(db, "PRAGMA foreign_key_check"), "");
+
+        // Now with foreign keys on, as the store turns them on: the rows go with it.
+        Sql(db, "PRAGMA foreign_keys = ON; DELETE FROM invocation WHERE id = 3");
+        EXPECT_EQ(Contents(db), "1 2 1");
+        EXPECT_EQ(ResultStore(db, ResultStore::Access::Append).Append(Sweep("next", 1)), 4);
+    }
+}
+
+TEST(ResultStoreTest, AReaderOfAnOlderStoreReadsWhatAWriterAddedMeanwhile) {
+    TempFolder folder;
+    const std::string db = VersionTwoStore(folder, "results.db");
+    // Opened immutable (WAL mode, no log beside it); then a writer migrates
+    // the store and adds an invocation before the reader reads.
+    ResultStore reader(db, ResultStore::Access::Read);
+    ResultStore(db, ResultStore::Access::Append).Append(Sweep("meanwhile", 1));
+    const std::vector<HistoryLine> lines = reader.History({});
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0].label, "meanwhile");
+    EXPECT_EQ(reader.Load("last").label, "meanwhile");
+}
+
+TEST(ResultStoreTest, AWriteThatFailsPartWayKeepsNothingOfIt) {
+    TempFolder folder;
+    const std::string db = folder.Path("results.db");
+    const int64_t first = ResultStore(db, ResultStore::Access::Append).Append(Sweep("whole", 2));
+    // The disk, say, fails at the third run of a write.
+    Sql(db, "CREATE TRIGGER fail_third_run BEFORE INSERT ON run WHEN NEW.seq % 4 = 2 "
+            "BEGIN SELECT RAISE(ABORT, 'disk I/O error'); END");
+    const std::string before = Contents(db);
+    const std::pair<const char*, std::function<void(ResultStore&)>> writes[] = {
+        {"Append", [](ResultStore& store) { store.Append(Sweep("half", 2)); }},
+        {"AppendRuns", [&](ResultStore& store) { store.AppendRuns(first, Sweep("more", 2).runs); }},
+    };
+    for (const auto& [name, write] : writes) {
+        SCOPED_TRACE(name);
+        ResultStore store(db, ResultStore::Access::Append);
+        try {
+            write(store);
+            ADD_FAILURE() << "the write did not fail";
+        } catch (const StoreError& e) {
+            EXPECT_EQ(std::string(e.what()).find("Could not store the results in \"" + db + "\": "), 0u) << e.what();
+        }
+        EXPECT_EQ(Contents(db), before);
+        EXPECT_EQ(store.History({}).size(), 2u);
+    }
+}
+
+TEST(ResultStoreTest, VerdictsOfRunsAndSettingsReadBack) {
+    struct Setting {
+        std::vector<RunStatus> runs;
+        const char* runVerdicts;  // the run table's verdict column
+        const char* setting;      // the setting table's verdict, which history's CSV and JSON give
+    };
+    using S = RunStatus;
+    const Setting settings[] = {
+        {{S::Finished, S::Finished}, "verified verified", "verified"},
+        {{S::Finished, S::Wrong, S::Failed}, "verified wrong not checked", "wrong"},
+        {{S::Failed, S::Wrong}, "not checked wrong", "wrong"},
+        {{S::Stopped, S::Failed}, "not checked not checked", "failed"},
+        {{S::Finished, S::Stopped}, "verified not checked", "stopped"},
+    };
+    StoredInvocation invocation = Sweep("verdicts", 0);
+    for (uint16_t threads = 1; threads <= std::size(settings); ++threads) {
+        for (RunStatus status : settings[threads - 1].runs) {
+            StoredRun run;
+            run.task = "1M";
+            run.threads = threads;
+            run.seconds = 1.0;
+            run.status = status;
+            invocation.runs.push_back(run);
+        }
+    }
+    TempFolder folder;
+    const std::string db = folder.Path("results.db");
+    ResultStore(db, ResultStore::Access::Append).Append(invocation);
+    ResultStore store(db, ResultStore::Access::Read);
+    const std::vector<HistoryLine> lines = store.History({});
+    const StoredInvocation back = store.Load("last");
+    ASSERT_EQ(lines.size(), std::size(settings));
+    ASSERT_EQ(back.runs.size(), invocation.runs.size());
+    for (uint16_t threads = 1; threads <= std::size(settings); ++threads) {
+        const Setting& s = settings[threads - 1];
+        SCOPED_TRACE(s.setting);
+        const std::string where = " WHERE threads = " + std::to_string(threads);
+        EXPECT_EQ(Sql(db, "SELECT group_concat(verdict, ' ') FROM (SELECT verdict FROM run" + where + " ORDER BY seq)"),
+                  s.runVerdicts);
+        EXPECT_EQ(Sql(db, "SELECT verdict FROM setting" + where), s.setting);
+        EXPECT_STREQ(SettingVerdictName(lines[threads - 1].verdict), s.setting);
+    }
+    for (size_t i = 0; i < invocation.runs.size(); ++i) EXPECT_EQ(back.runs[i].status, invocation.runs[i].status) << i;
+}
+
+TEST(ResultStoreTest, RunsStoredStepByStepReadAsOneInvocation) {
+    TempFolder folder;
+    const std::string db = folder.Path("results.db");
+    // A fleet's settings as they complete, the first in two parts, on two hosts.
+    StoredInvocation whole = Sweep("fleet", 4);
+    for (size_t i = 0; i < whole.runs.size(); ++i) {
+        whole.runs[i].host = "node" + std::to_string(i % 2);
+        whole.runs[i].rank = int(i % 2);
+    }
+    const std::vector<StoredRun> oneThread(whole.runs.begin(), whole.runs.begin() + 4);
+    const std::vector<StoredRun> twoThreads(whole.runs.begin() + 4, whole.runs.end());
+    int64_t id = 0;
+    {
+        ResultStore store(db, ResultStore::Access::Append);
+        id = store.Begin(whole);
+        store.AppendRuns(id, {oneThread.begin(), oneThread.begin() + 3});
+        store.AppendRuns(id, twoThreads);
+        store.AppendRuns(id, {oneThread.begin() + 3, oneThread.end()});
+        EXPECT_THROW(store.AppendRuns(id + 1, twoThreads), StoreError);
+        store.Append(whole);
+    }
+    ResultStore store(db, ResultStore::Access::Read);
+    const std::vector<HistoryLine> lines = store.History({});
+    ASSERT_EQ(lines.size(), 4u);
+    for (size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        const HistoryLine& stepwise = lines[2 + i];
+        const HistoryLine& atOnce = lines[i];
+        EXPECT_EQ(stepwise.invocation, id);
+        EXPECT_EQ(stepwise.threads, atOnce.threads);  // in the order the settings first came
+        EXPECT_EQ(stepwise.runs, 4);
+        EXPECT_EQ(stepwise.medianSeconds, atOnce.medianSeconds);
+        EXPECT_EQ(stepwise.hosts, (std::vector<std::string>{"node0", "node1"}));
+    }
+    const StoredInvocation back = store.Load(std::to_string(id));
+    ASSERT_EQ(back.runs.size(), 8u);
+    EXPECT_EQ(back.runs[3].threads, 2);  // the runs in the order they were stored
+    EXPECT_EQ(back.runs[7].seconds, oneThread[3].seconds);
+    EXPECT_EQ(back.runs[7].host, "node1");
+    const ResultSet stepwise = LoadResultSet("db:" + db + ":" + std::to_string(id));
+    const ResultSet atOnce = LoadResultSet("db:" + db + ":last");
+    ASSERT_EQ(stepwise.settings.size(), 2u);
+    EXPECT_EQ(stepwise.settings[0].seconds.size(), 4u);
+    EXPECT_EQ(MedianOf(stepwise.settings[0].seconds), MedianOf(atOnce.settings[0].seconds));
+}
+
+TEST(ResultStoreTest, AStoreIsTheFileNamedNeverAnSqliteName) {
+    TempFolder folder;
+    const std::filesystem::path home = std::filesystem::current_path();
+    std::filesystem::current_path(folder.folder);
+    for (const char* name : {"file:x.db", "file:y.db?mode=memory", "z.db?mode=memory&cache=shared"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(StoreInvocation(name, {}, "vantrel-cli", "", {NewRunRecord(0, 1)}), "");
+        EXPECT_TRUE(std::filesystem::is_regular_file(name));
+        const std::vector<HistoryLine> lines = ResultStore(name, ResultStore::Access::Read).History({});
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0].hosts, std::vector<std::string>{platform::HostName()});
+    }
+    std::filesystem::current_path(home);
+    EXPECT_NE(StoreInvocation(":memory:", {}, "vantrel-cli", "", {NewRunRecord(0, 1)}).find("in memory"),
+              std::string::npos);
+    HistoryOptions history;
+    history.db = ":memory:";
+    std::ostringstream out, err;
+    EXPECT_EQ(RunHistory(history, out, err), kHistoryBadInput);
+}
+
+TEST(ResultStoreTest, HistoryTableKeepsItsColumnsForAnyLabel) {
+    TempFolder folder;
+    const std::string db = folder.Path("results.db");
+    const std::string longLabel(10000, 'x');
+    for (const std::string& label : {std::string("ünïcødé ✓"), longLabel, std::string("plain")}) {
+        ResultStore(db, ResultStore::Access::Append).Append(Sweep(label, 1));
+    }
+    HistoryOptions history;
+    history.db = db;
+    std::ostringstream table, err;
+    ASSERT_EQ(RunHistory(history, table, err), kHistoryOk) << err.str();
+    // The characters a terminal shows: every byte but UTF-8's continuation bytes.
+    auto shown = [](const std::string& text) {
+        return size_t(std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+    };
+    std::istringstream lines(table.str());
+    std::string line;
+    std::vector<size_t> cpuColumns;
+    while (std::getline(lines, line)) {
+        EXPECT_LT(shown(line), 200u) << line;
+        const size_t cpu = line.find(line.rfind("ID", 0) == 0 ? "CPU" : "Test CPU");
+        ASSERT_NE(cpu, std::string::npos) << line;
+        cpuColumns.push_back(shown(line.substr(0, cpu)));
+    }
+    EXPECT_EQ(std::count(cpuColumns.begin(), cpuColumns.end(), cpuColumns.front()), 7) << table.str();
+    EXPECT_NE(table.str().find("xxx...  Test CPU"), std::string::npos);
+    // CSV and JSON keep it whole.
+    history.format = ReportFormat::Csv;
+    std::ostringstream csv;
+    ASSERT_EQ(RunHistory(history, csv, err), kHistoryOk);
+    EXPECT_NE(csv.str().find("," + longLabel + ","), std::string::npos);
 }
 
 }  // namespace
