@@ -97,9 +97,9 @@ int main(int argc, char** argv) {
     std::string fault;
     const auto [checkBest, checkMedian] = Time(reps, [&] {
         fault = VerifyRun(n, TaskTable::lastPrimes[task], TaskTable::resultDigests[task], waiter.index, waiter.prime,
-                          coordinator.primes, coordinator.lastIndex);
+                          coordinator.primes, coordinator.lastIndex).fault;
     });
-    const auto [sieveBest, sieveMedian] = Time(1, [&] { fault += FirstWrongSlot(coordinator.primes, n); });
+    const auto [sieveBest, sieveMedian] = Time(1, [&] { fault += FirstWrongSlot(coordinator.primes, n).fault; });
 
     std::printf("verify_bench: task %s on %u threads, the check %d times (best, median)\n\n", label.c_str(),
                 unsigned(threads), reps);

@@ -5,6 +5,7 @@
 #include "runner/ExitCodes.h"
 #include "runner/Saves.h"
 #include "runner/SettingsRun.h"
+#include "runner/StopSignals.h"
 #include "runner/StressRun.h"
 #include "runner/Text.h"
 
@@ -27,7 +28,10 @@ int BenchmarkSession::Run() {
     const bool stored = Store();
     const bool drawn = Chart(runsCode);
     // A Ctrl-C during the saves does not cut them short: the writers finish.
-    if (code == kExitOk && interrupt.load()) code = kExitInterrupted;
+    if (code == kExitOk && interrupt.load()) {
+        Report(StopName() + " came after the runs had ended: nothing was cut short");
+        code = kExitInterrupted;
+    }
     if (code == kExitOk && !(stored && drawn)) code = kExitFault;
     return code;
 }

@@ -36,8 +36,9 @@ public:
     // Where the worker threads of every run start (see WorkerStartHook).
     void SetWorkerStartHook(WorkerStartHook hook) { driver.SetWorkerStartHook(std::move(hook)); }
 
-    // For tests: see SearchDriver::SetResultHook.
+    // For tests: see SearchDriver::SetResultHook and SetNotifyHook.
     void SetResultHook(SearchDriver::ResultHook hook) { driver.SetResultHook(std::move(hook)); }
+    void SetNotifyHook(SearchDriver::NotifyHook hook) { driver.SetNotifyHook(std::move(hook)); }
 
 private:
     // Appends the invocation to the store, if there is one; false when that failed.

@@ -21,9 +21,11 @@ constexpr const char* kFooter =
     "replaced only once it is complete.\n"
     "With --db FILE (or VANTREL_DB) the invocation is stored once its runs end, each run with its status: also after "
     "a wrong result or Ctrl-C, and every run of a stress. A store or chart that fails is reported on one line after "
-    "the results and ends with exit code 1, unless the runs already ended with 1, 130 or 143.\n"
+    "the results and ends with exit code 1, unless the runs already ended with 1, 130, 143 or 129.\n"
+    "Every report ends with one line, PASS or FAIL and why.\n"
     "Exit codes: 0 done and verified, 1 wrong result, engine failure or failed save, store or chart, 2 bad input, "
-    "130 interrupted, 143 terminated (what was found is still saved and stored).\n"
+    "130 interrupted (Ctrl-C), 143 terminated (SIGTERM), 129 hung up (SIGHUP: the terminal closed; run it under "
+    "nohup, setsid or tmux to keep it going): what was found is still saved and stored.\n"
     "vantrel-cli history --help and vantrel-cli compare --help tell the subcommands' options.";
 
 OptionTable RunnerOptionTable(const ProcessorFacts& processors, bool stress) {

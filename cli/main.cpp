@@ -1,12 +1,10 @@
 // The headless runner's process: the stop signals, the terminal test and the
 // standard streams; everything else is in the runner's libraries.
-#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/RunCli.h"
-#include "runner/ExitCodes.h"
 #include "runner/Platform.h"
 #include "runner/StopSignals.h"
 
@@ -15,5 +13,5 @@ int main(int argc, char** argv) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     const int code = RunCli(args, std::cout, std::cerr, platform::StderrIsTerminal(), interrupt);
-    return code == kExitInterrupted && FirstStopSignal() == SIGTERM ? kExitTerminated : code;
+    return StopExitCode(code);
 }

@@ -4,5 +4,6 @@
 constexpr int kExitOk = 0;
 constexpr int kExitFault = 1;         // a wrong result, a failed or refused run, a failed save, store or chart
 constexpr int kExitUsage = 2;         // bad command line; nothing was run
+constexpr int kExitHangUp = 129;      // SIGHUP, handled as Ctrl-C
 constexpr int kExitInterrupted = 130; // Ctrl-C
 constexpr int kExitTerminated = 143;  // SIGTERM, handled as Ctrl-C

@@ -51,18 +51,38 @@ int FolderWriteProblem(const std::filesystem::path& folder);
 // 0 when this process may write the existing `file`, else errno; 0 on Windows.
 int FileWriteProblem(const std::filesystem::path& file);
 
-// Creates `file`, empty, unless something of that name is there: 0 or errno.
-int CreateNewFile(const std::filesystem::path& file);
-
 // Whether the export job, given `jobText` (its path as text), opens the very
 // file `file`: the writers open the job's UTF-8 text on Linux.
 bool JobNamesFile(const std::string& jobText, const std::filesystem::path& file);
 
-// The temporary file of a save under way: published while it is written, so
-// that a signal handler about to end the process can remove it. Removal is
-// async-signal-safe; on Windows, where the writer holds the file open, all
-// three do nothing.
-void PublishTemporaryFile(const std::filesystem::path& file);
+// The stop signals: Ctrl-C and SIGTERM and, on POSIX, SIGHUP, unless it
+// was ignored when the program started (as nohup leaves it). `handler` runs
+// in the signal handler (so it must be async-signal-safe) with the signal
+// and its sender: a process id, kSystemSender when the terminal or the
+// system sent it, kUnknownSender where the system does not say (Windows).
+using StopHandler = void (*)(int signal, long sender);
+constexpr long kSystemSender = 0;
+constexpr long kUnknownSender = -1;
+void InstallStopHandlers(StopHandler handler);
+
+// True for SIGHUP: the terminal or the connection is gone. False on Windows.
+bool IsHangUp(int signal);
+
+// From now on a write to a pipe whose reader has gone fails instead of
+// ending the process (for the end of a stopped run). Async-signal-safe;
+// does nothing on Windows.
+void IgnoreClosedPipes();
+
+// Ends the process by `signal`, as its default action would. Async-signal-safe.
+void EndBySignal(int signal);
+
+// The temporary file of a save under way: created (empty, unless something
+// of that name is there: 0 or errno) and published as one step that no stop
+// signal on this thread comes between, so that a signal handler about to
+// end the process can remove it while it is written. Removal is
+// async-signal-safe; on Windows, where the writer holds the file open,
+// nothing is published, withdrawn or removed.
+int CreateTemporaryFile(const std::filesystem::path& file);
 void WithdrawTemporaryFile();
 void RemoveTemporaryFile();
 

@@ -7,6 +7,8 @@
 #include <fstream>
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/utsname.h>
 #include <time.h>
 #include <unistd.h>
@@ -25,6 +27,23 @@ char pendingNames[2][4096];
 int nextPending = 0;
 std::atomic<const char*> pending{nullptr};
 static_assert(std::atomic<const char*>::is_always_lock_free, "the signal handler reads it");
+
+std::atomic<StopHandler> stopHandler{nullptr};
+
+void Publish(const std::filesystem::path& file) {
+    if (file.native().size() >= sizeof pendingNames[0]) return;
+    char* const buffer = pendingNames[nextPending];
+    nextPending ^= 1;
+    std::memcpy(buffer, file.c_str(), file.native().size() + 1);
+    pending.store(buffer);
+}
+
+extern "C" void OnSignal(int signal, siginfo_t* info, void*) {
+    // kill() and sigqueue() name their sender; the terminal's Ctrl-C and a
+    // hang-up come from the kernel.
+    const bool byProcess = info != nullptr && (info->si_code == SI_USER || info->si_code == SI_QUEUE);
+    if (const StopHandler handler = stopHandler.load()) handler(signal, byProcess ? long(info->si_pid) : kSystemSender);
+}
 
 }  // namespace
 
@@ -94,21 +113,56 @@ int FolderWriteProblem(const std::filesystem::path& folder) {
 
 int FileWriteProblem(const std::filesystem::path& file) { return access(file.c_str(), W_OK) == 0 ? 0 : errno; }
 
-int CreateNewFile(const std::filesystem::path& file) {
-    const int handle = open(file.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
-    if (handle < 0) return errno;
-    close(handle);
-    return 0;
-}
-
 bool JobNamesFile(const std::string& jobText, const std::filesystem::path& file) { return jobText == file.string(); }
 
-void PublishTemporaryFile(const std::filesystem::path& file) {
-    if (file.native().size() >= sizeof pendingNames[0]) return;
-    char* const buffer = pendingNames[nextPending];
-    nextPending ^= 1;
-    std::memcpy(buffer, file.c_str(), file.native().size() + 1);
-    pending.store(buffer);
+void InstallStopHandlers(StopHandler handler) {
+    stopHandler.store(handler);
+    struct sigaction action {};
+    action.sa_sigaction = OnSignal;
+    action.sa_flags = SA_SIGINFO | SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, signal);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    // nohup's promise: the runs go on when the terminal closes.
+    struct sigaction before {};
+    if (sigaction(SIGHUP, nullptr, &before) == 0 && before.sa_handler != SIG_IGN) sigaction(SIGHUP, &action, nullptr);
+}
+
+bool IsHangUp(int signal) { return signal == SIGHUP; }
+
+void IgnoreClosedPipes() {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
+}
+
+void EndBySignal(int signal) {
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    sigemptyset(&standard.sa_mask);
+    sigaction(signal, &standard, nullptr);
+    // Blocked while its handler runs: it ends the process as the handler returns.
+    raise(signal);
+}
+
+int CreateTemporaryFile(const std::filesystem::path& file) {
+    // The save runs on the main thread, the only one then: a stop signal
+    // waits until the file is created and published.
+    sigset_t stops;
+    sigset_t before;
+    sigemptyset(&stops);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stops, signal);
+    pthread_sigmask(SIG_BLOCK, &stops, &before);
+    const int handle = open(file.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+    const int error = handle < 0 ? errno : 0;
+    if (handle >= 0) {
+        close(handle);
+        Publish(file);
+    }
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    return error;
 }
 
 void WithdrawTemporaryFile() { pending.store(nullptr); }

@@ -1,7 +1,9 @@
 // The runner on Windows (vantrel-cli.exe).
 #include "runner/Platform.h"
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <iterator>
 
 #include <fcntl.h>
@@ -86,7 +88,7 @@ int FolderWriteProblem(const std::filesystem::path&) { return 0; }
 
 int FileWriteProblem(const std::filesystem::path&) { return 0; }
 
-int CreateNewFile(const std::filesystem::path& file) {
+int CreateTemporaryFile(const std::filesystem::path& file) {
     const int handle = _wopen(file.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
     if (handle < 0) return errno;
     _close(handle);
@@ -95,7 +97,32 @@ int CreateNewFile(const std::filesystem::path& file) {
 
 bool JobNamesFile(const std::string&, const std::filesystem::path&) { return true; }
 
-void PublishTemporaryFile(const std::filesystem::path&) {}
+namespace {
+
+std::atomic<StopHandler> stopHandler{nullptr};
+
+// The runtime sets the signal back to its default as it calls this: a
+// second Ctrl-C ends the program at once.
+extern "C" void OnSignal(int signal) {
+    if (const StopHandler handler = stopHandler.load()) handler(signal, kUnknownSender);
+}
+
+}  // namespace
+
+void InstallStopHandlers(StopHandler handler) {
+    stopHandler.store(handler);
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+}
+
+bool IsHangUp(int) { return false; }
+
+void IgnoreClosedPipes() {}
+
+void EndBySignal(int signal) {
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
 
 void WithdrawTemporaryFile() {}
 

@@ -55,10 +55,11 @@ public:
         }
     }
 
-    // What was verified, once for every verdict the rows had.
-    void End() override {
-        if (!verdicts.empty()) out << "\n";
-        for (const std::string& verdict : verdicts) out << verdict << "\n";
+    // What was verified, once for every verdict the rows had, then the invocation's.
+    void End(const Verdict& verdict) override {
+        out << "\n";
+        for (const std::string& line : verdicts) out << line << "\n";
+        out << verdict.text << "\n";
         out.flush();
     }
 
@@ -97,7 +98,10 @@ public:
         out.flush();
     }
 
-    void End() override { out.flush(); }
+    void End(const Verdict& verdict) override {
+        out << "# verdict: " << verdict.text << "\n";
+        out.flush();
+    }
 
 private:
     std::ostream& out;
@@ -114,7 +118,9 @@ public:
 
     void Row(const SettingResult& result) override { document["results"].push_back(result); }
 
-    void End() override {
+    void End(const Verdict& verdict) override {
+        document["pass"] = verdict.pass;
+        document["verdict"] = verdict.text;
         out << document.dump(2) << "\n";
         out.flush();
     }

@@ -10,6 +10,7 @@
 #include "runner/RunContext.h"
 #include "runner/RunRecord.h"
 #include "runner/Text.h"
+#include "runner/Verdict.h"
 
 class ReportWriter {
 public:
@@ -18,12 +19,14 @@ public:
     // A setting's row, written (and flushed) as soon as it is known, except
     // for JSON, which is one document written by End.
     virtual void Row(const SettingResult& result) = 0;
-    virtual void End() = 0;
+    virtual void End(const Verdict& verdict) = 0;
 };
 
 // sweep adds the speedup and efficiency columns to the table, repeat > 1 the
 // median; CSV and JSON always carry every field. Each row's verdict is a CSV
-// column and a JSON field; the table ends with a line for each verdict.
+// column and a JSON field; the table ends with a line for each of them. Then
+// the invocation's verdict: the table's last line, CSV's "# verdict: " line,
+// JSON's "pass" and "verdict" after "results".
 std::unique_ptr<ReportWriter> MakeReportWriter(ReportFormat format, std::ostream& out, bool sweep, int repeat);
 
 // The context block of every report: the table's first line and CSV's

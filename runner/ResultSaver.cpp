@@ -57,10 +57,9 @@ std::string ResultSaver::Save(const std::string& name, void (*writer)(void*),
         int failed = EEXIST;
         for (int attempt = 0; attempt < 16 && failed == EEXIST; ++attempt) {
             written = TemporaryFileOf(target, uint32_t(random()) ^ now);
-            failed = platform::CreateNewFile(written);
+            failed = platform::CreateTemporaryFile(written);
         }
         if (failed != 0) return "Could not open \"" + shownName + "\": " + SystemReason(failed);
-        platform::PublishTemporaryFile(written);
     }
 
     std::string failure;

@@ -42,6 +42,9 @@ struct RunRecord {
 
     RunStatus status = RunStatus::Failed;
     std::string fault;    // Wrong or Failed: why, one line
+    std::optional<uint32_t> wrongSlot;  // Wrong: the first slot of its table that differs from the sieve, if one does
+    bool stopped = false;               // stopped before it finished: Stopped, or Wrong for the primes it had found
+    uint32_t checkedPrimes = 0;         // stopped: the primes it had found, checked against the sieve; 0: not checked
     std::string verdict;  // what was verified, or why not: kVerifiedFinished, "wrong: FAULT", ...
 };
 

@@ -41,6 +41,7 @@ void SearchDriver::Notify(uint32_t message, uint32_t wParam, uint32_t lParam) {
         }
     }
     arrived.notify_one();
+    if (notifyHook) notifyHook(notification);
 }
 
 void SearchDriver::Deliver(std::vector<Notification>& batch, RunRecord& record,
@@ -63,15 +64,29 @@ RunRecord SearchDriver::Run(int taskIndex, uint16_t threads, RunListener* listen
     const std::optional<std::chrono::steady_clock::time_point> start = Start(record);
     if (!start) return record;
     Follow(record, *start, listener);
-    // Joins every worker: after it, every notification of this run is in.
-    coordinator.Stop();
+    EndSearch();
     const std::optional<Notification> finish = Collect(record, *start, listener);
+    Notification last = finish.value_or(Notification{});
+    if (resultHook) resultHook(coordinator.primes, coordinator.lastIndex, last);
     if (finish) {
-        Finished(record, *finish, *start);
+        Finished(record, last, *start);
     } else {
         Unfinished(record, verify);
     }
     return record;
+}
+
+// The engine gives the end of a search to whichever of Stop and the
+// completing worker clears running first. Stop clears it before the workers
+// have ended, so it could win over a worker that had merged the last slot and
+// was about to finish: a complete table, reported as stopped at 100%. So the
+// workers are stopped and joined first, running still set; a worker that is
+// merging then completes the search and owns its end, and Stop only ends a
+// search that no worker completed. After it every notification of the run is
+// in.
+void SearchDriver::EndSearch() {
+    coordinator.StopWorkers(-1);
+    coordinator.Stop();
 }
 
 std::optional<std::chrono::steady_clock::time_point> SearchDriver::Start(RunRecord& record) {
@@ -125,15 +140,16 @@ std::optional<Notification> SearchDriver::Collect(RunRecord& record, std::chrono
 }
 
 void SearchDriver::Finished(RunRecord& record, Notification last, std::chrono::steady_clock::time_point start) {
-    if (resultHook) resultHook(coordinator.primes, coordinator.lastIndex, last);
     record.index = last.index;
     record.prime = last.prime;
     const double seconds = std::chrono::duration<double>(last.at - start).count();
     record.seconds = seconds > 0.0 ? seconds : 0.0;
     SetRunCells(record, true);
-    record.fault = VerifyRun(record.targetCount, TaskTable::lastPrimes[record.taskIndex],
-                             TaskTable::resultDigests[record.taskIndex], last.index, last.prime, coordinator.primes,
-                             coordinator.lastIndex);
+    const RunCheck check = VerifyRun(record.targetCount, TaskTable::lastPrimes[record.taskIndex],
+                                     TaskTable::resultDigests[record.taskIndex], last.index, last.prime,
+                                     coordinator.primes, coordinator.lastIndex);
+    record.fault = check.fault;
+    record.wrongSlot = check.wrongSlot;
     record.status = record.fault.empty() ? RunStatus::Finished : RunStatus::Wrong;
     record.verdict = record.fault.empty() ? kVerifiedFinished : "wrong: " + record.fault;
 }
@@ -145,15 +161,19 @@ void SearchDriver::Unfinished(RunRecord& record, VerifyMode verify) {
         record.status = RunStatus::Failed;
         record.fault = "the engine failed: " + failure;
     } else if (interrupt.load()) {
+        record.stopped = true;
         record.status = RunStatus::Stopped;
         record.verdict = "not verified: stopped";
         if (verify == VerifyMode::Full) {
             // The slots the run filled: lastIndex of them, at least the seeds.
-            record.fault = FirstWrongSlot(coordinator.primes, coordinator.lastIndex);
+            const RunCheck check = FirstWrongSlot(coordinator.primes, coordinator.lastIndex);
+            record.fault = check.fault;
+            record.wrongSlot = check.wrongSlot;
             if (!record.fault.empty()) {
                 record.status = RunStatus::Wrong;
                 record.verdict = "wrong: " + record.fault;
             } else {
+                record.checkedPrimes = coordinator.lastIndex;
                 record.verdict = "verified: the first " + std::to_string(coordinator.lastIndex) + " primes, against a sieve";
             }
         }

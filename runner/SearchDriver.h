@@ -62,21 +62,29 @@ public:
     // What each worker thread runs as it starts: where it is placed.
     void SetWorkerStartHook(WorkerStartHook hook) { coordinator.SetWorkerStartHook(std::move(hook)); }
 
-    // For tests: sees a completed run's table (lastIndex slots) and FINISHED
-    // notification before they are verified, and may change them, as an
-    // engine with a fault would have left them. Unset in the program.
+    // For tests: sees a run's table (lastIndex slots) and its FINISHED
+    // notification (an empty one for a run that did not finish) before they
+    // are verified, and may change them, as an engine with a fault would
+    // have left them. Unset in the program.
     using ResultHook = std::function<void(uint32_t* primes, uint32_t lastIndex, Notification& finished)>;
     void SetResultHook(ResultHook hook) { resultHook = std::move(hook); }
+
+    // For tests: sees every notification on the worker that sends it, once
+    // it is recorded, and may hold that worker there (under the engine's
+    // lock) to order it against the main thread. Unset in the program.
+    using NotifyHook = std::function<void(const Notification& notification)>;
+    void SetNotifyHook(NotifyHook hook) { notifyHook = std::move(hook); }
 
 private:
     void Notify(uint32_t message, uint32_t wParam, uint32_t lParam) override;
     // The steps of Run: starts the engine (the clock's start, or nothing when
     // it refused); follows the notifications until the run ends or is to
-    // be stopped; after the stop, delivers the rest and gives FINISHED if it
+    // be stopped; ends the search; delivers the rest and gives FINISHED if it
     // came; then judges a finished run against the known results, or an
     // unfinished one as stopped or failed.
     std::optional<std::chrono::steady_clock::time_point> Start(RunRecord& record);
     void Follow(RunRecord& record, std::chrono::steady_clock::time_point start, RunListener* listener);
+    void EndSearch();
     std::optional<Notification> Collect(RunRecord& record, std::chrono::steady_clock::time_point start,
                                         RunListener* listener);
     void Finished(RunRecord& record, Notification last, std::chrono::steady_clock::time_point start);
@@ -86,6 +94,7 @@ private:
 
     const std::atomic<bool>& interrupt;
     ResultHook resultHook;
+    NotifyHook notifyHook;
     std::mutex lock;
     std::condition_variable arrived;
     std::vector<Notification> pending;  // under lock

@@ -7,6 +7,8 @@
 #include "runner/ExitCodes.h"
 #include "runner/ProgressLine.h"
 #include "runner/ReportWriter.h"
+#include "runner/StopSignals.h"
+#include "runner/Verdict.h"
 
 namespace {
 
@@ -26,6 +28,19 @@ private:
     ProgressLine& progress;
 };
 
+// The verdict of `runs`, `planned` of them asked for.
+Verdict VerdictOfRuns(const std::vector<RunRecord>& runs, size_t planned, bool interrupted) {
+    RunOutcome outcome;
+    for (size_t i = 0; i < runs.size(); ++i) outcome.Add(i + 1, runs[i]);
+    RunsStop stop;
+    if (interrupted) stop.by = StopName();
+    const bool allMade = runs.size() == planned && !runs.back().stopped;
+    if (interrupted && !allMade) {
+        stop.before = planned == 1 ? "the run ended" : "all " + std::to_string(planned) + " runs were done";
+    }
+    return VerdictOf(outcome, stop);
+}
+
 }  // namespace
 
 int RunSettings(const RunnerOptions& options, const RunContext& context, SearchDriver& driver, const Console& console,
@@ -35,16 +50,22 @@ int RunSettings(const RunnerOptions& options, const RunContext& context, SearchD
     writer->Begin(context);
     ProgressLine progressLine(console.err, console.liveProgress);
     RunPrinter listener(options.events ? &console.out : nullptr, progressLine);
+    // A stopped run's primes are checked before they are saved, whatever --verify says.
+    const VerifyMode verify = options.savePrimes.empty() ? options.verify : VerifyMode::Full;
+    const size_t planned = options.threadCounts.size() * size_t(options.repeat);
+    auto end = [&](int code) {
+        const bool interrupted = interrupt.load();
+        writer->End(VerdictOfRuns(runs, planned, interrupted));
+        if (code == kExitOk && interrupted) return kExitInterrupted;
+        return code;
+    };
 
     std::optional<double> oneThreadSeconds;
     for (uint16_t threads : options.threadCounts) {
         std::vector<RunRecord> finished;
         for (int repetition = 0; repetition < options.repeat; ++repetition) {
-            if (interrupt.load()) {
-                writer->End();
-                return kExitInterrupted;
-            }
-            RunRecord run = driver.Run(options.taskIndex, threads, &listener, options.verify);
+            if (interrupt.load()) return end(kExitInterrupted);
+            RunRecord run = driver.Run(options.taskIndex, threads, &listener, verify);
             progressLine.Clear();
             runs.push_back(run);
             if (run.status == RunStatus::Finished) {
@@ -56,12 +77,12 @@ int RunSettings(const RunnerOptions& options, const RunContext& context, SearchD
             result.row = run;
             result.repeats = options.repeat;
             writer->Row(result);
-            writer->End();
-            if (run.status == RunStatus::Stopped) return kExitInterrupted;
+            if (run.status == RunStatus::Stopped) return end(kExitInterrupted);
+            const int code = end(kExitFault);
             const bool several = options.threadCounts.size() > 1 || options.repeat > 1;
             console.err << "vantrel-cli: " << FaultLine(run, several ? runs.size() : 0) << "\n";
             console.err.flush();
-            return kExitFault;
+            return code;
         }
         SettingResult result = SummarizeSetting(finished, options.repeat);
         if (options.sweep) {
@@ -70,6 +91,5 @@ int RunSettings(const RunnerOptions& options, const RunContext& context, SearchD
         }
         writer->Row(result);
     }
-    writer->End();
-    return interrupt.load() ? kExitInterrupted : kExitOk;
+    return end(kExitOk);
 }

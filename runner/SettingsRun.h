@@ -13,8 +13,10 @@
 #include "runner/SearchDriver.h"
 
 // Runs the settings of `options` on `driver` and appends every run to
-// `runs`. The first run that does not finish ends them, with its own row.
-// Returns kExitOk, kExitFault (a wrong or failed run, named on err) or
-// kExitInterrupted.
+// `runs`, empty at first. The first run that does not finish ends them, with
+// its own row; a stopped run's primes are checked when they are to be saved.
+// The report ends with the verdict. Returns kExitOk, kExitFault (a wrong or
+// failed run, named on err) or kExitInterrupted (a stop signal came before
+// the verdict was written).
 int RunSettings(const RunnerOptions& options, const RunContext& context, SearchDriver& driver, const Console& console,
                 const std::atomic<bool>& interrupt, std::vector<RunRecord>& runs);

@@ -9,6 +9,7 @@
 #include "runner/JsonForms.h"
 #include "runner/ReportWriter.h"
 #include "runner/Statistics.h"
+#include "runner/Text.h"
 
 namespace {
 
@@ -40,9 +41,11 @@ public:
 
     void Run(uint64_t, const RunRecord&) override {}
 
-    void End(const StressTally& tally, double elapsed, const std::string& interruption) override {
-        Line("Runs", std::to_string(tally.runs) + " in " + DurationText(elapsed) + ", " + std::to_string(tally.errors) +
-                         (tally.errors == 1 ? " error" : " errors"));
+    void End(const StressTally& tally, double elapsed, const std::string& interruption,
+             const Verdict& verdict) override {
+        Line("Runs", std::to_string(tally.runs) + " in " + DurationText(elapsed) + ", " +
+                         Plural(tally.errors, "error", "errors") +
+                         (tally.stopped > 0 ? ", " + std::to_string(tally.stopped) + " stopped" : ""));
         Line("Time per run", TimesText(tally));
         Line("Drift", DriftText(tally.seconds));
         if (!interruption.empty()) Line("Interrupted", interruption);
@@ -50,7 +53,7 @@ public:
         if (tally.errors > tally.errorLines.size()) {
             Line("Error", "and " + std::to_string(tally.errors - tally.errorLines.size()) + " more");
         }
-        out << VerifiedLine(tally) << "\n";
+        out << VerifiedLine(tally) << "\n" << verdict.text << "\n";
         out.flush();
     }
 
@@ -81,11 +84,13 @@ public:
         out.flush();
     }
 
-    void End(const StressTally& tally, double elapsed, const std::string& interruption) override {
+    void End(const StressTally& tally, double elapsed, const std::string& interruption,
+             const Verdict& verdict) override {
         const bool interrupted = !interruption.empty();
         const std::optional<Drift> drift = DriftOf(tally.seconds);
         out << "# runs: " << tally.runs << "\n"
             << "# errors: " << tally.errors << "\n"
+            << "# stopped: " << tally.stopped << "\n"
             << "# interrupted: " << (interrupted ? "yes" : "no") << "\n"
             << "# elapsed_seconds: " << FullPrecision(elapsed) << "\n";
         if (!tally.seconds.empty()) {
@@ -93,7 +98,8 @@ public:
                 << "# median_seconds: " << FullPrecision(MedianOf(tally.seconds)) << "\n"
                 << "# max_seconds: " << FullPrecision(*tally.slowest) << "\n";
         }
-        out << "# drift: " << (drift ? FullPrecision(drift->Change()) : DriftText(tally.seconds)) << "\n";
+        out << "# drift: " << (drift ? FullPrecision(drift->Change()) : DriftText(tally.seconds)) << "\n"
+            << "# verdict: " << verdict.text << "\n";
         out.flush();
     }
 
@@ -126,12 +132,14 @@ public:
         first = false;
     }
 
-    void End(const StressTally& tally, double elapsed, const std::string& interruption) override {
+    void End(const StressTally& tally, double elapsed, const std::string& interruption,
+             const Verdict& verdict) override {
         const bool interrupted = !interruption.empty();
         const std::optional<Drift> drift = DriftOf(tally.seconds);
         const bool timed = !tally.seconds.empty();
         nlohmann::ordered_json summary = {{"runs", tally.runs},
                                           {"errors", tally.errors},
+                                          {"stopped", tally.stopped},
                                           {"interrupted", interrupted},
                                           {"elapsed_seconds", elapsed}};
         summary["min_seconds"] = timed ? nlohmann::ordered_json(*tally.fastest) : nullptr;
@@ -140,7 +148,9 @@ public:
         summary["drift"] = drift ? nlohmann::ordered_json(drift->Change()) : nullptr;
         summary["drift_text"] = DriftText(tally.seconds);
         summary["verified"] = VerifiedLine(tally);
-        out << (first ? "],\n" : "\n  ],\n") << "  \"summary\": " << Indented(summary) << "\n}\n";
+        out << (first ? "],\n" : "\n  ],\n") << "  \"summary\": " << Indented(summary)
+            << ",\n  \"pass\": " << nlohmann::ordered_json(verdict.pass).dump()
+            << ",\n  \"verdict\": " << nlohmann::ordered_json(verdict.text).dump() << "\n}\n";
         out.flush();
     }
 
@@ -160,6 +170,11 @@ private:
 
 void StressTally::Add(uint64_t number, const RunRecord& run) {
     ++runs;
+    outcome.Add(number, run);
+    if (run.status == RunStatus::Stopped) {
+        ++stopped;
+        return;
+    }
     if (run.status != RunStatus::Failed) last = run.seconds;
     if (run.status == RunStatus::Finished) {
         seconds.push_back(run.seconds);

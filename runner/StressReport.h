@@ -14,6 +14,7 @@
 #include "runner/ReportFormat.h"
 #include "runner/RunContext.h"
 #include "runner/RunRecord.h"
+#include "runner/Verdict.h"
 #include "verify/Verification.h"
 
 struct StressSettings {
@@ -24,7 +25,7 @@ struct StressSettings {
     VerifyMode verify = VerifyMode::Digest;
 };
 
-// The runs that ended (a run stopped by the user aside), in order.
+// The runs of a stress, in order, a run stopped by the user included.
 struct StressTally {
     static constexpr size_t kListedErrors = 20;
 
@@ -32,10 +33,12 @@ struct StressTally {
 
     uint64_t runs = 0;
     uint64_t errors = 0;                  // wrong and failed runs
+    uint64_t stopped = 0;                 // the run the user stopped, if any
     std::vector<double> seconds;          // of every verified run, in order
     std::optional<double> fastest, slowest;
     std::optional<double> last;           // of the last run that ran to its end
     std::vector<std::string> errorLines;  // "run 3: wrong: ...", the first kListedErrors
+    RunOutcome outcome;                   // for the verdict
 };
 
 // How the time per run moved: the median of the last quarter of the runs
@@ -71,9 +74,12 @@ public:
     // Every run as it ends, a stopped one included.
     virtual void Run(uint64_t number, const RunRecord& run) = 0;
     // interruption: empty, or how the user ended the stress ("run 8 stopped at ...").
-    virtual void End(const StressTally& tally, double elapsed, const std::string& interruption) = 0;
+    virtual void End(const StressTally& tally, double elapsed, const std::string& interruption,
+                     const Verdict& verdict) = 0;
 };
 
 // The table sums up at the end; CSV and JSON give every run's seconds,
-// status and verdict as it ends, and the summary at the end.
+// status and verdict as it ends, and the summary at the end. Each ends with
+// the verdict: the table's last line, CSV's "# verdict: " line, JSON's
+// "pass" and "verdict".
 std::unique_ptr<StressReport> MakeStressReport(ReportFormat format, std::ostream& out);

@@ -7,6 +7,7 @@
 #include "engine/TaskTable.h"
 #include "runner/ExitCodes.h"
 #include "runner/ProgressLine.h"
+#include "runner/StopSignals.h"
 #include "runner/StressReport.h"
 
 namespace {
@@ -57,9 +58,8 @@ StressSettings SettingsOf(const RunnerOptions& options) {
 }
 
 // How the user ended the stress after run `number`, or nothing when it goes on.
-std::string Interruption(const RunRecord& run, uint64_t number, const std::atomic<bool>& interrupt) {
-    // A run ends early only when stopped, or when a stopped run's primes are wrong.
-    if (run.status == RunStatus::Stopped || (run.status != RunStatus::Finished && interrupt.load())) {
+std::string Interruption(const RunRecord& run, uint64_t number) {
+    if (run.stopped) {
         return "run " + std::to_string(number) + " stopped" + (run.progressed ? " at " + run.primeText : std::string()) +
                ", " + run.verdict;
     }
@@ -90,19 +90,29 @@ int RunStress(const RunnerOptions& options, const RunContext& context, SearchDri
         progressLine.Clear();
         report->Run(number, run);
         if (keepRuns) runs.push_back(run);
-        if (run.status != RunStatus::Stopped) tally.Add(number, run);
+        tally.Add(number, run);
         if (run.status == RunStatus::Wrong || run.status == RunStatus::Failed) {
             console.err << "vantrel-cli: " << FaultLine(run, number) << "\n";
             console.err.flush();
         }
-        interruption = Interruption(run, number, interrupt);
+        interruption = Interruption(run, number);
         if (!interruption.empty()) break;
         if (tally.errors > 0 && !options.keepGoing) break;
         // A start the engine refused (no memory, no thread) would be refused
         // again at once: no run can be made, however long the stress.
         if (run.status == RunStatus::Failed && !run.progressed) break;
     }
-    report->End(tally, std::chrono::duration<double>(Clock::now() - start).count(), interruption);
+    RunsStop stop;
+    if (interrupt.load()) {
+        stop.by = StopName();
+        if (!interruption.empty()) {
+            stop.before = Clock::now() < deadline ? "the time was up" : "the last run ended";
+        } else {
+            interruption = "after the last run (run " + std::to_string(tally.runs) + ")";
+        }
+    }
+    report->End(tally, std::chrono::duration<double>(Clock::now() - start).count(), interruption,
+                VerdictOf(tally.outcome, stop));
     if (tally.errors > 0) return kExitFault;
     return interruption.empty() ? kExitOk : kExitInterrupted;
 }

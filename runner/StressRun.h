@@ -15,7 +15,8 @@
 // Runs the stress of `options` on `driver`, and appends every run to `runs`
 // when `keepRuns` (for the grid file and the store). Stops at the first
 // wrong or failed run unless options.keepGoing, and at a start the engine
-// refused. Returns kExitOk, kExitFault (a run wrong or failed, each named on
-// err) or kExitInterrupted.
+// refused. The summary ends with the verdict. Returns kExitOk, kExitFault (a
+// run wrong or failed, each named on err) or kExitInterrupted (a stop signal
+// came before the summary was written).
 int RunStress(const RunnerOptions& options, const RunContext& context, SearchDriver& driver, const Console& console,
               const std::atomic<bool>& interrupt, bool keepRuns, std::vector<RunRecord>& runs);

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -72,15 +73,28 @@ inline CliResult RunRunner(const std::vector<std::string>& args, bool interrupte
     return Bounded(interrupt, [&] { return RunRunner(args, interrupt); });
 }
 
-// The session of `args`, its engine's results changed by `hook` before they
-// are verified, as an engine with a fault would have left them.
-inline CliResult RunWithFault(const std::vector<std::string>& args, SearchDriver::ResultHook hook) {
+// The session of `args`, its engine's results changed by `hook` (if any)
+// before they are verified, as an engine with a fault would have left them.
+// `stopWhen`, if given, sees every notification on the worker that sends it
+// and asks for a stop, as Ctrl-C would, when it returns true.
+inline CliResult RunWithFault(const std::vector<std::string>& args, SearchDriver::ResultHook hook,
+                              std::function<bool(const Notification&)> stopWhen = nullptr) {
     const ParseOutcome parsed = ParseCommandLine(args, LogicalProcessors());
     std::ostringstream out;
     std::ostringstream err;
     std::atomic<bool> interrupt{false};
     BenchmarkSession session(parsed.options, out, err, false, interrupt);
     session.SetResultHook(std::move(hook));
+    if (stopWhen) {
+        session.SetNotifyHook([&](const Notification& notification) {
+            if (!stopWhen(notification)) return;
+            interrupt.store(true);
+            // Held (under the engine's lock) until the stop reaches the
+            // workers: the search goes no further than this notification.
+            const PrimeFinder* finder = session.Coordinator().finders.front();
+            while (!finder->stopRequested.load()) std::this_thread::yield();
+        });
+    }
     CliResult result;
     result.exitCode = parsed.action == CliAction::Run ? Bounded(interrupt, [&] { return session.Run(); }) : -1;
     result.out = out.str();

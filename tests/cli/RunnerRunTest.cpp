@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
+#include <thread>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,6 +23,8 @@
 #include "tests/support/TestFiles.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr int k100K = 0;
 constexpr int k1M = 2;
@@ -73,8 +77,9 @@ TEST(RunnerRun, AWrongResultIsCaughtAgainstTheKnownPrimeAndEndsWithExitOne) {
         finished.prime = primes[lastIndex - 1] += 2;
     });
     EXPECT_EQ(result.exitCode, kExitFault);
-    EXPECT_EQ(result.err, "vantrel-cli: WRONG RESULT for task 100K on 1 core: prime number 100000 is 1299709, the "
-                          "search reported 1299711\n");
+    EXPECT_EQ(result.err, "vantrel-cli: WRONG RESULT for task 100K on 1 core: slot 99999: prime number 100000 is "
+                          "1299709, the table holds 1299711; prime number 100000 is 1299709, the search reported "
+                          "1299711\n");
     EXPECT_NE(result.out.find(",wrong"), std::string::npos) << result.out;
 }
 
@@ -126,6 +131,77 @@ TEST(RunnerRun, StopKeepsTheLastProgressAndTheEngineRunsAgain) {
     EXPECT_EQ(again.primeText, "1299709");
     EXPECT_EQ(again.index, 99999u);
     EXPECT_EQ(again.verdict, "verified: last prime + digest");
+}
+
+TEST(RunnerRun, AStopAsTheLastSlotIsMergedLeavesTheRunFinished) {
+    // The worker that merged the last slot is held until the main thread has
+    // begun to stop the search: the order in which a stop could take the end
+    // of a complete table from the finish.
+    std::atomic<bool> interrupt{false};
+    SearchDriver driver(interrupt);
+    driver.SetNotifyHook([&](const Notification& notification) {
+        if (notification.message != WM_SEARCH_PROGRESS || notification.index != 99999) return;
+        interrupt.store(true);
+        while (!driver.Coordinator().finders.front()->stopRequested.load()) std::this_thread::yield();
+    });
+    const RunRecord run = driver.Run(k100K, 1, nullptr);
+    EXPECT_EQ(run.status, RunStatus::Finished) << run.primeText;
+    EXPECT_EQ(run.verdict, kVerifiedFinished);
+    EXPECT_EQ(run.primeText, "1299709");
+}
+
+TEST(RunnerRun, AStoppedRunWhosePrimesAreWrongFailsAndSavesNothing) {
+    // --verify full checks a stopped run's primes, and so does saving them.
+    const TempFolder folder;
+    const std::string primes = folder.Path("primes.txt").string();
+    const std::vector<std::string> checks[] = {{"--verify", "full"}, {"--save-primes", primes}};
+    for (const std::vector<std::string>& check : checks) {
+        std::vector<std::string> args = {"--task", "1M", "--format", "json"};
+        args.insert(args.end(), check.begin(), check.end());
+        const CliResult result = RunWithFault(
+            args, [](uint32_t* table, uint32_t, Notification&) { table[100] += 2; },
+            [](const Notification& notification) { return notification.message == WM_SEARCH_PROGRESS; });
+        EXPECT_EQ(result.exitCode, kExitFault) << check[0];
+        const nlohmann::json document = nlohmann::json::parse(result.out);
+        EXPECT_EQ(document["results"][0]["status"], "wrong");
+        EXPECT_EQ(document["pass"], false);
+        EXPECT_EQ(document["verdict"],
+                  "FAIL: the run computed a wrong prime (prime number 101); stopped by Ctrl-C before the run ended");
+        EXPECT_NE(result.err.find("WRONG RESULT for task 1M on 1 core: slot 100: prime number 101 is 547, the table "
+                                  "holds 549\n"),
+                  std::string::npos)
+            << result.err;
+        EXPECT_FALSE(fs::exists(primes));
+    }
+}
+
+TEST(RunnerRun, AStopIsInTheVerdictWhenEverItCameBeforeTheReportEnded) {
+    // A stress stopped in run 3: the stopped run is among the runs and in the summary's count.
+    int finishes = 0;  // the runs' workers one after the other
+    const CliResult stress = RunWithFault({"--stress", "1h", "--task", "100K", "--threads", "1", "--format", "json"},
+                                          nullptr, [&](const Notification& notification) {
+                                              if (notification.message == WM_SEARCH_FINISHED) ++finishes;
+                                              return finishes == 2 && notification.message == WM_SEARCH_PROGRESS;
+                                          });
+    EXPECT_EQ(stress.exitCode, kExitInterrupted) << stress.err;
+    const nlohmann::json document = nlohmann::json::parse(stress.out);
+    ASSERT_EQ(document["runs"].size(), 3u);
+    EXPECT_EQ(document["runs"][2]["status"], "stopped");
+    EXPECT_EQ(document["summary"]["runs"], 3);
+    EXPECT_EQ(document["summary"]["stopped"], 1);
+    EXPECT_EQ(document["pass"], true);
+    EXPECT_EQ(document["verdict"], "PASS: 2 runs, every one verified; stopped by Ctrl-C before the time was up");
+
+    // A stop after the last run has finished: nothing was cut short, yet the report says it came.
+    const CliResult late = RunWithFault({"--task", "100K", "--repeat", "2", "--format", "csv"}, nullptr,
+                                        [&](const Notification& notification) {
+                                            return notification.message == WM_SEARCH_FINISHED && ++finishes == 4;
+                                        });
+    EXPECT_EQ(late.exitCode, kExitInterrupted) << late.err;
+    EXPECT_NE(late.out.find(",2,,,finished,,verified: last prime + digest\n"
+                            "# verdict: PASS: every run verified (2 runs); Ctrl-C came after the last run\n"),
+              std::string::npos)
+        << late.out;
 }
 
 TEST(RunnerRun, AStressRunsUntilTheTimeIsUpAndVerifiesEveryRun) {

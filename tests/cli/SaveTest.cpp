@@ -238,6 +238,8 @@ TEST(RunnerSave, OneFileUnderTwoNamesIsRefusedAndALinkIsSavedThrough) {
     EXPECT_TRUE(fs::is_symlink(temp.Path("link").string()));
     EXPECT_TRUE(GridLinesAre(ReadBytes(file), {{"100K", "1 core", "1299709"}})) << ReadBytes(file);
     EXPECT_TRUE(refused(file, temp.Path("link").string()));
+    fs::create_hard_link(file, temp.Path("hard").string());
+    EXPECT_TRUE(refused(temp.Path("hard").string(), file));
 #endif
 }
 
@@ -297,6 +299,53 @@ TEST(RunnerSave, ProgressGoesToTheTerminalAndIsClearedAfterwards) {
     cleared.back() = '\r';
     EXPECT_EQ(shown.compare(shown.size() - cleared.size(), cleared.size(), cleared), 0) << shown;
 }
+
+#if !defined(_WIN32)
+// Rows whose first read puts a folder where the file they are saved to was,
+// as another program might: the save's final rename then fails.
+class TargetTakenAway final : public IGridSource {
+public:
+    TargetTakenAway(const std::vector<RunRecord>& runs, fs::path target_) : rows(runs), target(std::move(target_)) {}
+    int32_t RowCount() override { return rows.RowCount(); }
+    const char16_t* CellText(int32_t row, int32_t column, char16_t* buffer) override {
+        if (!taken) {
+            taken = fs::remove(target) && fs::create_directory(target);
+            EXPECT_TRUE(taken);
+        }
+        return rows.CellText(row, column, buffer);
+    }
+
+private:
+    RunGridSource rows;
+    const fs::path target;
+    bool taken = false;
+};
+
+TEST(RunnerSave, AReplacedFileKeepsItsModeAndAFailedRenameSavesNothing) {
+    TempFolder temp;
+    std::ostringstream err;
+    ResultSaver saver(err, false);
+    const uint32_t primes[] = {2, 3, 5};
+    const std::string kept = temp.Path("kept.txt").string();
+    WriteBytes(kept, "old");
+    const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read;  // no umask's
+    fs::permissions(kept, mode);
+    ASSERT_EQ(saver.SavePrimes(kept, primes, 3), "");
+    EXPECT_EQ(ReadBytes(kept), "1-2\r\n2-3\r\n3-5\r\n");
+    EXPECT_EQ(fs::status(kept).permissions(), mode);
+
+    const std::string grid = temp.Path("grid.txt").string();
+    WriteBytes(grid, "old");
+    const std::vector<RunRecord> runs = {EndedRun(k100K, 1, 99999, 1299709, 0.05, true)};
+    TargetTakenAway rows(runs, grid);
+    const std::string failure = saver.SaveGrid(grid, rows);
+    EXPECT_EQ(failure.rfind("Could not save \"" + grid + "\": ", 0), 0u) << failure;
+    EXPECT_TRUE(fs::is_directory(grid));
+    for (const fs::directory_entry& entry : fs::directory_iterator(temp.folder)) {
+        EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+    }
+}
+#endif
 
 TEST(RunnerSave, FailuresNameTheFileAndLeaveNoFileBehind) {
     TempFolder temp;

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Ctrl-C or SIGTERM during a run: the runner stops cooperatively, prints the
-# stopped row in the progress form (a stress: its summary) and exits with 130
-# or 143; with "store" as the second argument, the stopped run is stored too.
+# Ctrl-C, SIGTERM or SIGHUP during a run: the runner stops cooperatively,
+# prints the stopped row in the progress form (a stress: its summary), saves
+# and exits with 130, 143 or 129; with "store" as the second argument, the
+# stopped run is stored too. A second Ctrl-C from the terminal ends it at
+# once; timeout's signal to the runner and then to its group is one request.
 set -u
 runner="$1"
 work=$(mktemp -d)
@@ -55,4 +57,76 @@ code=$?
 grep -Eq '^Runs +[1-9][0-9]* in ' "$work/err" || fail "stress: no runs in the summary"
 grep -Eq '^Interrupted +' "$work/err" || fail "stress: the summary does not say it was interrupted"
 grep -Eq '^verified: last prime \+ digest, ' "$work/err" || fail "stress: the summary does not say what was verified"
+grep -Eq '^PASS: [1-9][0-9]* runs?, (verified|every one verified); stopped by Ctrl-C before the time was up$' "$work/err" \
+    || fail "stress: the verdict is not the summary's last line"
+
+# waits until FILE holds a line matching PATTERN (at most 5 s).
+await() { for _ in $(seq 1 100); do grep -Eq "$2" "$1" 2>/dev/null && return; sleep 0.05; done; }
+mkfifo "$work/grid.fifo" "$work/report.fifo"
+
+# A closed terminal or connection: the reader of the report's pipe is gone
+# with it, and SIGHUP comes. The run stops; its row is written (to no one),
+# its primes and grid saved, the run stored; a second hang-up, while the grid
+# waits for a reader, changes nothing.
+: >"$work/out"
+timeout --foreground -s KILL 20 "$runner" --task 10M --threads 1 --events --save-primes "$work/primes.txt" \
+    --save-grid "$work/grid.fifo" ${store[@]+"${store[@]}"} >"$work/out" 2>"$work/report.fifo" &
+pid=$!
+head -n 3 "$work/report.fifo" >"$work/err"  # the context block and the table's head
+await "$work/out" '^progress '
+kill -HUP "$pid"
+await "$work/primes.txt" .
+kill -HUP "$pid"
+timeout 10 cat "$work/grid.fifo" >"$work/grid.txt"
+wait "$pid"
+code=$?
+[ "$code" -eq 129 ] || fail "SIGHUP: exit $code, want 129"
+read -r _ index prime < <(grep '^progress ' "$work/out" | tail -n 1)
+[ "$(wc -l <"$work/primes.txt")" -eq $((index + 1)) ] || fail "SIGHUP: the primes file does not end at the last progress"
+[ "$(tail -n 1 "$work/primes.txt")" = "$((index + 1))-$prime"$'\r' ] || fail "SIGHUP: the primes file ends otherwise"
+grep -q $'^\xEF\xBB\xBF10M\t\t1 core\t\t'"$prime"' (' "$work/grid.txt" || fail "SIGHUP: no stopped row in the grid"
+compgen -G "$work/.vantrel-*" >/dev/null && fail "SIGHUP: a temporary file was left behind"
+if [ ${#store[@]} -gt 0 ]; then
+    "$runner" history "${store[@]}" --last 1 --format csv >"$work/out" 2>"$work/err" || fail "SIGHUP: history failed"
+    grep -q ',10M,1,1,0,,stopped$' "$work/out" || fail "SIGHUP: the stopped run was not stored"
+fi
+
+# Under nohup a hang-up is no stop: the run goes on to its end.
+: >"$work/out"
+nohup "$runner" --task 1M --threads 1 --events >"$work/out" 2>"$work/err" &
+pid=$!
+await "$work/out" '^progress '
+kill -HUP "$pid"
+wait "$pid"
+code=$?
+[ "$code" -eq 0 ] || fail "nohup: exit $code, want 0"
+grep -q '^finished 999999 15485863$' "$work/out" || fail "nohup: the run did not finish"
+
+# Ctrl-C twice from a terminal: the first stops the run, the second, while the
+# grid waits for a reader, ends the runner at once (no one reads the grid).
+: >"$work/out"
+(
+    await "$work/out" 'progress '
+    printf '\003'
+    await "$work/out" 'stopped'
+    printf '\003'
+    sleep 0.5
+    timeout 2 cat "$work/grid.fifo" >"$work/grid.txt"
+) | timeout 10 script -qefc "'$runner' --task 10M --threads 1 --events --save-grid '$work/grid.fifo'" /dev/null \
+    >"$work/out"
+grep -q 'stopped' "$work/out" || fail "terminal: the first Ctrl-C did not stop the run"
+[ -s "$work/grid.txt" ] && fail "terminal: the second Ctrl-C did not end the runner"
+
+# timeout signals the runner, then its whole process group: one Ctrl-C. The
+# runner stops, and saves when the grid's reader comes.
+: >"$work/out"
+timeout -s INT --preserve-status 1 "$runner" --task 10M --threads 1 --events --save-grid "$work/grid.fifo" \
+    >"$work/out" 2>"$work/err" &
+pid=$!
+timeout 15 cat "$work/grid.fifo" >"$work/grid.txt"
+wait "$pid"
+code=$?
+[ "$code" -eq 130 ] || fail "timeout: exit $code, want 130"
+grep -q '^FAIL: stopped by Ctrl-C before any run finished, nothing was verified$' "$work/err" || fail "timeout: no verdict"
+grep -q $'\t\tstopped\|%)\t\t' "$work/grid.txt" || fail "timeout: the grid was not saved"
 echo "ok"

@@ -141,13 +141,18 @@ TEST(RunRecord, SettingSummaryReportsFastestAndMedian) {
 TEST(RunRecord, VerificationCatchesEveryKindOfWrongResult) {
     uint32_t table[11] = {2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31};  // N = 10 and the one further prime
     const uint64_t digest = PrimesDigest(table, 10);
-    EXPECT_EQ(VerifyRun(10, 29, digest, 9, 29, table, 10), "");
+    auto fault = [&](uint32_t expected, uint64_t known, uint32_t index, uint32_t prime, const uint32_t* primes,
+                     uint32_t lastIndex) {
+        return VerifyRun(10, expected, known, index, prime, primes, lastIndex).fault;
+    };
+    EXPECT_EQ(fault(29, digest, 9, 29, table, 10), "");
 
-    EXPECT_NE(VerifyRun(10, 29, digest, 9, 31, table, 10), "");    // the wrong prime reported
-    EXPECT_NE(VerifyRun(10, 31, digest, 9, 29, table, 10), "");    // not the known N-th prime
-    EXPECT_NE(VerifyRun(10, 29, digest, 8, 29, table, 10), "");    // finished at the wrong index
-    EXPECT_NE(VerifyRun(10, 29, digest, 9, 29, table, 9), "");     // table short of N
-    EXPECT_NE(VerifyRun(10, 29, digest, 9, 29, nullptr, 10), "");  // no table at all
+    EXPECT_EQ(fault(29, digest, 9, 31, table, 10), "prime number 10 is 29, the search reported 31");
+    EXPECT_EQ(fault(31, digest, 9, 29, table, 10), "prime number 10 is 31, the search reported 29");
+    EXPECT_EQ(fault(29, digest, 8, 29, table, 10), "the search finished at index 8 instead of 9");
+    EXPECT_EQ(fault(29, digest, 9, 29, table, 9), "the primes table holds 9 primes instead of 10");
+    EXPECT_EQ(fault(29, digest, 9, 29, table, 11), "the primes table holds 11 primes instead of 10");
+    EXPECT_EQ(fault(29, digest, 9, 29, nullptr, 10), "the primes table holds 0 primes instead of 10");
     // Any wrong slot fails the digest; the sieve names the first one.
     const struct { uint32_t table[11]; const char* fault; } wrong[] = {
         {{2, 3, 5, 11, 7, 13, 17, 19, 23, 29, 31}, "slot 3: prime number 4 is 7, the table holds 11"},   // out of order
@@ -155,10 +160,20 @@ TEST(RunRecord, VerificationCatchesEveryKindOfWrongResult) {
         {{2, 3, 5, 7, 11, 13, 17, 19, 23, 27, 31}, "slot 9: prime number 10 is 29, the table holds 27"}, // last slot
         {{1, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31}, "slot 0: prime number 1 is 2, the table holds 1"},
     };
-    for (const auto& [primes, fault] : wrong) EXPECT_EQ(VerifyRun(10, 29, digest, 9, 29, primes, 10), fault);
-    EXPECT_NE(VerifyRun(10, 29, digest + 1, 9, 29, table, 10).find("a sieve finds every slot right"), std::string::npos);
+    for (const auto& [primes, text] : wrong) EXPECT_EQ(fault(29, digest, 9, 29, primes, 10), text);
+    EXPECT_EQ(fault(29, digest + 1, 9, 29, table, 10),
+              "the digest of the primes table differs from the known one, yet a sieve finds every slot right");
 
-    const std::string text = VerifyRun(1000000, 15485863, 0, 999999, 15485867, table, 10);
+    // A wrong prime early on spreads to the last one: the first wrong slot is
+    // named with the last prime's difference, whichever check failed first.
+    const uint32_t spread[11] = {2, 3, 5, 9, 11, 13, 17, 19, 23, 31, 37};
+    const RunCheck check = VerifyRun(10, 29, digest, 9, 31, spread, 11);
+    EXPECT_EQ(check.fault, "slot 3: prime number 4 is 7, the table holds 9; prime number 10 is 29, the search reported "
+                           "31; the primes table holds 11 primes instead of 10");
+    EXPECT_EQ(check.wrongSlot, 3u);
+    EXPECT_FALSE(VerifyRun(10, 29, digest, 9, 31, table, 10).wrongSlot);
+
+    const std::string text = VerifyRun(1000000, 15485863, 0, 999999, 15485867, table, 10).fault;
     EXPECT_NE(text.find("15485863"), std::string::npos) << text;
     EXPECT_NE(text.find("15485867"), std::string::npos) << text;
 }
@@ -169,7 +184,7 @@ TEST(RunRecord, KnownDigestsAndTheSieveAgreeWithAnIndependentSieve) {
     for (int i = 0; i <= 2; ++i) {
         EXPECT_EQ(PrimesDigest(primes.data(), TaskTable::taskSizes[i]), TaskTable::resultDigests[i]) << TaskTable::Label(i);
     }
-    EXPECT_EQ(FirstWrongSlot(primes.data(), 1000000), "");
+    EXPECT_EQ(FirstWrongSlot(primes.data(), 1000000).fault, "");
 }
 
 TEST(ReportWriter, FieldHelpers) {
@@ -195,10 +210,10 @@ TEST(ReportWriter, TableShowsTheFourCellsAndTheSweepColumns) {
     SettingResult stopped;
     stopped.row = StoppedRun();
     writer->Row(stopped);
-    writer->End();
+    writer->End({true, "PASS: 2 runs, every one verified; stopped by Ctrl-C before all 3 runs were done"});
 
     const std::vector<std::string> lines = Lines(out.str());
-    ASSERT_EQ(lines.size(), 9u) << out.str();
+    ASSERT_EQ(lines.size(), 10u) << out.str();
     EXPECT_NE(lines[0].find("Test CPU"), std::string::npos);
     EXPECT_EQ(lines[1], "");
     EXPECT_EQ(lines[2], "Task  Thread Count  Last Prime          Time        Speedup  Efficiency");
@@ -209,6 +224,7 @@ TEST(ReportWriter, TableShowsTheFourCellsAndTheSweepColumns) {
     EXPECT_EQ(lines[6], "");
     EXPECT_EQ(lines[7], "verified: last prime + digest");
     EXPECT_EQ(lines[8], "not verified: stopped");
+    EXPECT_EQ(lines[9], "PASS: 2 runs, every one verified; stopped by Ctrl-C before all 3 runs were done");
 }
 
 TEST(ReportWriter, TableWithRepeatsShowsMinAndMedian) {
@@ -216,9 +232,9 @@ TEST(ReportWriter, TableWithRepeatsShowsMinAndMedian) {
     auto writer = MakeReportWriter(ReportFormat::Table, out, false, 3);
     writer->Begin(SomeContext());
     writer->Row(SummarizeSetting({FinishedRun(k1M, 1, 3.0), FinishedRun(k1M, 1, 1.0), FinishedRun(k1M, 1, 2.0)}, 3));
-    writer->End();
+    writer->End({true, "PASS: every run verified (3 runs)"});
     const std::vector<std::string> lines = Lines(out.str());
-    ASSERT_EQ(lines.size(), 6u);
+    ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(lines[2], "Task  Thread Count  Last Prime          Min Time    Median Time");
     EXPECT_EQ(lines[3], "1M    1 core        15485863             1.00 sec    2.00 sec");
 }
@@ -233,7 +249,9 @@ TEST(ReportWriter, CsvCarriesContextAndFullPrecisionSeconds) {
     SettingResult stopped;
     stopped.row = StoppedRun();
     writer->Row(stopped);
-    writer->End();
+    writer->End({false, "FAIL: stopped by Ctrl-C before any run finished, nothing was verified"});
+    EXPECT_EQ(Lines(out.str()).back(),
+              "# verdict: FAIL: stopped by Ctrl-C before any run finished, nothing was verified");
 
     std::vector<std::string> context;
     std::vector<std::vector<std::string>> rows;
@@ -290,7 +308,7 @@ TEST(ReportWriter, JsonIsOneDocumentWithContextAndResults) {
     wrongResult.row = wrong;
     writer->Row(wrongResult);
     EXPECT_EQ(out.str(), "");  // nothing before the document is complete
-    writer->End();
+    writer->End({false, "FAIL: the run computed a wrong prime (prime number 100000)"});
 
     const nlohmann::json document = nlohmann::json::parse(out.str());
     EXPECT_EQ(document["context"]["cpu"], "Test CPU, \"quoted\"");
@@ -309,6 +327,13 @@ TEST(ReportWriter, JsonIsOneDocumentWithContextAndResults) {
     EXPECT_EQ(results[0]["verdict"], "verified: last prime + digest");
     EXPECT_EQ(results[1]["status"], "wrong");
     EXPECT_NE(results[1]["fault"].get<std::string>().find("1299721"), std::string::npos);
+    // The verdict comes last, after the results.
+    const nlohmann::ordered_json ordered = nlohmann::ordered_json::parse(out.str());
+    std::vector<std::string> keys;
+    for (const auto& item : ordered.items()) keys.push_back(item.key());
+    EXPECT_EQ(keys, (std::vector<std::string>{"context", "results", "pass", "verdict"}));
+    EXPECT_EQ(document["pass"], false);
+    EXPECT_EQ(document["verdict"], "FAIL: the run computed a wrong prime (prime number 100000)");
 }
 
 }  // namespace
