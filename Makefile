@@ -11,7 +11,7 @@ BUILDS := $(addprefix build-,$(PRESETS) debug)
 TESTS := $(addprefix test-,$(PRESETS) debug)
 XVFB := xvfb-run -a -s "-screen 0 1280x1024x24"
 
-.PHONY: all setup setup-native setup-windows run test test-all native windows dist dist-check gui screenshot bench clean $(BUILDS) $(TESTS)
+.PHONY: all setup setup-native setup-windows setup-packaging run test test-all native windows dist dist-check gui screenshot bench clean $(BUILDS) $(TESTS)
 
 all: native
 
@@ -21,6 +21,8 @@ setup-native:
 	@bash tools/setup-debian.sh native cluster charts
 setup-windows:
 	@bash tools/setup-debian.sh windows
+setup-packaging:
+	@bash tools/setup-debian.sh native cluster packaging
 
 # Each preset's set-up group: Windows presets need the cross compilers and Wine.
 setup-for = $(if $(findstring windows,$(1)),setup-windows,setup-native)
@@ -43,12 +45,15 @@ windows: build-windows-x86 build-windows-x64
 	@echo "Windows program, 32-bit: build/windows-x86/app/Vantrel.exe"
 	@echo "Windows program, 64-bit: build/windows-x64/app/Vantrel.exe"
 
-# The release package: dist/Vantrel-VERSION-windows.zip with both programs
-# and both runners. dist-check builds them again elsewhere and checks that
-# the package comes out the same, byte for byte, and what it holds.
-dist: setup-windows
+# The release packages: dist/Vantrel-VERSION-windows.zip with both programs
+# and both runners, and the Debian packages vantrel and vantrel-mpi.
+# dist-check builds them again elsewhere and checks that the packages come
+# out the same, byte for byte, and what they hold; lintian checks the Debian
+# packages, which are then installed, used and removed again (as root, or
+# with sudo).
+dist: setup-windows setup-packaging
 	@JOBS=$(JOBS) bash tools/dist.sh
-dist-check: setup-windows
+dist-check: setup-windows setup-packaging
 	@JOBS=$(JOBS) bash tools/dist.sh --check
 
 # Builds the runner alone, the quickest way to a first result.

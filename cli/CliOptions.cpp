@@ -107,6 +107,10 @@ std::vector<OptionDef> RunnerOptionDefs(const ProcessorFacts& processors, bool s
     return defs;
 }
 
+std::string RunnerDescription() { return kDescription; }
+
+std::string RunnerFooter() { return kFooter; }
+
 std::string UsageLine() { return RunnerOptionTable(1, false).Usage(); }
 
 std::string VersionText() { return std::string(kProgram) + " " + VantrelVersion() + "\n"; }

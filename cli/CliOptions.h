@@ -32,6 +32,11 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, const Proces
 // stress: --stress is among the arguments, so --threads takes a stress's counts.
 std::vector<OptionDef> RunnerOptionDefs(const ProcessorFacts& processors, bool stress = false);
 
+// The words of the runner's help before and after its options, which its
+// manual page shows too.
+std::string RunnerDescription();
+std::string RunnerFooter();
+
 // One line summing up the runner's syntax (a usage error's own is in ParseOutcome::usage).
 std::string UsageLine();
 

@@ -3,10 +3,28 @@
 #include "results/ResultOptions.h"
 #include "results/ResultStore.h"
 
+SubcommandWords HistoryWords() {
+    return {"history",
+            "The invocations kept in a result store, newest first: one line per invocation, task and thread count, "
+            "with the median time",
+            "Exit codes: 0 listed (and drawn), 1 the chart could not be drawn (the lines are printed), 2 bad input or a "
+            "store that cannot be read."};
+}
+
+SubcommandWords CompareWords() {
+    return {"compare",
+            "Two results side by side, setting by setting, with a significance test and a regression gate",
+            "Exit codes: 0 compared, no setting past the gate; 1 a setting slower than the gate allows (each named on "
+            "stderr); 2 bad input, a file or id that cannot be read, or nothing in common.",
+            {{"BASE", "The results compared against: a JSON report of vantrel-cli, or a stored invocation db:FILE:ID, "
+                      "db:FILE:last, db:FILE:last~K"},
+             {"NEW", "The results compared, in the same forms"}}};
+}
+
 Subcommands::Subcommands(CLI::App& app, HistoryOptions& history_, CompareOptions& compare_)
     : historyTable(HistoryOptionTable()), compareTable(CompareOptionTable()), history(history_), compare(compare_) {
-    historyApp = app.add_subcommand("history", "The invocations kept in a result store, newest first: one line per "
-                                               "invocation, task and thread count, with the median time");
+    const SubcommandWords historyWords = HistoryWords();
+    historyApp = app.add_subcommand(historyWords.name, historyWords.description);
     historyApp->set_help_flag("--help", historyTable["--help"].help);
     historyTable.Add(*historyApp, "--db", history.db);
     historyTable.Add(*historyApp, "--task", history.task);
@@ -14,22 +32,19 @@ Subcommands::Subcommands(CLI::App& app, HistoryOptions& history_, CompareOptions
     historyTable.Add(*historyApp, "--last", history.last);
     historyTable.Add(*historyApp, "--format", history.format);
     historyTable.Add(*historyApp, "--plot", history.plot);
-    historyApp->footer("Exit codes: 0 listed (and drawn), 1 the chart could not be drawn (the lines are printed), "
-                       "2 bad input or a store that cannot be read.");
+    historyApp->footer(historyWords.footer);
 
-    compareApp = app.add_subcommand("compare", "Two results side by side, setting by setting, with a significance "
-                                               "test and a regression gate");
+    const SubcommandWords compareWords = CompareWords();
+    compareApp = app.add_subcommand(compareWords.name, compareWords.description);
     compareApp->set_help_flag("--help", compareTable["--help"].help);
-    compareApp->add_option("BASE", compare.baseSource, "The results compared against: a JSON report of vantrel-cli, or a "
-                                                 "stored invocation db:FILE:ID, db:FILE:last, db:FILE:last~K")
-        ->required()
-        ->type_name("");
-    compareApp->add_option("NEW", compare.newSource, "The results compared, in the same forms")->required()->type_name("");
+    const auto& [base, baseHelp] = compareWords.operands.at(0);
+    const auto& [next, nextHelp] = compareWords.operands.at(1);
+    compareApp->add_option(base, compare.baseSource, baseHelp)->required()->type_name("");
+    compareApp->add_option(next, compare.newSource, nextHelp)->required()->type_name("");
     compareTable.Add(*compareApp, "--fail-on-slowdown", failOnSlowdown);
     compareTable.Add(*compareApp, "--alpha", compare.alpha);
     compareTable.Add(*compareApp, "--format", compare.format);
-    compareApp->footer("Exit codes: 0 compared, no setting past the gate; 1 a setting slower than the gate allows "
-                       "(each named on stderr); 2 bad input, a file or id that cannot be read, or nothing in common.");
+    compareApp->footer(compareWords.footer);
 }
 
 const CLI::App* Subcommands::GivenApp() const {

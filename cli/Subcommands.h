@@ -6,11 +6,23 @@
 #include <CLI/CLI.hpp>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "results/Compare.h"
 #include "results/History.h"
 #include "runner/OptionTable.h"
+
+// What a subcommand's help says around its option table, which its manual
+// page shows too.
+struct SubcommandWords {
+    std::string name;
+    std::string description;
+    std::string footer;
+    std::vector<std::pair<std::string, std::string>> operands = {};  // its positionals in order: name, help
+};
+SubcommandWords HistoryWords();
+SubcommandWords CompareWords();
 
 class Subcommands {
 public:

@@ -15,6 +15,20 @@ namespace {
 
 constexpr const char* kProgram = "vantrel-mpi";
 
+constexpr const char* kDescription =
+    "Vantrel prime-search CPU benchmark on every rank of an MPI job at once: each rank finds the first N primes with T "
+    "worker threads on its own node, verifies them, and rank 0 reports the fleet.";
+
+constexpr const char* kFooter =
+    "Launch on every node: mpirun -np R --map-by ppr:1:node --bind-to none vantrel-mpi ... (Open MPI otherwise binds "
+    "each rank to one core or package, and a rank offers the threads of its binding only), or srun "
+    "--ntasks-per-node=1 --cpus-per-task=N vantrel-mpi ... under Slurm. Rank 0 prints the report.\n"
+    "Stop with one Ctrl-C to mpirun: the ranks stop their runs and rank 0 prints what was gathered.\n"
+    "Every rank must be given the same options; ranks given others are named and nothing is run.\n"
+    "Exit codes, the same on every rank: 0 done and verified, 1 a wrong result or a failed or refused run on some rank "
+    "(or an outlier with --fail-on-outlier, a rank that did not arrive within --deadline, or a store that cannot be "
+    "written after runs that were all right), 2 bad input, 130 stopped.";
+
 // Every count a thread list can offer, on any machine: 1, 2, 4 ... 128.
 std::vector<uint16_t> AnyOfferedCount() { return OfferedThreadCounts(std::numeric_limits<uint32_t>::max()); }
 
@@ -26,6 +40,8 @@ OptionTable RunnerTable(const ProcessorFacts& processors) {
     defs.push_back(VersionOption());
     return OptionTable(kProgram, std::move(defs));
 }
+
+}  // namespace
 
 OptionTable FleetOptionTable(const ProcessorFacts& processors) {
     const OptionTable runner = RunnerTable(processors);
@@ -76,7 +92,9 @@ OptionTable FleetOptionTable(const ProcessorFacts& processors) {
          shared("--help"), shared("--version")});
 }
 
-}  // namespace
+std::string FleetDescription() { return kDescription; }
+
+std::string FleetFooter() { return kFooter; }
 
 std::string RefusedThreads(uint16_t threads, const ProcessorFacts& processors) {
     const std::vector<uint16_t> offered = OfferedThreadCounts(processors.usable);
@@ -97,9 +115,7 @@ WorkerStartHook RankPlacement(BindMode mode, int rank, std::ostream& err) {
 
 FleetParseOutcome ParseFleetCommandLine(const std::vector<std::string>& args, const ProcessorFacts& processors) {
     const OptionTable table = FleetOptionTable(processors);
-    CLI::App app{"Vantrel prime-search CPU benchmark on every rank of an MPI job at once: each rank finds the first N "
-                 "primes with T worker threads on its own node, verifies them, and rank 0 reports the fleet.",
-                 kProgram};
+    CLI::App app{kDescription, kProgram};
     app.set_help_flag("--help", table["--help"].help);
     app.set_version_flag("--version", std::string(kProgram) + " " + VantrelVersion(), table["--version"].help);
     FleetParseOutcome outcome;
@@ -116,14 +132,7 @@ FleetParseOutcome ParseFleetCommandLine(const std::vector<std::string>& args, co
     table.Add(app, "--deadline", options.deadlineSeconds);
     table.Add(app, "--db", options.db);
     table.Add(app, "--label", options.label);
-    app.footer("Launch on every node: mpirun -np R --map-by ppr:1:node --bind-to none vantrel-mpi ... (Open MPI "
-               "otherwise binds each rank to one core or package, and a rank offers the threads of its binding only), "
-               "or srun --ntasks-per-node=1 --cpus-per-task=N vantrel-mpi ... under Slurm. Rank 0 prints the report.\n"
-               "Stop with one Ctrl-C to mpirun: the ranks stop their runs and rank 0 prints what was gathered.\n"
-               "Every rank must be given the same options; ranks given others are named and nothing is run.\n"
-               "Exit codes, the same on every rank: 0 done and verified, 1 a wrong result or a failed or refused run "
-               "on some rank (or an outlier with --fail-on-outlier, a rank that did not arrive within --deadline, or a "
-               "store that cannot be written after runs that were all right), 2 bad input, 130 stopped.");
+    app.footer(kFooter);
     const OptionTable::Parsed parsed = table.Parse(app, args);
     options.labelGiven = app.count("--label") > 0;
     outcome.text = parsed.text;

@@ -57,6 +57,15 @@ ProcessorFacts RankProcessors();
 // them says so on `err`, one line naming the rank, and runs them unplaced.
 WorkerStartHook RankPlacement(BindMode mode, int rank, std::ostream& err);
 
+// The fleet's options in the order its help shows them; processors are this
+// rank's.
+OptionTable FleetOptionTable(const ProcessorFacts& processors);
+
+// The words of the help before and after the options, which the manual page
+// shows too.
+std::string FleetDescription();
+std::string FleetFooter();
+
 // One line summing up the syntax, for stderr after a usage error.
 std::string FleetUsageLine();
 

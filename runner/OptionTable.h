@@ -72,6 +72,7 @@ public:
     OptionTable(std::string program, std::vector<OptionDef> defs);
 
     const OptionDef& operator[](const std::string& name) const;
+    const std::vector<OptionDef>& Defs() const { return defs; }
 
     std::string Usage() const;  // "usage: vantrel-cli [--task LABEL] [--threads T | --sweep] ..."
     std::string Unknown(const std::string& argument) const;  // "unknown argument "X"; valid options: ..."

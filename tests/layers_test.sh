@@ -19,9 +19,10 @@ allowed() {
     mpi) echo "engine export verify runner results mpi" ;;
     app) echo "engine export app res" ;;
     tools) echo "verify" ;;
+    packaging) echo "engine export verify runner results cli mpi packaging" ;;
     esac
 }
-for folder in engine export verify runner results cli mpi app tools; do
+for folder in engine export verify runner results cli mpi app tools packaging; do
     may=" $(allowed "$folder") "
     while IFS= read -r line; do
         file=${line%%:*}

@@ -1,27 +1,43 @@
 #!/usr/bin/env bash
-# The release package for Windows, dist/Vantrel-VERSION-windows.zip (VERSION
-# is the CMake project's), holding README.txt, SHA256SUMS and the program and
-# the runner of each build: x86/ and x64/ Vantrel.exe and vantrel-cli.exe.
+# The release packages (VERSION is the CMake project's):
+#   dist/Vantrel-VERSION-windows.zip    README.txt, LICENSE.txt, SHA256SUMS and
+#                                       the program and the runner of each
+#                                       build: x86/ and x64/ Vantrel.exe and
+#                                       vantrel-cli.exe
+#   dist/vantrel_VERSION_ARCH.deb       vantrel-cli, its manual pages and
+#                                       completions (Debian package vantrel)
+#   dist/vantrel-mpi_VERSION_ARCH.deb   vantrel-mpi, its manual page and
+#                                       completions (package vantrel-mpi)
 #
-#   bash tools/dist.sh           builds the four executables (presets
-#                                windows-x86 and windows-x64) and packs them
-#   bash tools/dist.sh --check   then checks the package: the same four built
-#                                again from a copy of the sources in another
-#                                folder give the same zip, byte for byte; each
-#                                executable imports Windows' own DLLs only, is
-#                                of its folder's architecture (the x86 ones
-#                                large-address-aware) and names no folder of
-#                                the build; the zip holds what it should
+#   bash tools/dist.sh           builds the four Windows executables (presets
+#                                windows-x86 and windows-x64) and the Linux
+#                                programs (preset package), and packs them
+#   bash tools/dist.sh --check   then checks the packages: the same programs
+#                                built again from a copy of the sources in
+#                                another folder give the same packages, byte
+#                                for byte; each Windows executable imports
+#                                Windows' own DLLs only, is of its folder's
+#                                architecture (the x86 ones large-address-
+#                                aware) and names no folder of the build, and
+#                                neither do the Linux programs; the zip holds
+#                                what it should; lintian passes both Debian
+#                                packages; and they install (as root, or with
+#                                sudo), run, show their manual page and
+#                                complete, and remove again without a trace
 #
-# Two runs from one commit give the same zip: the executables hold no time
-# and no folder (CMakeLists.txt), and the zip's members go in a fixed order,
-# with fixed permissions, the commit's time (SOURCE_DATE_EPOCH, if set) and
-# no extra fields.
+# Two runs from one commit give the same packages: the executables hold no
+# time and no folder (CMakeLists.txt), and the members of the zip and the
+# Debian packages go in a fixed order, with fixed permissions, owner root and
+# the commit's time (SOURCE_DATE_EPOCH, if set); the zip has no extra fields.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 jobs=${JOBS:-$(nproc)}
-members=(README.txt SHA256SUMS x86/Vantrel.exe x86/vantrel-cli.exe x64/Vantrel.exe x64/vantrel-cli.exe)
+members=(README.txt LICENSE.txt SHA256SUMS x86/Vantrel.exe x86/vantrel-cli.exe x64/Vantrel.exe x64/vantrel-cli.exe)
+debs=(vantrel vantrel-mpi)
+# The Debian packages' maintainer, in their control files and changelogs.
+# The project has no address of its own yet, and .invalid says so.
+maintainer=${VANTREL_MAINTAINER:-"The Vantrel developers <developers@vantrel.invalid>"}
 # What an executable may import: DLLs every Windows has.
 allowed_dlls=" kernel32.dll user32.dll gdi32.dll comctl32.dll comdlg32.dll advapi32.dll shell32.dll msvcrt.dll "
 
@@ -32,8 +48,9 @@ export SOURCE_DATE_EPOCH
 
 fail() { echo "dist: $*" >&2; exit 1; }
 
-# The four executables of this tree. VANTREL_DIST_CONFIGURE: more arguments
-# for the configure step.
+# The four Windows executables of this tree, and the Linux programs with
+# their manual pages and completions. VANTREL_DIST_CONFIGURE: more arguments
+# for the configure steps.
 build() {
   local arch
   for arch in x86 x64; do
@@ -41,6 +58,9 @@ build() {
     cmake --preset "windows-$arch" ${VANTREL_DIST_CONFIGURE:-} >/dev/null
     cmake --build --preset "windows-$arch" -j "$jobs" --target Vantrel vantrel-cli >&2
   done
+  # shellcheck disable=SC2086
+  cmake --preset package ${VANTREL_DIST_CONFIGURE:-} >/dev/null
+  cmake --build --preset package -j "$jobs" --target vantrel-cli vantrel-mpi vantrel_docs >&2
 }
 
 version() { sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/windows-x86/CMakeCache.txt; }
@@ -59,7 +79,9 @@ pack() {
   done
   # CR LF, for Notepad.
   sed -e "s/@VERSION@/$version/g" -e 's/\r$//' -e 's/$/\r/' tools/dist-README.txt >"$stage/README.txt"
-  (cd "$stage" && sha256sum README.txt x86/Vantrel.exe x86/vantrel-cli.exe x64/Vantrel.exe x64/vantrel-cli.exe >SHA256SUMS)
+  sed -e 's/\r$//' -e 's/$/\r/' LICENSE >"$stage/LICENSE.txt"
+  (cd "$stage" && sha256sum README.txt LICENSE.txt x86/Vantrel.exe x86/vantrel-cli.exe x64/Vantrel.exe x64/vantrel-cli.exe \
+    >SHA256SUMS)
   (
     cd "$stage"
     chmod 644 "${members[@]}"
@@ -67,6 +89,59 @@ pack() {
     rm -f "$root/$zip"
     TZ=UTC zip -X -D -q "$root/$zip" "${members[@]}"
   )
+  rm -rf "$stage"
+}
+
+# Debian's copyright file, in its machine-readable form, from LICENSE.
+debian_copyright() {
+  printf '%s\n' "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" "Upstream-Name: Vantrel" "" \
+    "Files: *" "Copyright: $(sed -n 's/^Copyright //p' LICENSE)" "License: Expat"
+  sed -e '1,/^Copyright /d' LICENSE | sed -e '/./,$!d' -e 's/^$/./' -e 's/^/ /'
+}
+
+# What the shared libraries of package $1's executables need, as Depends.
+shlib_depends() {
+  printf 'Source: vantrel\n\nPackage: %s\nArchitecture: any\n' "$1" >build/deb/debian/control
+  (cd build/deb && dpkg-shlibdeps -O debian/"$1"/usr/bin/*) | sed -n 's/^shlibs:Depends=//p'
+}
+
+# Packs the component $1 of the package build, installed under /usr, into
+# dist/$1_VERSION_ARCH.deb.
+pack_deb() {
+  local package=$1 version arch stage doc depends size deb
+  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/package/CMakeCache.txt)
+  arch=$(dpkg --print-architecture)
+  # Where dpkg-shlibdeps looks for a package's files.
+  stage=build/deb/debian/$package
+  deb=dist/${package}_${version}_$arch.deb
+  rm -rf "$stage"
+  DESTDIR=$root/$stage cmake --install build/package --component "$package" --strip >/dev/null
+  [ -n "$(ls "$stage/usr/bin")" ] || fail "$package: no program installed"
+  # As Debian's own packages: no compiler notes either.
+  strip --remove-section=.comment --remove-section=.note "$stage"/usr/bin/*
+  # The licence is in the copyright file, the form Debian reads it in.
+  rm -f "$stage/usr/share/doc/vantrel/LICENSE"
+  doc=$stage/usr/share/doc/$package
+  mkdir -p "$doc"
+  debian_copyright >"$doc/copyright"
+  sed -e "s/@VERSION@/$version/g" -e "s/@MAINTAINER@/$maintainer/g" \
+      -e "s/@DATE@/$(LC_ALL=C date -u -R -d "@$SOURCE_DATE_EPOCH")/g" packaging/debian/changelog | gzip -9n >"$doc/changelog.gz"
+  gzip -9n "$stage"/usr/share/man/man1/*.1
+  find "$stage" -type d -exec chmod 755 {} +
+  find "$stage" -type f -exec chmod 644 {} +
+  chmod 755 "$stage"/usr/bin/*
+
+  size=$(find "$stage" -type f -printf '%s\n' | awk '{ kb += int(($1 + 1023) / 1024) } END { print kb }')
+  mkdir -m 755 "$stage/DEBIAN"  # also how dpkg-shlibdeps knows the package's folder
+  depends=$(shlib_depends "$package")
+  [ -n "$depends" ] || fail "$package: dpkg-shlibdeps found no dependency"
+  (cd "$stage" && find usr -type f | LC_ALL=C sort | xargs md5sum) >"$stage/DEBIAN/md5sums"
+  sed -e "s/@VERSION@/$version/" -e "s/@ARCH@/$arch/" -e "s/@MAINTAINER@/$maintainer/" -e "s/@SIZE@/$size/" \
+      -e "s/@DEPENDS@/$depends/" "packaging/debian/$package.control" >"$stage/DEBIAN/control"
+  chmod 644 "$stage"/DEBIAN/*
+  find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+  # One compressor thread: how xz splits its work depends on their number.
+  dpkg-deb --root-owner-group --threads-max=1 -Zxz --build "$stage" "$deb" >/dev/null
   rm -rf "$stage"
 }
 
@@ -86,10 +161,101 @@ check_executable() {
   ! grep -aqF -e "$root" -e "$copy" "$exe" || fail "$exe names a folder of the build"
 }
 
+# The Debian packages: the same bytes from the second build, no folder of
+# the build in anything they install, and lintian's verdict: no error and no
+# warning (nothing is overridden).
+check_debs() {
+  local deb other tree
+  for deb in "${packages[@]:1}"; do
+    other=$copy/dist/$(basename "$deb")
+    if ! cmp -s "$deb" "$other"; then
+      diff <(dpkg-deb -I "$deb"; dpkg-deb -c "$deb") <(dpkg-deb -I "$other"; dpkg-deb -c "$other") >&2
+      fail "two builds of the same sources gave different packages: $deb and $other"
+    fi
+    tree=$unpacked/$(basename "$deb" .deb)
+    dpkg-deb -x "$deb" "$tree"
+    ! grep -raqF -e "$root" -e "$copy" "$tree" || fail "$deb installs a file that names a folder of the build"
+  done
+  lintian --fail-on error,warning "${packages[@]:1}" >&2 || fail "lintian finds fault with the Debian packages"
+}
+
+# What the installed packages offer: the runner runs and checks a task, its
+# manual page is found, and bash-completion loads its completion on demand.
+use_installed() {
+  local completed
+  [ "$(/usr/bin/vantrel-cli --version)" = "vantrel-cli $(version)" ] || fail "vantrel-cli --version says otherwise"
+  OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 /usr/bin/vantrel-mpi --version >/dev/null ||
+    fail "vantrel-mpi --version fails"
+  man -w vantrel-cli >/dev/null && man -w vantrel-cli-history >/dev/null && man -w vantrel-mpi >/dev/null ||
+    fail "man -w finds no manual page"
+  /usr/bin/vantrel-cli --task 100K >/dev/null || fail "vantrel-cli --task 100K fails"
+  complete_installed() {
+    bash --norc --noprofile -c '
+      source /usr/share/bash-completion/bash_completion
+      _completion_loader vantrel-cli
+      COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1))
+      function=$(complete -p vantrel-cli | sed -n "s/.* -F \([^ ]*\) .*/\1/p")
+      "$function" vantrel-cli "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD-1]}"
+      echo "${COMPREPLY[*]}"' bash "$@"
+  }
+  completed=$(complete_installed vantrel-cli --fo)
+  [ "$completed" = --format ] || fail "vantrel-cli --fo<TAB> completes to \"$completed\", not --format"
+  completed=$(complete_installed vantrel-cli --task 2)
+  [ "$completed" = "2M 20M 200M" ] || fail "vantrel-cli --task 2<TAB> completes to \"$completed\", not 2M 20M 200M"
+}
+
+# Installs the Debian packages as a user would (apt-get, which would pull in
+# what they depend on), uses them, removes them, and checks that the machine
+# is as it was: the same packages, and nothing left of what they installed.
+check_install() {
+  local sudo="" before after listed package path pulled
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  for package in "${debs[@]}"; do
+    ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q ' installed$' ||
+      fail "$package is installed on this machine; the check installs it itself (apt-get purge $package first)"
+  done
+  packages_now() { dpkg-query -W -f='${db:Status-Abbrev} ${Package}:${Architecture} ${Version}\n' | sort; }
+  before=$(packages_now)
+  trap 'remove_debs' EXIT
+  # A machine whose dpkg leaves out manual pages (a path-exclude, as slim
+  # container images have) still gets these.
+  $sudo env DEBIAN_FRONTEND=noninteractive DEBCONF_NOWARNINGS=yes apt-get install -y -qq --no-install-recommends \
+    -o "DPkg::Options::=--path-include=/usr/share/man/man1/vantrel*" "${packages[@]:1}" >/dev/null ||
+    fail "the Debian packages do not install"
+  listed=$(dpkg -L "${debs[@]}")
+  use_installed
+  remove_debs
+  trap - EXIT
+  for package in "${debs[@]}"; do
+    ! dpkg -L "$package" >/dev/null 2>&1 || fail "$package is still known to dpkg after its removal"
+  done
+  while IFS= read -r path; do
+    [ -d "$path" ] || [ ! -e "$path" ] || fail "$path is left after the removal"
+  done <<<"$listed"
+  after=$(packages_now)
+  pulled=$(comm -13 <(awk '{ print $2 }' <<<"$before" | sort -u) <(awk '{ print $2 }' <<<"$after" | sort -u))
+  if [ -n "$pulled" ]; then
+    # Pulled in for the check only: this machine had not had them.
+    # shellcheck disable=SC2086
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq $pulled >/dev/null
+    after=$(packages_now)
+  fi
+  [ "$before" = "$after" ] || fail "the packages of this machine changed: $(diff <(echo "$before") <(echo "$after") | tr '\n' ' ')"
+}
+
+remove_debs() {
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq "${debs[@]}" >/dev/null 2>&1
+}
+
 build
 pack
+for deb in "${debs[@]}"; do pack_deb "$deb"; done
 zip=$root/dist/Vantrel-$(version)-windows.zip
-[ "${1:-}" = --check ] || { echo "dist: $zip"; exit 0; }
+packages=("$zip")
+for deb in "${debs[@]}"; do packages+=("$(ls "$root"/dist/"${deb}"_"$(version)"_*.deb)"); done
+[ "${1:-}" = --check ] || { printf 'dist: %s\n' "${packages[@]}"; exit 0; }
 
 # The second build, from a copy of the sources (tracked and new files, as
 # they are now) in another folder, without the tests.
@@ -122,5 +288,10 @@ for arch in x86 x64; do
   check_executable "$unpacked/first/$arch/Vantrel.exe" "$arch"
   check_executable "$unpacked/first/$arch/vantrel-cli.exe" "$arch"
 done
+check_debs
+check_install
 rm -rf "$copy"
 echo "dist: $zip is reproducible; imports, architectures and contents checked"
+for deb in "${packages[@]:1}"; do
+  echo "dist: $deb is reproducible, lintian-clean, installs, runs, completes and removes without a trace"
+done
