@@ -86,6 +86,7 @@ ParseOutcome RunOutcome(const CLI::App& app, const std::vector<std::string>& arg
     if (!options.savePrimes.empty() && !options.saveGrid.empty() && NameTheSameFile(options.savePrimes, options.saveGrid)) {
         return UsageError("--save-primes and --save-grid name the same file; valid: two different files");
     }
+    if (const std::string problem = StoreVariableProblem(options.db); !problem.empty()) return UsageError(problem);
     if (app.count("--label") > 0 && StorePathFrom(options.db).empty()) {
         return UsageError("--label goes with a result store; valid: --db FILE --label TEXT, or VANTREL_DB set");
     }

@@ -122,6 +122,8 @@ std::optional<int> Refused(FleetComm& comm, const FleetParseOutcome& parsed, std
     } else if (std::string mismatch = OptionsMismatchOf(comm, parsed.options); !mismatch.empty()) {
         refusal = std::move(mismatch);
         usage = false;
+    } else if (comm.Root() && !StoreVariableProblem(parsed.options.db).empty()) {
+        refusal = StoreVariableProblem(parsed.options.db);
     } else if (parsed.options.labelGiven && comm.Root() && StorePathFrom(parsed.options.db).empty()) {
         refusal = "--label goes with a result store; valid: --db FILE --label TEXT, or VANTREL_DB set";
     }

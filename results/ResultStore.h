@@ -141,6 +141,11 @@ constexpr int kStoreVersion = 4;
 // else empty (nothing is stored).
 std::string StorePathFrom(const std::string& dbOption);
 
+// Why the store named by VANTREL_DB cannot be used, checked before anything
+// runs as --db's value is: SQLite's ":memory:" would keep nothing. Empty when
+// it can (or when --db is given, or nothing is named).
+std::string StoreVariableProblem(const std::string& dbOption);
+
 // A run as the store keeps it; its host is left to the caller.
 StoredRun StoredRunOf(const RunRecord& run);
 

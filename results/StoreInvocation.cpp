@@ -12,6 +12,12 @@ std::string StorePathFrom(const std::string& dbOption) {
     return fromEnvironment != nullptr ? fromEnvironment : "";
 }
 
+std::string StoreVariableProblem(const std::string& dbOption) {
+    if (!dbOption.empty() || StorePathFrom(dbOption) != ":memory:") return {};
+    return "VANTREL_DB cannot name \":memory:\", SQLite's name for a database in memory, which keeps nothing; valid: "
+           "a file name (the store is created on first use)";
+}
+
 StoredRun StoredRunOf(const RunRecord& run) {
     StoredRun stored;
     stored.task = run.task;

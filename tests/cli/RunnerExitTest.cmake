@@ -186,6 +186,9 @@ elseif(MODE STREQUAL "store")
   expect_row()
   set(ENV_PREFIX "${CMAKE_COMMAND}" -E env "VANTREL_DB=${db}")
   expect_success(--task 100K --repeat 2)
+  # SQLite's name of a database in memory keeps nothing: refused before the run.
+  set(ENV_PREFIX "${CMAKE_COMMAND}" -E env "VANTREL_DB=:memory:")
+  expect_usage_error("VANTREL_DB cannot name \":memory:\"" --task 100K)
   set(ENV_PREFIX "")
   # Newest first, one line per invocation here.
   expect_success(history --db "${db}" --format json)

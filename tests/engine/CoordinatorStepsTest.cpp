@@ -34,7 +34,8 @@ const std::vector<uint32_t>& Sieve() {
 // up to slot lastIndex, and `count` finders that the test drives by hand.
 struct Harness {
     RecordingTarget target;
-    PrimeCoordinator coordinator{&target};
+    const std::unique_ptr<PrimeCoordinator> heap = std::make_unique<PrimeCoordinator>(&target);
+    PrimeCoordinator& coordinator = *heap;
 
     Harness(uint32_t n, uint16_t count, uint32_t lastIndex) {
         EXPECT_EQ(coordinator.Start(n, 0), StartResult::Started);
@@ -145,7 +146,8 @@ TEST(CoordinatorSteps, OverflowedRangeFailsTheSearchAndStopClaimsIt) {
 
 TEST(CoordinatorSteps, MissingBuffersRefuseStartAndKeepTheEarlierResults) {
     RecordingTarget target;
-    PrimeCoordinator coordinator(&target);
+    const auto heap = std::make_unique<PrimeCoordinator>(&target);
+    PrimeCoordinator& coordinator = *heap;
     ASSERT_EQ(coordinator.Start(100000, 2), StartResult::Started);
     ASSERT_TRUE(target.WaitFinished());
     coordinator.Stop();
@@ -165,7 +167,8 @@ TEST(CoordinatorSteps, MissingBuffersRefuseStartAndKeepTheEarlierResults) {
 
 TEST(CoordinatorSteps, TableThatDoesNotFitIsReportedWithNothingRunning) {
     RecordingTarget target;
-    PrimeCoordinator coordinator(&target);
+    const auto heap = std::make_unique<PrimeCoordinator>(&target);
+    PrimeCoordinator& coordinator = *heap;
     ASSERT_EQ(coordinator.Start(100000, 1), StartResult::Started);
     ASSERT_TRUE(target.WaitFinished());
     coordinator.Stop();

@@ -28,7 +28,8 @@ class HundredThousand : public ::testing::TestWithParam<int> {};
 
 TEST_P(HundredThousand, SendsTheSameMessagesForAnyThreadCount) {
     RecordingTarget target;
-    PrimeCoordinator coordinator(&target);
+    const auto heap = std::make_unique<PrimeCoordinator>(&target);
+    PrimeCoordinator& coordinator = *heap;
     ASSERT_EQ(coordinator.Start(100000, uint16_t(GetParam())), StartResult::Started);
     ASSERT_TRUE(target.WaitFinished());
     // The completion ends every worker by itself (every finder ran in the second batch).
@@ -52,7 +53,8 @@ INSTANTIATE_TEST_SUITE_P(Threads, HundredThousand, ::testing::Values(1, 2, 3, 4)
 
 TEST(PrimeCoordinator, OneMillionWithTwoThreadsEndsOnTheMillionthPrime) {
     RecordingTarget target;
-    PrimeCoordinator coordinator(&target);
+    const auto heap = std::make_unique<PrimeCoordinator>(&target);
+    PrimeCoordinator& coordinator = *heap;
     ASSERT_EQ(coordinator.Start(1000000, 2), StartResult::Started);
     ASSERT_TRUE(target.WaitFinished(kLongWaitMs));
     coordinator.Stop();
@@ -68,7 +70,8 @@ TEST(PrimeCoordinator, OneMillionWithTwoThreadsEndsOnTheMillionthPrime) {
 
 TEST(PrimeCoordinator, RefusesBadArgumentsAndKeepsTheEarlierTable) {
     RecordingTarget target;
-    PrimeCoordinator coordinator(&target);
+    const auto heap = std::make_unique<PrimeCoordinator>(&target);
+    PrimeCoordinator& coordinator = *heap;
     ASSERT_EQ(coordinator.Start(100000, 1), StartResult::Started);
     ASSERT_TRUE(target.WaitFinished());
     coordinator.Stop();
@@ -85,7 +88,8 @@ TEST(PrimeCoordinator, RefusesBadArgumentsAndKeepsTheEarlierTable) {
 
 TEST(PrimeCoordinator, SmallestTargetCompletesInTheFirstMerge) {
     RecordingTarget target;
-    PrimeCoordinator coordinator(&target);
+    const auto heap = std::make_unique<PrimeCoordinator>(&target);
+    PrimeCoordinator& coordinator = *heap;
     ASSERT_EQ(coordinator.Start(31, 4), StartResult::Started);
     ASSERT_TRUE(target.WaitFinished());
     coordinator.Stop();
@@ -95,7 +99,8 @@ TEST(PrimeCoordinator, SmallestTargetCompletesInTheFirstMerge) {
 
 TEST(PrimeCoordinator, ZeroThreadsSearchNothingUntilStopped) {
     RecordingTarget target;
-    PrimeCoordinator coordinator(&target);
+    const auto heap = std::make_unique<PrimeCoordinator>(&target);
+    PrimeCoordinator& coordinator = *heap;
     ASSERT_EQ(coordinator.Start(100000, 0), StartResult::Started);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_TRUE(coordinator.running.load());
@@ -108,7 +113,8 @@ TEST(PrimeCoordinator, ZeroThreadsSearchNothingUntilStopped) {
 
 TEST(PrimeCoordinator, StopInTheMiddleLeavesNoThreadAndMergesNothingAfter) {
     RecordingTarget target;
-    PrimeCoordinator coordinator(&target);
+    const auto heap = std::make_unique<PrimeCoordinator>(&target);
+    PrimeCoordinator& coordinator = *heap;
     ASSERT_EQ(coordinator.Start(5000000, 2), StartResult::Started);
     ASSERT_TRUE(target.WaitCount(2));  // the second batch is under way
     EXPECT_TRUE(coordinator.Stop());
@@ -127,7 +133,8 @@ TEST(PrimeCoordinator, StopInTheMiddleLeavesNoThreadAndMergesNothingAfter) {
 
 TEST(PrimeCoordinator, StartsAgainAfterCompletionAndAfterStop) {
     RecordingTarget first;
-    PrimeCoordinator coordinator(&first);
+    const auto heap = std::make_unique<PrimeCoordinator>(&first);
+    PrimeCoordinator& coordinator = *heap;
     ASSERT_EQ(coordinator.Start(100000, 2), StartResult::Started);
     ASSERT_TRUE(first.WaitFinished());
     const uint32_t* table = coordinator.primes;
@@ -163,7 +170,8 @@ TEST(PrimeCoordinator, StartsAgainAfterCompletionAndAfterStop) {
 // serves it through the wait hook, so none of them can deadlock.
 TEST(PrimeCoordinator, StopServesAWorkerBlockedInANotification) {
     BlockingTarget target;
-    PrimeCoordinator coordinator(&target, [&] { target.Serve(); });
+    const auto heap = std::make_unique<PrimeCoordinator>(&target, [&] { target.Serve(); });
+    PrimeCoordinator& coordinator = *heap;
     ASSERT_EQ(coordinator.Start(1000000, 2), StartResult::Started);
     ASSERT_TRUE(target.WaitPending());  // a worker sits in Notify holding the engine lock
     EXPECT_TRUE(coordinator.Stop());
@@ -173,7 +181,8 @@ TEST(PrimeCoordinator, StopServesAWorkerBlockedInANotification) {
 
 TEST(PrimeCoordinator, StopWhileTheFinishIsBeingSentDeliversItBeforeReturning) {
     BlockingTarget target;
-    PrimeCoordinator coordinator(&target, [&] { target.Serve(); });
+    const auto heap = std::make_unique<PrimeCoordinator>(&target, [&] { target.Serve(); });
+    PrimeCoordinator& coordinator = *heap;
     ASSERT_EQ(coordinator.Start(100000, 2), StartResult::Started);
     // Serve progress until the worker is blocked sending the finish.
     while (!target.HasPendingFinish()) {
@@ -188,7 +197,8 @@ TEST(PrimeCoordinator, StopWhileTheFinishIsBeingSentDeliversItBeforeReturning) {
 TEST(PrimeCoordinator, StartAndDestructorServeABlockedWorker) {
     BlockingTarget target;
     {
-        PrimeCoordinator coordinator(&target, [&] { target.Serve(); });
+        const auto heap = std::make_unique<PrimeCoordinator>(&target, [&] { target.Serve(); });
+        PrimeCoordinator& coordinator = *heap;
         ASSERT_EQ(coordinator.Start(1000000, 2), StartResult::Started);
         ASSERT_TRUE(target.WaitPending());  // the first range's progress, unserved
         ASSERT_EQ(coordinator.Start(100000, 2), StartResult::Started);
@@ -212,7 +222,8 @@ TEST(PrimeCoordinator, RandomStartStopCompleteCycles) {
         RecordingTarget recording;
         const bool useBlocking = cycle % 3 == 0;
         INotifyTarget* target = useBlocking ? static_cast<INotifyTarget*>(&blocking) : &recording;
-        PrimeCoordinator coordinator(target, [&] { blocking.Serve(); });
+        const auto heap = std::make_unique<PrimeCoordinator>(target, [&] { blocking.Serve(); });
+        PrimeCoordinator& coordinator = *heap;
         const uint32_t n = targets[random() % 4];
         const uint16_t t = threads[random() % 6];
         ASSERT_EQ(coordinator.Start(n, t), StartResult::Started);
@@ -254,7 +265,8 @@ TEST(PrimeCoordinator, RandomStartStopCompleteCycles) {
 
 TEST(PrimeCoordinator, WorkerStartHookRunsOnceOnEachWorkerThreadOfEachSearch) {
     RecordingTarget target;
-    PrimeCoordinator coordinator(&target);
+    const auto heap = std::make_unique<PrimeCoordinator>(&target);
+    PrimeCoordinator& coordinator = *heap;
     std::mutex lock;
     std::vector<std::pair<uint16_t, uint16_t>> calls;  // (worker, threads)
     std::vector<std::thread::id> callers;
