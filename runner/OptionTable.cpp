@@ -66,9 +66,7 @@ std::vector<std::pair<std::string, int>> TaskChoices() {
 OptionDef FormatOption(const std::string& help) {
     const std::vector<std::pair<std::string, ReportFormat>> formats = {
         {"table", ReportFormat::Table}, {"csv", ReportFormat::Csv}, {"json", ReportFormat::Json}};
-    const std::string valid = "valid formats: table csv json";
-    return {"--format", "table|csv|json", help, valid, CLI::IsMember(formats) & CLI::Transformer(formats),
-            Refused("unknown format", "", valid)};
+    return ChoiceOption("--format", "table|csv|json", help, "format", "valid formats: table csv json", formats);
 }
 
 OptionDef HelpOption() { return {"--help", "", "Print this help and exit", "", {}}; }

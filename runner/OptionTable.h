@@ -40,6 +40,16 @@ CLI::Validator PlainCount(size_t maxDigits);
 // "WHAT "VALUE"AFTER; VALID": how most options refuse a value.
 std::function<std::string(const std::string&)> Refused(std::string what, std::string after, std::string valid);
 
+// An option that takes one of the named choices, turned into its value; any
+// other is refused as "unknown WHAT".
+template <class T>
+OptionDef ChoiceOption(std::string name, std::string value, std::string help, const std::string& what,
+                       std::string valid, const std::vector<std::pair<std::string, T>>& choices) {
+    auto refusal = Refused("unknown " + what, "", valid);
+    return {std::move(name), std::move(value), std::move(help), std::move(valid),
+            CLI::IsMember(choices) & CLI::Transformer(choices), std::move(refusal)};
+}
+
 // Any value but an empty one.
 extern const CLI::Validator kNotEmpty;
 

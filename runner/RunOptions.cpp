@@ -44,10 +44,8 @@ CLI::Validator StressThreads(uint16_t all) {
 }
 
 OptionDef TaskOption() {
-    const std::vector<std::pair<std::string, int>> tasks = TaskChoices();
-    const std::string valid = "valid tasks: " + TaskLabels();
-    return {"--task", "LABEL", "Task size: " + TaskLabels() + " (default 1M)", valid,
-            CLI::IsMember(tasks) & CLI::Transformer(tasks), Refused("unknown task", "", valid)};
+    return ChoiceOption("--task", "LABEL", "Task size: " + TaskLabels() + " (default 1M)", "task",
+                        "valid tasks: " + TaskLabels(), TaskChoices());
 }
 
 OptionDef ThreadsOption(const ProcessorFacts& processors) {
@@ -69,13 +67,11 @@ OptionDef StressThreadsOption(const ProcessorFacts& processors) {
 }
 
 OptionDef BindOption() {
-    const std::vector<std::pair<std::string, BindMode>> modes = BindChoices();
-    const std::string valid = "valid placements: none cores pus";
-    return {"--bind", "none|cores|pus",
-            "Where the worker threads run: none (default) where the system puts them; cores one per physical core, a "
-            "core's further logical processors only once every usable core has a worker; pus the usable logical "
-            "processors in order, a core's one after the other",
-            valid, CLI::IsMember(modes) & CLI::Transformer(modes), Refused("unknown placement", "", valid)};
+    return ChoiceOption("--bind", "none|cores|pus",
+                        "Where the worker threads run: none (default) where the system puts them; cores one per "
+                        "physical core, a core's further logical processors only once every usable core has a "
+                        "worker; pus the usable logical processors in order, a core's one after the other",
+                        "placement", "valid placements: none cores pus", BindChoices());
 }
 
 // --save-primes and --save-grid. The export job holds a name of limited
@@ -94,12 +90,11 @@ OptionDef SaveOption(const std::string& name, const std::string& help) {
 OptionDef VerifyOption() {
     const std::vector<std::pair<std::string, VerifyMode>> checks = {{"digest", VerifyMode::Digest},
                                                                     {"full", VerifyMode::Full}};
-    const std::string valid = "valid checks: digest full";
-    return {"--verify", "digest|full",
-            "What is checked: digest (default) checks every finished run against the known N-th prime and the digest "
-            "of all its primes, and names the first wrong slot; full checks besides the primes a stopped run holds, "
-            "slot by slot, against a sieve",
-            valid, CLI::IsMember(checks) & CLI::Transformer(checks), Refused("unknown check", "", valid)};
+    return ChoiceOption("--verify", "digest|full",
+                        "What is checked: digest (default) checks every finished run against the known N-th prime and "
+                        "the digest of all its primes, and names the first wrong slot; full checks besides the primes "
+                        "a stopped run holds, slot by slot, against a sieve",
+                        "check", "valid checks: digest full", checks);
 }
 
 OptionDef StressOption() {
