@@ -9,6 +9,7 @@
 #include "engine/TaskTable.h"
 #include "runner/JsonForms.h"
 #include "runner/Statistics.h"
+#include "runner/Text.h"
 
 using Json = nlohmann::json;
 
@@ -121,17 +122,7 @@ std::vector<FailureGroup> GroupFailures(const std::vector<FleetFailure>& failure
     return groups;
 }
 
-std::string RankRanges(const std::vector<int>& ranks) {
-    std::string text;
-    for (size_t i = 0; i < ranks.size();) {
-        size_t end = i;
-        while (end + 1 < ranks.size() && ranks[end + 1] == ranks[end] + 1) ++end;
-        text += (text.empty() ? "" : ", ") + std::to_string(ranks[i]);
-        if (end > i) text += "-" + std::to_string(ranks[end]);
-        i = end + 1;
-    }
-    return text;
-}
+std::string RankRanges(const std::vector<int>& ranks) { return RangesText(ranks, ", "); }
 
 std::string RankInfoText(const RankInfo& info) {
     return Json{{"rank", info.rank}, {"host", info.host}, {"node", info.node}, {"context", info.context}}.dump();

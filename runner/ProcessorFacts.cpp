@@ -99,17 +99,7 @@ std::vector<uint32_t> PlacementOrder(const MachineShape& shape, BindMode mode) {
     return order;
 }
 
-std::string CpuListText(const std::vector<uint32_t>& processors) {
-    std::string text;
-    for (size_t i = 0; i < processors.size();) {
-        size_t end = i;
-        while (end + 1 < processors.size() && processors[end + 1] == processors[end] + 1) ++end;
-        text += (text.empty() ? "" : ",") + std::to_string(processors[i]);
-        if (end > i) text += "-" + std::to_string(processors[end]);
-        i = end + 1;
-    }
-    return text;
-}
+std::string CpuListText(const std::vector<uint32_t>& processors) { return RangesText(processors, ","); }
 
 std::vector<std::pair<std::string, BindMode>> BindChoices() {
     return {{"none", BindMode::None}, {"cores", BindMode::Cores}, {"pus", BindMode::Pus}};

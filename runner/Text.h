@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 // `text` with every control character (a line break in a file name, say)
 // shown as '?', so that a message stays on one line.
@@ -26,3 +27,18 @@ std::string PreciseSecondsText(double seconds);
 
 // "1 rank", "3 ranks".
 std::string Plural(size_t count, const std::string& one, const std::string& many);
+
+// Ascending numbers with each run of consecutive ones as "first-last":
+// "0-3,8" with separator ",", "0-3, 8" with ", ".
+template <class Number>
+std::string RangesText(const std::vector<Number>& ascending, const char* separator) {
+    std::string text;
+    for (size_t i = 0; i < ascending.size();) {
+        size_t end = i;
+        while (end + 1 < ascending.size() && ascending[end + 1] == ascending[end] + 1) ++end;
+        text += (text.empty() ? "" : separator) + std::to_string(ascending[i]);
+        if (end > i) text += "-" + std::to_string(ascending[end]);
+        i = end + 1;
+    }
+    return text;
+}
