@@ -72,7 +72,7 @@ std::string BashCommandArm(const CommandDocs& command, const std::string& patter
     return text;
 }
 
-// A zsh spec's explanation: the help's first clause, with what _arguments
+// The explanation of an option in zsh: the help's first clause, with what _arguments
 // reads in it escaped.
 std::string ZshExplanation(const std::string& help) {
     std::string clause = help.substr(0, std::min({help.find("; "), help.find(". "), help.find(" (")}));
@@ -91,15 +91,15 @@ std::string ZshAction(const OptionDef& def) {
     return " ";
 }
 
-// Each option's spec for _arguments, with the options it cannot go with.
-std::string ZshSpecs(const CommandDocs& command) {
+// Each option as an argument of _arguments, with the options it cannot go with.
+std::string ZshArguments(const CommandDocs& command) {
     std::string text;
     for (const OptionDef& def : command.options) {
         const std::vector<std::string> excluded = ExcludedOptions(def, command.options);
-        std::string spec = (excluded.empty() ? "" : "(" + Joined(excluded) + ")") + def.name;
-        spec += def.value.empty() ? "[" + ZshExplanation(def.help) + "]"
+        std::string argument = (excluded.empty() ? "" : "(" + Joined(excluded) + ")") + def.name;
+        argument += def.value.empty() ? "[" + ZshExplanation(def.help) + "]"
                                   : "=[" + ZshExplanation(def.help) + "]:" + def.value + ":" + ZshAction(def);
-        text += "        " + Quoted(spec) + " \\\n";
+        text += "        " + Quoted(argument) + " \\\n";
     }
     for (size_t i = 0; i < command.operands.size(); ++i) {
         text += "        " + Quoted(std::to_string(i + 1) + ":" + command.operands[i].first + ":_files") + " \\\n";
@@ -189,7 +189,7 @@ std::string ZshCompletion(const ProgramDocs& program) {
                 "        case $words[2] in\n";
         for (const CommandDocs& command : program.subcommands) {
             text += "        " + SubcommandName(command) + ")\n            shift words\n            ((CURRENT--))\n"
-                    "            _arguments -S \\\n" + ZshSpecs(command) + "                && return 0\n"
+                    "            _arguments -S \\\n" + ZshArguments(command) + "                && return 0\n"
                     "            return 1 ;;\n";
         }
         text += "        esac\n    fi\n    local -a subcommands=(\n";
@@ -201,7 +201,7 @@ std::string ZshCompletion(const ProgramDocs& program) {
     } else {
         text += "    local ret=1\n";
     }
-    text += "    _arguments -S \\\n" + ZshSpecs(program.main) + "        && ret=0\n    return ret\n}\n\n";
+    text += "    _arguments -S \\\n" + ZshArguments(program.main) + "        && ret=0\n    return ret\n}\n\n";
     text += "if [[ $funcstack[1] == " + function + " ]]; then\n    " + function + " \"$@\"\nelse\n    compdef " + function +
             " " + program.main.command + "\nfi\n";
     return text;
