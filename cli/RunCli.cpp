@@ -31,7 +31,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     // Without the machine's shape the run goes on, on the processors counted.
     if (!processors.shape) err << "vantrel-cli: " << ShapePhrase(processors) << "\n";
     std::string unplaced;
-    WorkerStartHook placement = WorkerPlacement(parsed.options.bind, unplaced);
+    WorkerStartHook placement = WorkerPlacement(parsed.options.bind, processors, unplaced);
     if (!unplaced.empty()) err << "vantrel-cli: " << unplaced << "\n";
     BenchmarkSession session(parsed.options, out, err, liveProgress, interrupt);
     session.SetWorkerStartHook(std::move(placement));

@@ -104,11 +104,9 @@ std::string RefusedThreads(uint16_t threads, const ProcessorFacts& processors) {
 
 std::string FleetUsageLine() { return FleetOptionTable(1).Usage(); }
 
-ProcessorFacts RankProcessors() { return ReadProcessorFacts(); }
-
-WorkerStartHook RankPlacement(BindMode mode, int rank, std::ostream& err) {
+WorkerStartHook RankPlacement(BindMode mode, const ProcessorFacts& processors, int rank, std::ostream& err) {
     std::string problem;
-    WorkerStartHook placement = WorkerPlacement(mode, problem);
+    WorkerStartHook placement = WorkerPlacement(mode, processors, problem);
     if (!problem.empty()) err << kProgram << ": rank " << rank << ": " << problem << "\n" << std::flush;
     return placement;
 }

@@ -49,13 +49,9 @@ FleetParseOutcome ParseFleetCommandLine(const std::vector<std::string>& args, co
 // runner's words; empty when it offers that count.
 std::string RefusedThreads(uint16_t threads, const ProcessorFacts& processors);
 
-// The processors this rank may use, read now (see ReadProcessorFacts): each
-// rank its own binding, CPU set and quota.
-ProcessorFacts RankProcessors();
-
 // Where this rank's workers start, as --bind asks; a rank that cannot place
 // them says so on `err`, one line naming the rank, and runs them unplaced.
-WorkerStartHook RankPlacement(BindMode mode, int rank, std::ostream& err);
+WorkerStartHook RankPlacement(BindMode mode, const ProcessorFacts& processors, int rank, std::ostream& err);
 
 // The fleet's options in the order its help shows them; processors are this
 // rank's.

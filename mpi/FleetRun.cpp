@@ -16,6 +16,7 @@
 #include "mpi/FleetVerdict.h"
 #include "results/ResultStore.h"
 #include "runner/ExitCodes.h"
+#include "runner/Processors.h"
 #include "runner/RunOptions.h"
 #include "runner/SearchDriver.h"
 #include "runner/Text.h"
@@ -221,7 +222,7 @@ private:
         const std::vector<uint16_t> plan =
             options.sweep ? OfferedThreadCounts(comm.AllMax(processors.usable)) : std::vector<uint16_t>{options.threads};
         SearchDriver driver(interrupt);
-        driver.SetWorkerStartHook(RankPlacement(options.bind, comm.rank, err));
+        driver.SetWorkerStartHook(RankPlacement(options.bind, processors, comm.rank, err));
 #ifdef VANTREL_FLEET_TEST_HOOKS
         InstallTestHooks(driver, comm);
 #endif
@@ -344,7 +345,8 @@ private:
 FleetEnd RunFleet(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                   const std::atomic<bool>& interrupt) {
     FleetComm comm;
-    const ProcessorFacts processors = RankProcessors();
+    // Each rank reads its own binding, CPU set and quota.
+    const ProcessorFacts processors = ReadProcessorFacts();
     const FleetParseOutcome parsed = ParseFleetCommandLine(args, processors);
     if (parsed.action == OptionTable::Ending::Parsed) comm.SetDeadline(parsed.options.deadlineSeconds);
     try {

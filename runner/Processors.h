@@ -20,5 +20,6 @@ ProcessorFacts ReadProcessorFacts();
 // spread over the processor groups in proportion to their sizes whatever the
 // mode. When the mode cannot be honoured (the shape is unknown, the
 // topology is not this machine's, the system refuses), `problem` says so on
-// one line and the workers run where the system puts them.
-WorkerStartHook WorkerPlacement(BindMode mode, std::string& problem);
+// one line and the workers run where the system puts them. `facts` are the
+// processors ReadProcessorFacts gave, the ones the report states.
+WorkerStartHook WorkerPlacement(BindMode mode, const ProcessorFacts& facts, std::string& problem);

@@ -89,7 +89,7 @@ ProcessorFacts ReadProcessorFacts() {
     return ComposeProcessorFacts(AffinityProcessors(), CgroupCpuQuota(), topology, loaded.problem, online);
 }
 
-WorkerStartHook WorkerPlacement(BindMode mode, std::string& problem) {
+WorkerStartHook WorkerPlacement(BindMode mode, const ProcessorFacts& facts, std::string& problem) {
     if (mode == BindMode::None) return {};
     const LoadedTopology& loaded = ThisMachine();
     const HwlocTopology* topology = loaded.topology.get();
@@ -102,7 +102,10 @@ WorkerStartHook WorkerPlacement(BindMode mode, std::string& problem) {
         problem = asked + " cannot place the workers: the topology is not this machine's (" + topology->Foreign() + ")";
         return {};
     }
-    const ProcessorFacts facts = ReadProcessorFacts();
+    if (!facts.shape) {
+        problem = asked + " cannot place the workers: " + facts.shapeProblem;
+        return {};
+    }
     const std::vector<uint32_t> order = PlacementOrder(*facts.shape, mode);
     if (order.empty()) {
         problem = asked + " cannot place the workers: no usable processor";

@@ -120,7 +120,7 @@ ProcessorFacts ReadProcessorFacts() {
     return facts;
 }
 
-WorkerStartHook WorkerPlacement(BindMode mode, std::string& problem) {
+WorkerStartHook WorkerPlacement(BindMode mode, const ProcessorFacts& facts, std::string& problem) {
     if (mode == BindMode::None) {
         const std::vector<uint32_t> groups = GroupSizes();
         if (groups.size() <= 1) return {};
@@ -129,7 +129,6 @@ WorkerStartHook WorkerPlacement(BindMode mode, std::string& problem) {
             PlaceInGroup(group, groups[group]);
         };
     }
-    const ProcessorFacts facts = ReadProcessorFacts();
     const std::vector<uint32_t> order = facts.shape ? PlacementOrder(*facts.shape, mode) : std::vector<uint32_t>{};
     if (order.empty()) {
         problem = std::string("--bind ") + BindModeName(mode) + " cannot place the workers: " + facts.shapeProblem;

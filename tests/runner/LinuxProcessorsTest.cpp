@@ -223,7 +223,7 @@ TEST(Placement, LandsOnThisMachine) {
     for (BindMode mode : {BindMode::Cores, BindMode::Pus, BindMode::None}) {
         SCOPED_TRACE(BindModeName(mode));
         std::string problem;
-        const WorkerStartHook place = WorkerPlacement(mode, problem);
+        const WorkerStartHook place = WorkerPlacement(mode, facts, problem);
         EXPECT_EQ(problem, "");
         EXPECT_EQ(bool(place), mode != BindMode::None);
         std::mutex lock;

@@ -93,7 +93,7 @@ TEST(WindowsProcessors, ThisMachine) {
     EXPECT_EQ(facts.usable, facts.machine);
     EXPECT_EQ(facts.shape->Processors(), facts.machine);
     std::string problem;
-    EXPECT_FALSE(WorkerPlacement(BindMode::None, problem));  // one group: nothing to place
-    EXPECT_TRUE(WorkerPlacement(BindMode::Cores, problem));
+    EXPECT_FALSE(WorkerPlacement(BindMode::None, facts, problem));  // one group: nothing to place
+    EXPECT_TRUE(WorkerPlacement(BindMode::Cores, facts, problem));
     EXPECT_EQ(problem, "");
 }
