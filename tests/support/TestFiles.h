@@ -17,6 +17,9 @@
 
 #include "tests/support/Primes.h"
 
+// What a grid file begins with.
+inline const std::string kBom = "\xEF\xBB\xBF";
+
 // A folder of its own under the system's temporary folder, removed with
 // everything in it at the end.
 class TempFolder {
