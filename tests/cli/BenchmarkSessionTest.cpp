@@ -4,7 +4,6 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -119,9 +118,8 @@ TEST(BenchmarkSession, AStressEndsAtTheFirstWrongRunUnlessToldToKeepGoing) {
                                   ThreadCountText(EveryProcessor(LogicalProcessors())) + " (run 2): slot 4711: prime number 4712 is " +
                                   std::to_string(expected) + ", the table holds " + std::to_string(expected ^ 1) + "\n");
         // One row a run: run 2 wrong, the others verified.
-        std::istringstream lines(result.out);
         int rows = 0;
-        for (std::string line; std::getline(lines, line);) {
+        for (const std::string& line : Lines(result.out)) {
             if (line.empty() || line[0] == '#' || line.starts_with("run,")) continue;
             ++rows;
             const bool wrong = line.starts_with("2,");

@@ -12,6 +12,7 @@
 #include "mpi/FleetReport.h"
 #include "mpi/FleetVerdict.h"
 #include "tests/support/FleetRanks.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -93,8 +94,7 @@ TEST(FleetReport, OutliersComeSlowestFirstAndTheMachineGoesToTheHeaderWhenEveryR
     SCOPED_TRACE(alike);
     EXPECT_THAT(alike, HasSubstr("\nCPU: 5 ranks on Test CPU, 8 logical processors\n"));
     EXPECT_LT(alike.find("outlier: rack12-node3, rank 3, 50.00%"), alike.find("outlier: rack12-node1, rank 1, 20.00%"));
-    std::istringstream lines(alike);
-    for (std::string line; std::getline(lines, line);) {
+    for (const std::string& line : Lines(alike)) {
         if (line.find(" sec ") != std::string::npos) {
             EXPECT_LE(line.size(), 100u) << line;
         }

@@ -28,10 +28,8 @@ TEST(History, TheTableKeepsItsColumnsForAnyLabel) {
     auto shown = [](const std::string& text) {
         return size_t(std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
     };
-    std::istringstream lines(table.str());
-    std::string line;
     std::vector<size_t> cpuColumns;
-    while (std::getline(lines, line)) {
+    for (const std::string& line : Lines(table.str())) {
         EXPECT_LT(shown(line), 200u) << line;
         const size_t cpu = line.find(line.starts_with("ID") ? "CPU" : "Test CPU");
         ASSERT_NE(cpu, std::string::npos) << line;

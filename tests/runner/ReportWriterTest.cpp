@@ -11,6 +11,7 @@
 #include "runner/ReportWriter.h"
 #include "tests/support/ProcessorContexts.h"
 #include "tests/support/Runs.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -24,13 +25,6 @@ RunRecord StoppedRun() {
     RunRecord run = EndedRun(k100K, 2, 83182, 1064953, 0.5, false);
     run.verdict = "not verified: stopped";
     return run;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
 }
 
 // Splits one CSV line, undoing the quoting of CsvField.
