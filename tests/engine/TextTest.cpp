@@ -1,9 +1,9 @@
-// The runner's small text forms: a CSV field, a double that reads back, one line.
+// The small text forms the layers share: a CSV field, a double that reads back, one line.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "runner/Text.h"
+#include "engine/Text.h"
 
 TEST(Text, CsvFieldFullPrecisionAndOneLine) {
     EXPECT_EQ(CsvField("1 core"), "1 core");
