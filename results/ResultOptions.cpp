@@ -3,6 +3,7 @@
 #include "engine/PrimeCoordinator.h"
 #include "results/Charts.h"
 #include "results/ResultStore.h"
+#include "runner/OptionParsing.h"
 #include "runner/Text.h"
 
 namespace {
@@ -65,7 +66,7 @@ OptionDef SweepChartOption() {
     return plot;
 }
 
-CLI::Validator ChartFileName() {
+OptionCheck ChartFileName() {
     return CLI::Validator(
         [](std::string& value) {
             for (char c : value) {

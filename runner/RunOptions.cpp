@@ -4,6 +4,7 @@
 
 #include "engine/PrimeCoordinator.h"
 #include "export/FileManager.h"
+#include "runner/OptionParsing.h"
 #include "runner/Platform.h"
 #include "runner/SaveFileName.h"
 #include "runner/Text.h"
