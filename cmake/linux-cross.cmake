@@ -25,6 +25,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(ENV{PKG_CONFIG_LIBDIR} "${VANTREL_CROSS_ROOT}/usr/lib/${VANTREL_CROSS_TRIPLE}/pkgconfig")
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "${VANTREL_CROSS_ROOT}")
 
+# The -dev packages' headers of this architecture (hwloc's configuration),
+# as the compiler of that machine would find them.
+set(CMAKE_C_STANDARD_INCLUDE_DIRECTORIES "${VANTREL_CROSS_ROOT}/usr/include/${VANTREL_CROSS_TRIPLE}")
+set(CMAKE_CXX_STANDARD_INCLUDE_DIRECTORIES "${VANTREL_CROSS_ROOT}/usr/include/${VANTREL_CROSS_TRIPLE}")
+
 # The libraries' own dependencies, for the linker to check them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "")
 foreach(dir "${VANTREL_CROSS_ROOT}/usr/lib" "${VANTREL_CROSS_ROOT}/lib" /usr/lib /lib)
