@@ -281,7 +281,7 @@ check_arm64() {
   [ "$(od -An -tx1 -j18 -N2 "$tree/usr/bin/vantrel-cli" | tr -d ' ')" = b700 ] ||
     fail "vantrel-cli of the arm64 package is not an AArch64 program"
   [ "$("${runner[@]}" --version)" = "vantrel-cli $(version)" ] || fail "the arm64 vantrel-cli --version says otherwise"
-  "${runner[@]}" --task 100K --format csv | grep -qx '# verdict: PASS: every run verified (1 run)' ||
+  "${runner[@]}" --task 100K --format csv | grep -qx '# verdict: PASS: the run was verified' ||
     fail "the arm64 vantrel-cli --task 100K does not verify"
 }
 
