@@ -56,11 +56,3 @@ function(vantrel_test_program var target)
        FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
   set(${var} "${script}" PARENT_SCOPE)
 endfunction()
-
-# vantrel_skipped_test(NAME REASON [LABELS ...])
-# A test this build cannot run, kept in the list as skipped with its reason.
-function(vantrel_skipped_test name reason)
-  cmake_parse_arguments(ARG "" "" "LABELS" ${ARGN})
-  add_test(NAME ${name} COMMAND sh -c "echo \"SKIPPED: $1\"; exit 77" sh "${reason}")
-  set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77 LABELS "${ARG_LABELS}")
-endfunction()
