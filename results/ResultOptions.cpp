@@ -1,9 +1,9 @@
 #include "results/ResultOptions.h"
 
 #include "engine/PrimeCoordinator.h"
+#include "engine/Text.h"
 #include "results/Charts.h"
 #include "results/ResultStore.h"
-#include "runner/Text.h"
 
 namespace {
 

@@ -1,36 +1,12 @@
 #include "runner/RunContext.h"
 
-#include <cstring>
 #include <ctime>
 
+#include "machine/CpuModel.h"
 #include "runner/BuildInfo.h"
 #include "runner/Platform.h"
-#include "runner/Text.h"
-
-#if defined(__i386__) || defined(__x86_64__)
-#include <cpuid.h>
-#endif
 
 namespace {
-
-// The processor's own brand string where it has one, else the system's name for it.
-std::string CpuModel() {
-#if defined(__i386__) || defined(__x86_64__)
-    unsigned int top = __get_cpuid_max(0x80000000u, nullptr);
-    if (top >= 0x80000004u) {
-        char brand[49] = {};
-        for (unsigned int leaf = 0; leaf < 3; ++leaf) {
-            unsigned int regs[4] = {};
-            __get_cpuid(0x80000002u + leaf, &regs[0], &regs[1], &regs[2], &regs[3]);
-            std::memcpy(brand + leaf * 16, regs, sizeof regs);
-        }
-        std::string model = Trimmed(brand);
-        if (!model.empty()) return model;
-    }
-#endif
-    const std::string model = platform::CpuModelOfSystem();
-    return model.empty() ? "unknown" : model;
-}
 
 // The compiler and the machine it built for: "GCC 12.2.0 for aarch64-linux-gnu".
 std::string Compiler() {

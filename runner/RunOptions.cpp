@@ -3,10 +3,10 @@
 #include <algorithm>
 
 #include "engine/PrimeCoordinator.h"
+#include "engine/Text.h"
 #include "export/FileManager.h"
 #include "runner/Platform.h"
 #include "runner/SaveFileName.h"
-#include "runner/Text.h"
 
 namespace {
 

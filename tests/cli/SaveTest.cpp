@@ -15,6 +15,7 @@
 #include "cli/RunCli.h"
 #include "engine/RunText.h"
 #include "engine/TaskTable.h"
+#include "engine/Text.h"
 #include "export/GridFile.h"
 #include "export/TextEncoding.h"
 #include "runner/ResultSaver.h"
@@ -22,7 +23,6 @@
 #include "runner/RunOptions.h"
 #include "runner/SaveFileName.h"
 #include "runner/SearchDriver.h"
-#include "runner/Text.h"
 #include "tests/cli/RunnerHarness.h"
 #include "tests/support/TestFiles.h"
 
