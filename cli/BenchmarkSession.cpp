@@ -9,10 +9,17 @@
 #include "runner/SettingsRun.h"
 #include "runner/StopSignals.h"
 #include "runner/StressRun.h"
+#include "runner/TerminalText.h"
 
 BenchmarkSession::BenchmarkSession(const RunnerOptions& options_, std::ostream& out, std::ostream& err,
-                                   bool liveProgress, const std::atomic<bool>& interrupt_)
-    : options(options_), console{out, err, liveProgress}, interrupt(interrupt_), driver(interrupt_) {}
+                                   const Terminals& terminals, const std::atomic<bool>& interrupt_)
+    : options(options_),
+      console{out, err, terminals.err, terminals.errColumns, terminals.errControls,
+              options.format == ReportFormat::Table &&
+                  ColoursOn(options.color, options.events ? terminals.err && terminals.errControls : terminals.out,
+                            terminals.noColor)},
+      interrupt(interrupt_),
+      driver(interrupt_) {}
 
 int BenchmarkSession::Run() {
     if (!CheckSaveTargets(options, console.err)) return kExitFault;

@@ -17,9 +17,10 @@
 class BenchmarkSession {
 public:
     // out takes the report (or, with events, only the notifications, the
-    // report then going to err); err takes messages and, when liveProgress
-    // is set, a progress line rewritten in place.
-    BenchmarkSession(const RunnerOptions& options, std::ostream& out, std::ostream& err, bool liveProgress,
+    // report then going to err); err takes messages and, when it is a
+    // terminal, a progress line rewritten in place. A table report has
+    // colours as --color and the terminals say.
+    BenchmarkSession(const RunnerOptions& options, std::ostream& out, std::ostream& err, const Terminals& terminals,
                      const std::atomic<bool>& interrupt);
 
     // Runs every setting in turn, or the stress, saves what --save-primes

@@ -29,6 +29,21 @@ constexpr const char* kFooter =
     "nohup, setsid or tmux to keep it going): what was found is still saved and stored.\n"
     "vantrel-cli history --help and vantrel-cli compare --help tell the subcommands' options.";
 
+// A sweep, a burn-in, the store, two machines, a CI gate: a first hour's uses.
+const std::vector<HelpExample> kExamples = {
+    {"Every thread count this machine offers, task 10M, with speedup and efficiency:",
+     {"vantrel-cli --task 10M --sweep"}},
+    {"A burn-in of an hour on every usable logical processor, every run verified:", {"vantrel-cli --stress 1h"}},
+    {"Keep each invocation in a result store, list what it holds, compare the last two:",
+     {"vantrel-cli --sweep --repeat 5 --db results.db", "vantrel-cli history --db results.db",
+      "vantrel-cli compare db:results.db:last~1 db:results.db:last"}},
+    {"Two machines compared: a JSON report on each (A.json on A, B.json on B), then:",
+     {"vantrel-cli --sweep --repeat 5 --format json > A.json", "vantrel-cli compare A.json B.json"}},
+    {"A CI gate: exit 1 when a setting became more than 5% slower than the last run:",
+     {"vantrel-cli --task 10M --sweep --repeat 5 --db ci.db",
+      "vantrel-cli compare db:ci.db:last~1 db:ci.db:last --fail-on-slowdown 5"}},
+};
+
 OptionTable RunnerOptionTable(const ProcessorFacts& processors, bool stress) {
     return OptionTable(kProgram, RunnerOptionDefs(processors, stress));
 }
@@ -58,6 +73,7 @@ void AddRunOptions(const OptionTable& table, CLI::App& app, RunnerOptions& optio
     table.Add(app, "--db", options.db);
     table.Add(app, "--label", options.label);
     table.Add(app, "--plot", options.plot);
+    table.Add(app, "--color", options.color);
 }
 
 // A subcommand's outcome, once the command line parsed into `outcome` (to
@@ -113,23 +129,31 @@ std::string RunnerDescription() { return kDescription; }
 
 std::string RunnerFooter() { return kFooter; }
 
+std::vector<HelpExample> RunnerExamples() { return kExamples; }
+
 std::string UsageLine() { return RunnerOptionTable(1, false).Usage(); }
 
 std::string VersionText() { return std::string(kProgram) + " " + VantrelVersion() + "\n"; }
 
-ParseOutcome ParseCommandLine(const std::vector<std::string>& args, const ProcessorFacts& processors) {
+ParseOutcome ParseCommandLine(const std::vector<std::string>& args, const ProcessorFacts& processors,
+                              size_t helpWidth) {
     const bool stress = std::any_of(args.begin(), args.end(), [](const std::string& arg) {
         return arg == "--stress" || arg.rfind("--stress=", 0) == 0;
     });
     const OptionTable table = RunnerOptionTable(processors, stress);
     CLI::App app{kDescription, kProgram};
-    app.set_help_flag("--help", table["--help"].help);
-    app.set_version_flag("--version", std::string(kProgram) + " " + VantrelVersion(), table["--version"].help);
+    HelpLayout layout{helpWidth, {}, kExamples};
+    for (const SubcommandWords& words : {HistoryWords(), CompareWords()}) {
+        std::string synopsis = std::string(kProgram) + " " + words.name;
+        for (const auto& [operand, help] : words.operands) synopsis += " " + operand;
+        layout.synopses.push_back(synopsis + " [OPTIONS]");
+    }
+    table.AddHelp(app, layout, std::string(kProgram) + " " + VantrelVersion());
     app.footer(kFooter);
     ParseOutcome outcome;
     uint16_t threads = 1;
     AddRunOptions(table, app, outcome.options, threads);
-    Subcommands subcommands(app, outcome.history, outcome.compare);
+    Subcommands subcommands(app, outcome.history, outcome.compare, helpWidth);
     ParseHooks hooks;
     hooks.explain = [&](const CLI::App& failed, const CLI::Error& error) {
         return subcommands.Given().empty() ? table.Explain(failed, error, args) : subcommands.Explain(error, args);

@@ -5,11 +5,12 @@
 #include "machine/Processors.h"
 #include "results/ResultStore.h"
 #include "runner/ExitCodes.h"
+#include "runner/TerminalText.h"
 
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool liveProgress,
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Terminals& terminals,
            const std::atomic<bool>& interrupt) {
     const ProcessorFacts processors = ReadProcessorFacts();
-    const ParseOutcome parsed = ParseCommandLine(args, processors);
+    const ParseOutcome parsed = ParseCommandLine(args, processors, terminals.helpWidth);
     switch (parsed.action) {
         case CliAction::Help:
         case CliAction::Version:
@@ -23,9 +24,14 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         case CliAction::History: {
             HistoryOptions options = parsed.history;
             options.db = StorePathFrom(options.db);
+            options.colours = options.format == ReportFormat::Table && ColoursOn(options.color, terminals.out, terminals.noColor);
             return RunHistory(options, out, err);
         }
-        case CliAction::Compare: return RunCompare(parsed.compare, out, err);
+        case CliAction::Compare: {
+            CompareOptions options = parsed.compare;
+            options.colours = options.format == ReportFormat::Table && ColoursOn(options.color, terminals.out, terminals.noColor);
+            return RunCompare(options, out, err);
+        }
         case CliAction::Run: break;
     }
     // Without the machine's shape the run goes on, on the processors counted.
@@ -33,7 +39,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     std::string unplaced;
     WorkerStartHook placement = WorkerPlacement(parsed.options.bind, processors, unplaced);
     if (!unplaced.empty()) err << "vantrel-cli: " << unplaced << "\n";
-    BenchmarkSession session(parsed.options, out, err, liveProgress, interrupt);
+    BenchmarkSession session(parsed.options, out, err, terminals, interrupt);
     session.SetWorkerStartHook(std::move(placement));
     session.SetProcessors(processors);
     return session.Run();

@@ -22,22 +22,23 @@ SubcommandWords CompareWords() {
              {"NEW", "The results compared, in the same forms"}}};
 }
 
-Subcommands::Subcommands(CLI::App& app, HistoryOptions& history_, CompareOptions& compare_)
+Subcommands::Subcommands(CLI::App& app, HistoryOptions& history_, CompareOptions& compare_, size_t helpWidth)
     : historyTable(HistoryOptionTable()), compareTable(CompareOptionTable()), history(history_), compare(compare_) {
     const SubcommandWords historyWords = HistoryWords();
     historyApp = app.add_subcommand(historyWords.name, historyWords.description);
-    historyApp->set_help_flag("--help", historyTable["--help"].help);
+    historyTable.AddHelp(*historyApp, {helpWidth});
     historyTable.Add(*historyApp, "--db", history.db);
     historyTable.Add(*historyApp, "--task", history.task);
     historyTable.Add(*historyApp, "--threads", threads);
     historyTable.Add(*historyApp, "--last", history.last);
     historyTable.Add(*historyApp, "--format", history.format);
     historyTable.Add(*historyApp, "--plot", history.plot);
+    historyTable.Add(*historyApp, "--color", history.color);
     historyApp->footer(historyWords.footer);
 
     const SubcommandWords compareWords = CompareWords();
     compareApp = app.add_subcommand(compareWords.name, compareWords.description);
-    compareApp->set_help_flag("--help", compareTable["--help"].help);
+    compareTable.AddHelp(*compareApp, {helpWidth});
     const auto& [base, baseHelp] = compareWords.operands.at(0);
     const auto& [next, nextHelp] = compareWords.operands.at(1);
     compareApp->add_option(base, compare.baseSource, baseHelp)->required()->type_name("");
@@ -45,6 +46,7 @@ Subcommands::Subcommands(CLI::App& app, HistoryOptions& history_, CompareOptions
     compareTable.Add(*compareApp, "--fail-on-slowdown", failOnSlowdown);
     compareTable.Add(*compareApp, "--alpha", compare.alpha);
     compareTable.Add(*compareApp, "--format", compare.format);
+    compareTable.Add(*compareApp, "--color", compare.color);
     compareApp->footer(compareWords.footer);
 }
 

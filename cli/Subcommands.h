@@ -25,8 +25,9 @@ SubcommandWords CompareWords();
 class Subcommands {
 public:
     // Adds history and compare to app, their options bound to history and
-    // compare; app keeps pointers to this object's tables.
-    Subcommands(CLI::App& app, HistoryOptions& history, CompareOptions& compare);
+    // compare, their help laid out helpWidth wide; app keeps pointers to
+    // this object's tables.
+    Subcommands(CLI::App& app, HistoryOptions& history, CompareOptions& compare, size_t helpWidth = 80);
     Subcommands(const Subcommands&) = delete;
     Subcommands& operator=(const Subcommands&) = delete;
 

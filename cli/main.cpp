@@ -12,6 +12,6 @@ int main(int argc, char** argv) {
     const std::atomic<bool>& interrupt = InstallStopSignals();
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-    const int code = RunCli(args, std::cout, std::cerr, platform::StderrIsTerminal(), interrupt);
+    const int code = RunCli(args, std::cout, std::cerr, platform::StandardTerminals(), interrupt);
     return StopExitCode(code);
 }

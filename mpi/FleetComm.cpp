@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "engine/PrimeCoordinator.h"
 #include "runner/RunContext.h"
 
 namespace {
@@ -111,6 +112,22 @@ unsigned FleetComm::AllMax(unsigned value) {
     MPI_Iallreduce(&value, &result, 1, MPI_UNSIGNED, MPI_MAX, MPI_COMM_WORLD, &request);
     Await(request, Pace::Sleep);
     return result;
+}
+
+std::vector<uint16_t> FleetComm::AllCounts(const std::vector<uint16_t>& counts) {
+    // One bit per count, joined in one reduction.
+    constexpr int kWords = (PrimeCoordinator::kMaxThreads + 64) / 64;
+    uint64_t mine[kWords] = {};
+    uint64_t all[kWords] = {};
+    for (uint16_t count : counts) mine[count / 64] |= uint64_t(1) << (count % 64);
+    MPI_Request request;
+    MPI_Iallreduce(mine, all, kWords, MPI_UINT64_T, MPI_BOR, MPI_COMM_WORLD, &request);
+    Await(request, Pace::Sleep);
+    std::vector<uint16_t> joined;
+    for (int count = 0; count < kWords * 64; ++count) {
+        if ((all[count / 64] >> (count % 64)) & 1u) joined.push_back(uint16_t(count));
+    }
+    return joined;
 }
 
 int FleetComm::FromRankZero(int value) {

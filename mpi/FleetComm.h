@@ -48,6 +48,10 @@ public:
 
     unsigned AllMax(unsigned value);
 
+    // Every count that some rank holds in `counts` (each at most
+    // PrimeCoordinator::kMaxThreads), ascending, on every rank.
+    std::vector<uint16_t> AllCounts(const std::vector<uint16_t>& counts);
+
     // Rank 0's value on every rank.
     int FromRankZero(int value);
 

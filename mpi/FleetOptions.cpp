@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "engine/PrimeCoordinator.h"
 #include "engine/Text.h"
 #include "machine/Processors.h"
 #include "mpi/FleetResults.h"
@@ -30,9 +31,6 @@ constexpr const char* kFooter =
     "(or an outlier with --fail-on-outlier, a rank that did not arrive within --deadline, or a store that cannot be "
     "written after runs that were all right), 2 bad input, 130 stopped.";
 
-// Every count a thread list can offer, on any machine: 1, 2, 4 ... 128.
-std::vector<uint16_t> AnyOfferedCount() { return OfferedThreadCounts(std::numeric_limits<uint32_t>::max()); }
-
 // The runner's table entries of the options the fleet shares with it.
 OptionTable RunnerTable(const ProcessorFacts& processors) {
     std::vector<OptionDef> defs = RunOptionDefs(processors);
@@ -47,22 +45,34 @@ OptionTable RunnerTable(const ProcessorFacts& processors) {
 OptionTable FleetOptionTable(const ProcessorFacts& processors) {
     const OptionTable runner = RunnerTable(processors);
     auto shared = [&runner](const std::string& name) { return runner[name]; };
-    const std::string counts = ThreadCountsText(AnyOfferedCount());
+    const std::string most = std::to_string(PrimeCoordinator::kMaxThreads);
 
-    // Each rank offers its own machine's counts; the command line may ask for
-    // any count of the thread list, and a rank that does not offer it says so.
-    const std::string threadsValid = "valid thread counts: " + counts +
-                                     " (a rank that may use fewer logical processors than the count reports it refused)";
+    // Each rank takes up to its own usable processors; the command line may
+    // ask for any count the engine takes, and a rank with fewer processors
+    // says so.
+    const std::string threadsValid = "valid thread counts: 1 to " + most +
+                                     ", or all (a rank that may use fewer logical processors than the count reports "
+                                     "it refused)";
     OptionDef threads = shared("--threads");
-    threads.help = "Worker threads on every rank, one of " + counts +
-                   "; a rank whose machine does not offer the count reports it refused (default 1)";
+    threads.help = "Worker threads on every rank: 1 to " + most +
+                   ", or all (each rank every logical processor it may use); a rank that may use fewer reports the "
+                   "count refused (default 1)";
     threads.valid = threadsValid;
-    threads.check = PlainCount(6) & CLI::IsMember(AnyOfferedCount());
-    threads.refusal = Refused("thread count", " is not offered on any machine", threadsValid);
+    threads.check = CLI::Validator(
+        [](std::string& value) {
+            if (value == "all") {
+                value = std::to_string(kAllThreads);
+                return std::string();
+            }
+            return (PlainCount(6) & CLI::Range(1, int(PrimeCoordinator::kMaxThreads)))(value);
+        },
+        "");
+    threads.refusal = Refused("thread count", " is out of range", threadsValid);
     OptionDef sweep = shared("--sweep");
-    sweep.help = "Every rank runs every thread count it offers (by the processors it may use); ranks are compared "
-                 "count by count";
-    sweep.exclusion = "--threads and --sweep exclude each other; valid: one of --threads T (" + counts + ") or --sweep";
+    sweep.help = "Every rank runs every thread count it offers (the powers of two below the logical processors it may "
+                 "use, and that count); ranks are compared count by count";
+    sweep.exclusion = "--threads and --sweep exclude each other; valid: one of --threads T (1 to " + most +
+                      ", or all) or --sweep";
     OptionDef repeat = shared("--repeat");
     repeat.help = "Runs of each setting; a rank's time is the median of its runs (default 1)";
     OptionDef db = shared("--db");
@@ -98,8 +108,7 @@ std::string FleetDescription() { return kDescription; }
 std::string FleetFooter() { return kFooter; }
 
 std::string RefusedThreads(uint16_t threads, const ProcessorFacts& processors) {
-    const std::vector<uint16_t> offered = OfferedThreadCounts(processors.usable);
-    if (std::find(offered.begin(), offered.end(), threads) != offered.end()) return {};
+    if (threads <= EveryProcessor(processors.usable)) return {};
     return RunnerTable(processors)["--threads"].refusal(std::to_string(threads));
 }
 
@@ -115,8 +124,7 @@ WorkerStartHook RankPlacement(BindMode mode, const ProcessorFacts& processors, i
 FleetParseOutcome ParseFleetCommandLine(const std::vector<std::string>& args, const ProcessorFacts& processors) {
     const OptionTable table = FleetOptionTable(processors);
     CLI::App app{kDescription, kProgram};
-    app.set_help_flag("--help", table["--help"].help);
-    app.set_version_flag("--version", std::string(kProgram) + " " + VantrelVersion(), table["--version"].help);
+    table.AddHelp(app, {}, std::string(kProgram) + " " + VantrelVersion());
     FleetParseOutcome outcome;
     FleetOptions& options = outcome.options;
     table.Add(app, "--task", options.taskIndex);
@@ -143,7 +151,9 @@ std::vector<std::string> CanonicalOptions(const FleetOptions& options) {
     const char* formats[] = {"table", "csv", "json"};
     std::vector<std::string> pieces = {
         "--task " + TaskTable::Label(options.taskIndex),
-        options.sweep ? "--sweep" : "--threads " + std::to_string(options.threads),
+        options.sweep                      ? "--sweep"
+        : options.threads == kAllThreads ? "--threads all"
+                                         : "--threads " + std::to_string(options.threads),
         "--repeat " + std::to_string(options.repeat),
         std::string("--format ") + formats[int(options.format)],
         std::string("--verify ") + (options.verify == VerifyMode::Full ? "full" : "digest"),

@@ -15,9 +15,12 @@
 #include "runner/ReportFormat.h"
 #include "verify/Verification.h"
 
+// --threads all: each rank runs as many threads as it may use logical processors.
+constexpr uint16_t kAllThreads = 0;
+
 struct FleetOptions {
     int taskIndex = TaskTable::defaultIndex;  // "1M"
-    uint16_t threads = 1;                     // without --sweep: the count every rank runs
+    uint16_t threads = 1;                     // without --sweep: the count every rank runs, or kAllThreads
     bool sweep = false;                       // every rank runs every count its machine offers
     int repeat = 1;
     ReportFormat format = ReportFormat::Table;
@@ -41,12 +44,12 @@ constexpr double kMaxOutlierPercent = 1000.0;
 
 // args excludes the program name; processors are this rank's. Every rank
 // reaches the same action for the same args whatever its processors: a
-// thread count of the thread list that this rank does not offer is
-// accepted here and refused by the rank at its run (RefusedThreads).
+// thread count beyond this rank's usable processors is accepted here and
+// refused by the rank at its run (RefusedThreads).
 FleetParseOutcome ParseFleetCommandLine(const std::vector<std::string>& args, const ProcessorFacts& processors);
 
 // Why a rank with these processors cannot run `threads` threads, in the
-// runner's words; empty when it offers that count.
+// runner's words; empty when it may (one thread per usable processor at most).
 std::string RefusedThreads(uint16_t threads, const ProcessorFacts& processors);
 
 // Where this rank's workers start, as --bind asks; a rank that cannot place

@@ -216,19 +216,22 @@ private:
     }
 
     // The plan, the same on every rank: one count, or every count that some
-    // rank offers (a rank sits out the counts its machine does not offer).
+    // rank runs (a rank sits out the counts it does not run).
     void RunPlan() {
-        const std::vector<uint16_t> offered = OfferedThreadCounts(processors.usable);
-        const std::vector<uint16_t> plan =
-            options.sweep ? OfferedThreadCounts(comm.AllMax(processors.usable)) : std::vector<uint16_t>{options.threads};
+        const uint16_t every = EveryProcessor(processors.usable);
+        const bool all = !options.sweep && options.threads == kAllThreads;
+        const std::vector<uint16_t> mine = options.sweep ? OfferedThreadCounts(processors.usable)
+                                           : all         ? std::vector<uint16_t>{every}
+                                                         : std::vector<uint16_t>{options.threads};
+        const std::vector<uint16_t> plan = options.sweep || all ? comm.AllCounts(mine) : mine;
         SearchDriver driver(interrupt);
         driver.SetWorkerStartHook(RankPlacement(options.bind, processors, comm.rank, err));
 #ifdef VANTREL_FLEET_TEST_HOOKS
         InstallTestHooks(driver, comm);
 #endif
         for (uint16_t threads : plan) {
-            const bool here = std::find(offered.begin(), offered.end(), threads) != offered.end();
-            const RankSetting part = RunSetting(driver, threads, here);
+            const bool here = std::find(mine.begin(), mine.end(), threads) != mine.end() && threads <= every;
+            const RankSetting part = RunSetting(driver, threads, here, options.sweep || all);
             const std::string name = TaskTable::Label(options.taskIndex) + " on " + ThreadCountText(threads);
             comm.SetStep("the gather of " + name);
             const auto texts = comm.Gather(part.runs.empty() ? std::string() : RankSettingText(part),
@@ -242,11 +245,13 @@ private:
     // This rank's runs of one setting, started together with every other
     // rank's; `stop` turns true once some rank was stopped, `retired` once
     // this rank's run was wrong or failed (it then runs no further setting,
-    // as the runner ends).
-    RankSetting RunSetting(SearchDriver& driver, uint16_t threads, bool offered) {
+    // as the runner ends). A rank that does not run `threads` reports it
+    // refused, unless it sitsOut: a count of a sweep, or of all, that other
+    // ranks' machines run.
+    RankSetting RunSetting(SearchDriver& driver, uint16_t threads, bool offered, bool sitsOut) {
         RankSetting part;
         part.rank = comm.rank;
-        if (!offered && !options.sweep) {
+        if (!offered && !sitsOut) {
             part.runs.push_back(RefusedRun(options.taskIndex, threads, RefusedThreads(threads, processors)));
         }
         const std::string of = " of " + std::to_string(options.repeat) + " of " + TaskTable::Label(options.taskIndex) +

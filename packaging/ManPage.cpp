@@ -49,15 +49,37 @@ std::string OptionNames(const std::vector<std::string>& names) {
     return text;
 }
 
+// One option: its name and value, its help, and what it goes with; -h
+// beside --help.
+std::string Option(const OptionDef& def, const std::vector<OptionDef>& options) {
+    const std::string name = def.alias.empty() ? def.name : def.alias + ", " + def.name;
+    std::string text = ".TP\n" + RoffSyntax(def.value.empty() ? name : name + " " + def.value) + "\n";
+    text += RoffText(def.help) + "\n";
+    const std::vector<std::string> excluded = ExcludedOptions(def, options);
+    if (!excluded.empty()) text += ".br\nNot with " + OptionNames(excluded) + ".\n";
+    if (!def.needs.empty()) text += ".br\nOnly with " + OptionNames({def.needs}) + ".\n";
+    return text;
+}
+
 std::string Options(const CommandDocs& page) {
     std::string text;
     for (const auto& [name, help] : page.operands) text += ".TP\n\\fI" + RoffText(name) + "\\fR\n" + RoffText(help) + "\n";
-    for (const OptionDef& def : page.options) {
-        text += ".TP\n" + RoffSyntax(def.value.empty() ? def.name : def.name + " " + def.value) + "\n";
-        text += RoffText(def.help) + "\n";
-        const std::vector<std::string> excluded = ExcludedOptions(def, page.options);
-        if (!excluded.empty()) text += ".br\nNot with " + OptionNames(excluded) + ".\n";
-        if (!def.needs.empty()) text += ".br\nOnly with " + OptionNames({def.needs}) + ".\n";
+    const std::vector<std::string> groups = OptionGroups(page.options);
+    for (const std::string& group : groups) {
+        if (groups.size() > 1) text += ".SS " + RoffText(group) + "\n";
+        for (const OptionDef& def : page.options) {
+            if ((def.group.empty() ? kOtherGroup : def.group) == group) text += Option(def, page.options);
+        }
+    }
+    return text;
+}
+
+std::string Examples(const CommandDocs& page) {
+    std::string text;
+    for (const HelpExample& example : page.examples) {
+        text += (text.empty() ? "" : ".PP\n") + RoffText(example.what) + "\n.PP\n.RS\n.EX\n";
+        for (const std::string& command : example.commands) text += RoffText(command) + "\n";
+        text += ".EE\n.RE\n";
     }
     return text;
 }
@@ -88,6 +110,7 @@ std::string ManPage(const std::string& pageTemplate, const CommandDocs& page, co
                                                 {"@DESCRIPTION@", Description(page)},
                                                 {"@OPTIONS@", Options(page)},
                                                 {"@SUBCOMMANDS@", Subcommands(subcommands)},
+                                                {"@EXAMPLES@", Examples(page)},
                                                 {"@EXIT_STATUS@", ExitStatus(page)}};
     std::map<std::string, bool> placed;
     std::string text;

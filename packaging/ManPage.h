@@ -18,8 +18,10 @@ struct PageStamp {
 // template's marks, each on a line of its own:
 //   @SYNOPSIS@     the usage lines of the command and its subcommands
 //   @DESCRIPTION@  the help's description and its closing paragraphs
-//   @OPTIONS@      the positionals and options, each with its help and the options it excludes or needs
+//   @OPTIONS@      the positionals and options, each with its help and the options it excludes or needs,
+//                  under the help's group headings where it has more than one group
 //   @SUBCOMMANDS@  each subcommand with its description and its page
+//   @EXAMPLES@     the examples the help ends with
 //   @EXIT_STATUS@  the closing paragraph on exit codes
 // and @VERSION@ and @DATE@ anywhere. Throws std::runtime_error for a mark it
 // does not know, and for a part with something to show that the template

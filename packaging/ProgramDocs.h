@@ -20,6 +20,7 @@ struct CommandDocs {
     std::string footer;       // the help's closing paragraphs, one a line
     std::vector<OptionDef> options;
     std::vector<std::pair<std::string, std::string>> operands = {};  // positionals in order: name, help
+    std::vector<HelpExample> examples = {};                          // as the help ends with them
 };
 
 struct ProgramDocs {
@@ -30,10 +31,6 @@ struct ProgramDocs {
 // The tables as a machine of any size has them: the thread list's every
 // count, rather than the counts of the machine that builds the manual.
 constexpr uint32_t kAnyMachine = std::numeric_limits<uint32_t>::max();
-
-// The options of `options` that cannot go with `def`, whichever of the two
-// the table lists the exclusion with, in the table's order.
-std::vector<std::string> ExcludedOptions(const OptionDef& def, const std::vector<OptionDef>& options);
 
 ProgramDocs RunnerDocs();
 ProgramDocs FleetDocs();  // only in a build with vantrel-mpi

@@ -14,6 +14,6 @@ CommandDocs SubcommandDocs(const SubcommandWords& words, const OptionTable& tabl
 
 ProgramDocs RunnerDocs() {
     const OptionTable table("vantrel-cli", RunnerOptionDefs(kAnyMachine));
-    return {{"vantrel-cli", table.Usage(), RunnerDescription(), RunnerFooter(), table.Defs()},
+    return {{"vantrel-cli", table.Usage(), RunnerDescription(), RunnerFooter(), table.Defs(), {}, RunnerExamples()},
             {SubcommandDocs(HistoryWords(), HistoryOptionTable()), SubcommandDocs(CompareWords(), CompareOptionTable())}};
 }

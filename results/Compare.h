@@ -17,6 +17,8 @@ struct CompareOptions {
     std::optional<double> failOnSlowdownPercent;  // the gate: exit 1 past this slowdown
     double alpha = 0.05;
     ReportFormat format = ReportFormat::Table;
+    ColorMode color = ColorMode::Auto;  // --color
+    bool colours = false;  // the table's verdicts in colour (ColoursOn, decided by the front)
 };
 
 // Runs of fewer than this on either side give no p-value.

@@ -17,6 +17,8 @@ struct HistoryOptions {
     ReportFormat format = ReportFormat::Table;
     std::string plot;                 // --plot FILE.svg: median time over the invocations, one task
     std::string gnuplot = "gnuplot";  // the program that draws the chart
+    ColorMode color = ColorMode::Auto;  // --color
+    bool colours = false;             // the table's verdicts in colour (ColoursOn, decided by the front)
 };
 
 // Exit codes of history.

@@ -47,15 +47,18 @@ std::vector<OptionDef> StoreOptionDefs() {
         Unavailable(db, "--db: this build of vantrel-cli has no result store (it was built without SQLite); valid: a "
                         "JSON report (--format json), which vantrel-cli compare reads");
     }
-    return {db,
-            {"--label", "TEXT", "A label of your own, kept with the stored invocation (history shows it)",
-             "valid: any text, as \"nightly\"", CLI::Validator([](std::string&) { return std::string(); }, "")}};
+    db.group = kKeepGroup;
+    OptionDef label{"--label", "TEXT", "A label of your own, kept with the stored invocation (history shows it)",
+                    "valid: any text, as \"nightly\"", CLI::Validator([](std::string&) { return std::string(); }, "")};
+    label.group = kKeepGroup;
+    return {db, label};
 }
 
 OptionDef SweepChartOption() {
     OptionDef plot = ChartOption("With --sweep: once the results are printed, draw the speedup against the thread "
                                  "count as an SVG chart (with gnuplot); not drawn when a run was wrong or stopped",
                                  "speedup.svg");
+    plot.group = kKeepGroup;
     plot.needs = "--sweep";
     plot.unmet = "--plot draws the speedup of a sweep and goes with --sweep only; valid: --sweep --plot FILE.svg, or "
                  "history --plot FILE.svg for stored times";
@@ -88,7 +91,8 @@ OptionTable HistoryOptionTable() {
     return OptionTable(
         "vantrel-cli history",
         {StoreOption("The result store (default: the file the environment variable VANTREL_DB names)", storeValid),
-         {"--task", "LABEL", "Only this task: " + TaskLabels(), tasksValid, CLI::IsMember(tasks),
+         {"--task", "LABEL", "Only this task: " + TaskLabels() + ", in either case", tasksValid,
+          CLI::IsMember(tasks, CLI::ignore_case),
           Refused("unknown task", "", tasksValid)},
          {"--threads", "T", "Only this thread count: 1 to " + maxThreads, threadsValid,
           PlainCount(3) & CLI::Range(1, int(PrimeCoordinator::kMaxThreads)),
@@ -99,7 +103,7 @@ OptionTable HistoryOptionTable() {
          ChartOption("Draw the median time of one task over the invocations, one line per thread count, as an SVG "
                      "chart (with gnuplot); give --task when the store holds several tasks",
                      "history.svg"),
-         HelpOption()});
+         ColorOption(), HelpOption()});
 }
 
 OptionTable CompareOptionTable() {
@@ -116,7 +120,7 @@ OptionTable CompareOptionTable() {
          {"--alpha", "A", "Significance level of the two-sided Mann-Whitney U test (default 0.05)", alphaValid,
           Decimal([](double v) { return v > 0.0 && v < 1.0; }), Refused("significance level", " is not valid", alphaValid)},
          FormatOption("Output format: table, csv or json (default table)"),
-         HelpOption()});
+         ColorOption(), HelpOption()});
 }
 
 const char* const kCompareOperands =

@@ -17,14 +17,15 @@ extern const CLI::Validator kNoValue;
 // without leading zeros (to CLI11, "010" is octal and "0x10" hex).
 CLI::Validator PlainCount(size_t maxDigits);
 
-// An option that takes one of the named choices, turned into its value; any
-// other is refused as "unknown WHAT".
+// An option that takes one of the named choices (in either case when
+// anyCase), turned into its value; any other is refused as "unknown WHAT".
 template <class T>
 OptionDef ChoiceOption(std::string name, std::string value, std::string help, const std::string& what,
-                       std::string valid, const std::vector<std::pair<std::string, T>>& choices) {
+                       std::string valid, const std::vector<std::pair<std::string, T>>& choices, bool anyCase = false) {
     auto refusal = Refused("unknown " + what, "", valid);
-    return {std::move(name), std::move(value), std::move(help), std::move(valid),
-            CLI::IsMember(choices) & CLI::Transformer(choices), std::move(refusal)};
+    CLI::Validator check = anyCase ? CLI::IsMember(choices, CLI::ignore_case) & CLI::Transformer(choices, CLI::ignore_case)
+                                   : CLI::IsMember(choices) & CLI::Transformer(choices);
+    return {std::move(name), std::move(value), std::move(help), std::move(valid), std::move(check), std::move(refusal)};
 }
 
 // Any value but an empty one.
@@ -49,6 +50,7 @@ void OptionTable::Add(CLI::App& app, const std::string& name, T& target) const {
     option->check(CLI::Validator([this, &def](std::string& value) { return Checked(def, value); }, ""))
         ->get_validator()
         ->non_modifying(false);
+    option->group(def.group.empty() ? kOtherGroup : def.group);
     if (!def.excludes.empty()) option->excludes(app.get_option(def.excludes));
     for (const auto& conflict : def.conflicts) option->excludes(app.get_option(conflict.first));
     if (!def.needs.empty()) option->needs(app.get_option(def.needs));

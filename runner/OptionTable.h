@@ -40,6 +40,43 @@ struct OptionDef {
     std::vector<std::pair<std::string, std::string>> conflicts = {};
     std::string needs = {};  // an option listed earlier without which this one cannot be given,
     std::string unmet = {};  // and the message when it is missing
+    std::string group = {};  // the help's group (kRunGroup, ...); empty: kOtherGroup
+    std::string alias = {};  // a short name also taken, "-h"
+};
+
+// The groups of the help and the manual pages, in the order they show them.
+inline constexpr const char* kRunGroup = "What to run";
+inline constexpr const char* kReportGroup = "What to report";
+inline constexpr const char* kKeepGroup = "Where to keep results";
+inline constexpr const char* kBurnInGroup = "Burn-in";
+inline constexpr const char* kOtherGroup = "Options";
+inline constexpr const char* kHelpGroup = "Help";
+// Those `defs` use, in the order they are shown; kHelpGroup last.
+std::vector<std::string> OptionGroups(const std::vector<OptionDef>& defs);
+
+// The options of `defs` that cannot go with `def`, whichever of the two
+// lists the exclusion, in the table's order.
+std::vector<std::string> ExcludedOptions(const OptionDef& def, const std::vector<OptionDef>& defs);
+
+// What `def` goes with, in words after its help: "Not with --sweep or
+// --stress. Only with --stress."; empty when anything goes.
+std::string OptionConditions(const OptionDef& def, const std::vector<OptionDef>& defs);
+
+// An example at the end of a help and in the manual page: what it does,
+// then its command lines as typed (each within 76 columns, so that the help
+// indented by 4 keeps within 80).
+struct HelpExample {
+    std::string what;
+    std::vector<std::string> commands;
+};
+
+// How a help is laid out: its width (the terminal's, 80 when not a
+// terminal), the synopses of the subcommands after the table's own usage
+// line, and the examples at its end.
+struct HelpLayout {
+    size_t width = 80;
+    std::vector<std::string> synopses = {};
+    std::vector<HelpExample> examples = {};
 };
 
 // "WHAT "VALUE"AFTER; VALID": how most options refuse a value.
@@ -50,8 +87,10 @@ std::function<std::string(const std::string&)> Refused(std::string what, std::st
 std::string TaskLabels();
 std::vector<std::pair<std::string, int>> TaskChoices();
 
-// --format table|csv|json with the help given, --help and --version.
+// --format table|csv|json with the help given, --color, --help (and -h)
+// and --version.
 OptionDef FormatOption(const std::string& help);
+OptionDef ColorOption();
 OptionDef HelpOption();
 OptionDef VersionOption();
 
@@ -79,6 +118,12 @@ public:
     // runner/OptionParsing.h.
     template <class T>
     void Add(CLI::App& app, const std::string& name, T& target) const;
+
+    // Gives app the table's --help (and -h) and, when `version` is not
+    // empty, its --version printing it; app's help is then laid out as
+    // `layout` says, its options in the table's groups, each with what it
+    // goes with in words.
+    void AddHelp(CLI::App& app, const HelpLayout& layout, const std::string& version = {}) const;
 
     // The one line that says why CLI11 refused the command line `args`: for
     // app.failure_message.

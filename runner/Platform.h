@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "runner/Console.h"
+
 namespace platform {
 
 // The system's name and version, "Linux 6.1.0-18-amd64 x86_64 (Debian
@@ -22,6 +24,12 @@ std::string HostName();
 // True when the standard error stream is a terminal (a live progress line
 // is shown there then).
 bool StderrIsTerminal();
+
+// The terminals the standard output and error streams are: how wide, and
+// whether they take colours and erasing (not a "dumb" terminal; on Windows
+// a console that processes them, which this turns on); the environment's
+// NO_COLOR.
+Terminals StandardTerminals();
 
 // Milliseconds of a monotonic clock, wrapping. Async-signal-safe.
 uint32_t MonotonicMilliseconds();

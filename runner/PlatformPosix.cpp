@@ -3,12 +3,14 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/utsname.h>
 #include <time.h>
 #include <unistd.h>
@@ -76,6 +78,30 @@ std::string HostName() {
 }
 
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+
+namespace {
+
+size_t TerminalColumns(int descriptor) {
+    winsize size{};
+    return ioctl(descriptor, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
+
+}  // namespace
+
+Terminals StandardTerminals() {
+    const char* term = std::getenv("TERM");
+    const bool controls = term == nullptr || std::strcmp(term, "dumb") != 0;
+    Terminals terminals;
+    if (isatty(STDOUT_FILENO) != 0) {
+        terminals.out = controls;
+        if (const size_t columns = TerminalColumns(STDOUT_FILENO); columns > 0) terminals.helpWidth = columns;
+    }
+    terminals.err = StderrIsTerminal();
+    terminals.errControls = terminals.err && controls;
+    terminals.errColumns = [] { return TerminalColumns(STDERR_FILENO); };
+    terminals.noColor = std::getenv("NO_COLOR");
+    return terminals;
+}
 
 uint32_t MonotonicMilliseconds() {
     timespec now{};

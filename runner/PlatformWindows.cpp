@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <iterator>
 
 #include <fcntl.h>
@@ -59,6 +60,42 @@ std::string HostName() {
 }
 
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+namespace {
+
+#ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
+#define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
+#endif
+
+size_t ConsoleColumns(DWORD stream) {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(stream), &info)) return 0;
+    return size_t(info.srWindow.Right - info.srWindow.Left + 1);
+}
+
+// A console before Windows 10 shows control sequences as text.
+bool ConsoleControls(DWORD stream) {
+    const HANDLE console = GetStdHandle(stream);
+    DWORD mode = 0;
+    if (!GetConsoleMode(console, &mode)) return false;
+    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+           SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
+}  // namespace
+
+Terminals StandardTerminals() {
+    Terminals terminals;
+    if (_isatty(_fileno(stdout)) != 0) {
+        terminals.out = ConsoleControls(STD_OUTPUT_HANDLE);
+        if (const size_t columns = ConsoleColumns(STD_OUTPUT_HANDLE); columns > 0) terminals.helpWidth = columns;
+    }
+    terminals.err = StderrIsTerminal();
+    terminals.errControls = terminals.err && ConsoleControls(STD_ERROR_HANDLE);
+    terminals.errColumns = [] { return ConsoleColumns(STD_ERROR_HANDLE); };
+    terminals.noColor = std::getenv("NO_COLOR");
+    return terminals;
+}
 
 uint32_t MonotonicMilliseconds() { return uint32_t(GetTickCount()); }
 

@@ -17,6 +17,8 @@ void RemoveSaveInProgress() { platform::RemoveTemporaryFile(); }
 
 ResultSaver::ResultSaver(std::ostream& err, bool liveProgress) : progress(err, liveProgress) {}
 
+ResultSaver::ResultSaver(const Console& console) : progress(console) {}
+
 std::string ResultSaver::SavePrimes(const std::string& name, const uint32_t* primes, uint32_t count) {
     return Save(name, WritePrimesFile, [primes, count](FileManager& job) {
         job.items = primes;
@@ -31,7 +33,8 @@ std::string ResultSaver::SaveGrid(const std::string& name, IGridSource& rows) {
 void ResultSaver::Notify(uint32_t message, uint32_t wParam, uint32_t lParam) {
     if (message == WM_SAVE_PROGRESS && lParam != 0) {
         const uint64_t percent = uint64_t(wParam) * 100 / lParam;
-        progress.Show("Saving " + shownName + ": " + std::to_string(percent > 100 ? 100 : percent) + "%");
+        // The percentage first: a narrow terminal cuts the file's name.
+        progress.Show("Saving " + std::to_string(percent > 100 ? 100 : percent) + "%: " + shownName);
     } else if (message == WM_SAVE_FINISHED) {
         finished = true;
         complete = wParam == lParam;

@@ -21,8 +21,10 @@ class IGridSource;
 
 class ResultSaver final : private INotifyTarget {
 public:
-    // err takes the progress line "Saving FILE: N%" when liveProgress is set.
+    // err takes the progress line "Saving 45%: FILE" when liveProgress is set.
     ResultSaver(std::ostream& err, bool liveProgress);
+    // The console's err, as the console says.
+    explicit ResultSaver(const Console& console);
     ResultSaver(const ResultSaver&) = delete;
     ResultSaver& operator=(const ResultSaver&) = delete;
     ~ResultSaver() override = default;

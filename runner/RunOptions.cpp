@@ -32,9 +32,9 @@ CLI::Validator Duration() {
         "");
 }
 
-// A stress's thread count: 1 to 255, or "all", passed on as the count `all`.
-CLI::Validator StressThreads(uint16_t all) {
-    const CLI::Validator count = PlainCount(3) & CLI::Range(1, int(PrimeCoordinator::kMaxThreads));
+// A thread count from 1 to `most`, or "all", passed on as the count `all`.
+CLI::Validator ThreadCount(uint16_t most, uint16_t all) {
+    const CLI::Validator count = PlainCount(6) & CLI::Range(1, int(most));
     return CLI::Validator(
         [all, count](std::string& value) {
             if (value != "all") return count(value);
@@ -44,17 +44,38 @@ CLI::Validator StressThreads(uint16_t all) {
         "");
 }
 
-OptionDef TaskOption() {
-    return ChoiceOption("--task", "LABEL", "Task size: " + TaskLabels() + " (default 1M)", "task",
-                        "valid tasks: " + TaskLabels(), TaskChoices());
+// "1 to 12, or all"
+std::string CountRange(uint16_t most) {
+    return (most == 1 ? std::string("1") : "1 to " + std::to_string(most)) + ", or all";
 }
 
+OptionDef TaskOption() {
+    OptionDef def = ChoiceOption("--task", "LABEL", "Task size: " + TaskLabels() + ", in either case (default 1M)",
+                                 "task", "valid tasks: " + TaskLabels(), TaskChoices(), true);
+    def.group = kRunGroup;
+    return def;
+}
+
+// Outside a stress a run has at most one thread per usable logical
+// processor, so that no two of its threads share one.
 OptionDef ThreadsOption(const ProcessorFacts& processors) {
-    const std::vector<uint16_t> offered = OfferedThreadCounts(processors.usable);
-    const std::string counts = ThreadCountsText(offered);
-    const std::string valid = "valid thread counts on this machine (" + ProcessorPhrase(processors) + "): " + counts;
-    return {"--threads", "T", "Worker threads, one of the counts offered here: " + counts + " (default 1)", valid,
-            PlainCount(6) & CLI::IsMember(offered), Refused("thread count", " is not offered", valid)};
+    const uint16_t every = EveryProcessor(processors.usable);
+    const std::string valid =
+        "valid thread counts on this machine (" + ProcessorPhrase(processors) + "): " + CountRange(every);
+    auto refusal = [every, valid](const std::string& value) {
+        const bool count = !value.empty() && value.size() <= 6 && value.find_first_not_of("0123456789") == std::string::npos;
+        if (count && std::stoul(value) > every) {
+            return "thread count \"" + value + "\" is more than the usable logical processors: a run has at most one "
+                   "thread per usable logical processor (--stress takes more, which then share processors); " + valid;
+        }
+        return "thread count \"" + value + "\" is not valid; " + valid;
+    };
+    OptionDef def{"--threads", "T|all",
+                  "Worker threads: 1 to the usable logical processors (" + std::to_string(every) +
+                      " here), or all of them (default 1)",
+                  valid, ThreadCount(every, every), refusal};
+    def.group = kRunGroup;
+    return def;
 }
 
 OptionDef StressThreadsOption(const ProcessorFacts& processors) {
@@ -63,16 +84,22 @@ OptionDef StressThreadsOption(const ProcessorFacts& processors) {
     const std::string most = std::to_string(PrimeCoordinator::kMaxThreads);
     const std::string valid =
         "valid thread counts for --stress: 1 to " + most + ", or all (every usable logical processor: " + all + " here)";
-    return {"--threads", "T|all", "Worker threads of a stress: 1 to " + most + ", or all (the default: " + all + ")",
-            valid, StressThreads(every), Refused("thread count", " is out of range", valid)};
+    OptionDef def{"--threads", "T|all",
+                  "Worker threads of a stress: 1 to " + most + ", or all (the default: " + all +
+                      "); more than the usable logical processors share them",
+                  valid, ThreadCount(PrimeCoordinator::kMaxThreads, every), Refused("thread count", " is out of range", valid)};
+    def.group = kRunGroup;
+    return def;
 }
 
 OptionDef BindOption() {
-    return ChoiceOption("--bind", "none|cores|pus",
+    OptionDef def = ChoiceOption("--bind", "none|cores|pus",
                         "Where the worker threads run: none (default) where the system puts them; cores one per "
                         "physical core, a core's further logical processors only once every usable core has a "
                         "worker; pus the usable logical processors in order, a core's one after the other",
                         "placement", "valid placements: none cores pus", BindChoices());
+    def.group = kRunGroup;
+    return def;
 }
 
 // --save-primes and --save-grid. The export job holds a name of limited
@@ -82,20 +109,24 @@ OptionDef SaveOption(const std::string& name, const std::string& help) {
     const std::string valid =
         "valid: a file name of at most " + std::to_string(FileManager::kPathUnits - 1) + " characters";
     const CLI::Validator usable([](std::string& value) { return JobPathOf(value) ? std::string() : "unusable"; }, "");
-    return {name, "FILE", help, valid, usable, [name, valid](const std::string& value) {
-                if (value.empty()) return name + " needs a file name; " + valid;
-                return name + " cannot take \"" + OneLine(value) + "\"; " + valid + platform::FileNameEncoding();
-            }};
+    OptionDef def{name, "FILE", help, valid, usable, [name, valid](const std::string& value) {
+                      if (value.empty()) return name + " needs a file name; " + valid;
+                      return name + " cannot take \"" + OneLine(value) + "\"; " + valid + platform::FileNameEncoding();
+                  }};
+    def.group = kKeepGroup;
+    return def;
 }
 
 OptionDef VerifyOption() {
     const std::vector<std::pair<std::string, VerifyMode>> checks = {{"digest", VerifyMode::Digest},
                                                                     {"full", VerifyMode::Full}};
-    return ChoiceOption("--verify", "digest|full",
+    OptionDef def = ChoiceOption("--verify", "digest|full",
                         "What is checked: digest (default) checks every finished run against the known N-th prime and "
                         "the digest of all its primes, and names the first wrong slot; full checks besides the primes "
                         "a stopped run holds, slot by slot, against a sieve",
                         "check", "valid checks: digest full", checks);
+    def.group = kReportGroup;
+    return def;
 }
 
 OptionDef StressOption() {
@@ -115,7 +146,8 @@ OptionDef StressOption() {
                           {"--repeat", "--stress and --repeat exclude each other: a stress repeats its run until the "
                                        "time is up; valid: --stress DURATION alone"},
                           {"--save-primes", "--stress and --save-primes exclude each other: a stress keeps no run's "
-                                            "primes; valid: --save-grid FILE, one row per run"}}};
+                                            "primes; valid: --save-grid FILE, one row per run"}},
+            .group = kBurnInGroup};
 }
 
 }  // namespace
@@ -125,9 +157,10 @@ uint16_t EveryProcessor(uint32_t processors) {
 }
 
 std::vector<uint16_t> OfferedThreadCounts(uint32_t processors) {
+    const uint16_t every = EveryProcessor(processors);
     std::vector<uint16_t> counts;
-    const int top = ThreadListTop(processors);
-    for (int k = 0; k <= top; ++k) counts.push_back(ThreadCountOfEntry(uint32_t(k)));
+    for (uint32_t count = 1; count < every; count *= 2) counts.push_back(uint16_t(count));
+    counts.push_back(every);
     return counts;
 }
 
@@ -139,18 +172,35 @@ std::string ThreadCountsText(const std::vector<uint16_t>& counts) {
 
 std::vector<OptionDef> RunOptionDefs(const ProcessorFacts& processors, bool stress) {
     const std::string repeatValid = "valid repeat counts: 1 to " + std::to_string(kMaxRepeat);
-    const std::string counts = ThreadCountsText(OfferedThreadCounts(processors.usable));
+    const std::string counts = CountRange(EveryProcessor(processors.usable));
     return {
         TaskOption(),
         stress ? StressThreadsOption(processors) : ThreadsOption(processors),
-        {"--sweep", "", "Run every offered thread count in turn, with speedup and efficiency", "", kNoValue, {},
-         "--threads", "--threads and --sweep exclude each other; valid: one of --threads T (" + counts + ") or --sweep"},
-        {"--repeat", "R", "Runs of each setting; reports the minimum and the median (default 1)", repeatValid,
-         PlainCount(4) & CLI::Range(1, kMaxRepeat), Refused("repeat count", " is out of range", repeatValid)},
+        {.name = "--sweep",
+         .value = "",
+         .help = "Run each thread count in turn, with speedup and efficiency: the powers of two below the usable "
+                 "logical processors, then all of them (" + ThreadCountsText(OfferedThreadCounts(processors.usable)) +
+                 " here)",
+         .valid = "",
+         .check = kNoValue,
+         .excludes = "--threads",
+         .exclusion = "--threads and --sweep exclude each other; valid: one of --threads T (" + counts + ") or --sweep",
+         .group = kRunGroup},
+        {.name = "--repeat",
+         .value = "R",
+         .help = "Runs of each setting; reports the minimum and the median (default 1)",
+         .valid = repeatValid,
+         .check = PlainCount(4) & CLI::Range(1, kMaxRepeat),
+         .refusal = Refused("repeat count", " is out of range", repeatValid),
+         .group = kRunGroup},
         FormatOption("Report format: table, csv or json (default table)"),
-        {"--events", "",
-         "Print each notification (progress INDEX PRIME, finished INDEX PRIME) on stdout; the report goes to stderr",
-         "", kNoValue},
+        {.name = "--events",
+         .value = "",
+         .help = "Print each notification (progress INDEX PRIME, finished INDEX PRIME) on stdout; the report goes to "
+                 "stderr",
+         .valid = "",
+         .check = kNoValue,
+         .group = kReportGroup},
         SaveOption("--save-primes",
                    "Save the primes of the last run (finished, or stopped by Ctrl-C) to FILE as the Windows program "
                    "does: one INDEX-PRIME line per prime, CR LF"),
@@ -166,7 +216,9 @@ std::vector<OptionDef> RunOptionDefs(const ProcessorFacts& processors, bool stre
          .valid = "",
          .check = kNoValue,
          .needs = "--stress",
-         .unmet = "--keep-going goes with --stress only; valid: --stress DURATION --keep-going"},
+         .unmet = "--keep-going goes with --stress only; valid: --stress DURATION --keep-going",
+         .group = kBurnInGroup},
         BindOption(),
+        ColorOption(),
     };
 }

@@ -31,17 +31,22 @@ struct RunnerOptions {
     std::string label;                    // kept with the stored invocation
     std::string plot;                     // a sweep's chart goes to this SVG file; empty: not drawn
     std::string commandLine;              // as the store keeps it
+    ColorMode color = ColorMode::Auto;    // --color of a table
 };
 
 constexpr int kMaxRepeat = 1000;
 constexpr int64_t kMaxStressSeconds = 7 * 24 * 3600;
 constexpr int kStressTask = 7;  // "10M", the task a stress runs unless told
 
-// The thread count of "--threads all" in a stress: every usable logical
-// processor, as many as the engine takes.
+// The thread count of "--threads all": every usable logical processor, as
+// many as the engine takes. It is also the most a run takes outside a
+// stress, one thread per usable logical processor.
 uint16_t EveryProcessor(uint32_t processors);
 
-// The thread counts the thread list offers for P usable logical processors: 1, 2, 4, ...
+// The thread counts a sweep runs on P usable logical processors: the powers
+// of two below EveryProcessor(P), then that count itself, so that a machine
+// of 6 or 12 processors is measured whole (1 2 4 6, 1 2 4 8 12). The Windows
+// program's thread list keeps to powers of two (engine/TaskTable.h).
 std::vector<uint16_t> OfferedThreadCounts(uint32_t processors);
 
 // "1 2 4 8", as the help and the messages list thread counts.
@@ -50,7 +55,8 @@ std::string ThreadCountsText(const std::vector<uint16_t>& counts);
 // The table entries of a run's options for a process with these processors
 // (the counts offered follow the usable ones), in the order the help shows
 // them: --task, --threads, --sweep, --repeat, --format, --events,
-// --save-primes, --save-grid, --verify, --stress, --keep-going and --bind.
+// --save-primes, --save-grid, --verify, --stress, --keep-going, --bind and
+// --color; the help shows them in their groups.
 // stress: --stress is among the arguments, so --threads takes a stress's
 // counts.
 std::vector<OptionDef> RunOptionDefs(const ProcessorFacts& processors, bool stress = false);

@@ -44,7 +44,7 @@ bool SaveResults(const RunnerOptions& options, int code, const std::vector<RunRe
         return true;
     }
 
-    ResultSaver saver(console.err, console.liveProgress);
+    ResultSaver saver(console);
     bool ok = true;
     auto report = [&](const std::string& failure) {
         if (failure.empty()) return;

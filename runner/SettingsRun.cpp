@@ -48,7 +48,7 @@ int RunSettings(const RunnerOptions& options, const RunContext& context, SearchD
     std::unique_ptr<ReportWriter> writer =
         MakeReportWriter(options.format, options.events ? console.err : console.out, options.sweep, options.repeat);
     writer->Begin(context);
-    ProgressLine progressLine(console.err, console.liveProgress);
+    ProgressLine progressLine(console);
     RunPrinter listener(options.events ? &console.out : nullptr, progressLine);
     // A stopped run's primes are checked before they are saved, whatever --verify says.
     const VerifyMode verify = options.savePrimes.empty() ? options.verify : VerifyMode::Full;

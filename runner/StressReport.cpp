@@ -35,7 +35,12 @@ public:
     void Begin(const RunContext& context, const StressSettings& settings) override {
         out << ContextLine(context) << "\n\n"
             << "Stress: task " << settings.task << " on " << settings.threadText << " for "
-            << DurationText(double(settings.seconds)) << "\n";
+            << DurationText(double(settings.seconds));
+        if (settings.SharesProcessors()) {
+            out << " (" << Plural(settings.threads, "thread", "threads") << " share "
+                << Plural(settings.usable, "usable logical processor", "usable logical processors") << ")";
+        }
+        out << "\n";
         out.flush();
     }
 
@@ -72,7 +77,8 @@ public:
     void Begin(const RunContext& context, const StressSettings& settings) override {
         WriteCsvContext(out, context);
         out << "# stress: task " << settings.task << ", threads " << settings.threads << ", seconds "
-            << settings.seconds << ", verify " << VerifyName(settings.verify) << "\n"
+            << settings.seconds << ", verify " << VerifyName(settings.verify)
+            << ", shares_processors " << (settings.SharesProcessors() ? "yes" : "no") << "\n"
             << "run,task,threads,seconds,status,verdict\n";
         out.flush();
     }
@@ -116,7 +122,8 @@ public:
         const nlohmann::ordered_json stress = {{"task", settings.task},
                                                {"threads", settings.threads},
                                                {"seconds", settings.seconds},
-                                               {"verify", VerifyName(settings.verify)}};
+                                               {"verify", VerifyName(settings.verify)},
+                                               {"shares_processors", settings.SharesProcessors()}};
         out << "{\n  \"context\": " << Indented(nlohmann::ordered_json(context)) << ",\n  \"stress\": " << Indented(stress)
             << ",\n  \"runs\": [";
         out.flush();
@@ -218,15 +225,21 @@ std::string DurationText(double seconds) {
            (rest < 10 ? ":0" : ":") + std::to_string(rest);
 }
 
-std::string StressLine(const StressSettings& settings, const StressTally& tally, double elapsed, uint64_t running,
-                       double percent) {
-    std::string line = settings.task + " on " + settings.threadText + ": " + DurationText(elapsed) + " / " +
-                       DurationText(double(settings.seconds)) + ", run " + std::to_string(running) + " at " +
-                       FormatFixed2(percent) + "%, " + std::to_string(tally.runs) + " done, " +
-                       std::to_string(tally.errors) + (tally.errors == 1 ? " error" : " errors");
-    if (tally.last) line += ", last " + SecondsText(*tally.last);
-    if (tally.slowest) line += ", slowest " + SecondsText(*tally.slowest) + ", fastest " + SecondsText(*tally.fastest);
-    return line;
+std::vector<ProgressPart> StressLine(const StressSettings& settings, const StressTally& tally, double elapsed,
+                                     uint64_t running, double percent) {
+    std::vector<ProgressPart> parts = {
+        {DurationText(elapsed) + " / " + DurationText(double(settings.seconds)), 0},
+        {settings.task + " on " + settings.threadText, 3},
+        {"run " + std::to_string(running) + " at " + FormatFixed2(percent) + "%", 1},
+        {std::to_string(tally.runs) + " done", 2},
+        {Plural(tally.errors, "error", "errors"), tally.errors > 0 ? 0 : 1},
+    };
+    if (tally.last) parts.push_back({"last " + SecondsText(*tally.last), 4});
+    if (tally.slowest) {
+        parts.push_back({"slowest " + SecondsText(*tally.slowest), 5});
+        parts.push_back({"fastest " + SecondsText(*tally.fastest), 5});
+    }
+    return parts;
 }
 
 std::unique_ptr<StressReport> MakeStressReport(ReportFormat format, std::ostream& out) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "runner/ProgressLine.h"
 #include "runner/ReportFormat.h"
 #include "runner/RunContext.h"
 #include "runner/RunRecord.h"
@@ -23,6 +24,10 @@ struct StressSettings {
     uint16_t threads = 1;
     int64_t seconds = 0;     // how long the stress runs
     VerifyMode verify = VerifyMode::Digest;
+    uint32_t usable = 0;     // the logical processors the threads may use; 0: not known
+    // More threads than usable processors: they share them, and a run's time
+    // says so much less about the machine.
+    bool SharesProcessors() const { return usable > 0 && threads > usable; }
 };
 
 // The runs of a stress, in order, a run stopped by the user included.
@@ -62,10 +67,11 @@ std::string DriftText(const std::vector<double>& seconds);
 // "H:MM:SS", whole seconds.
 std::string DurationText(double seconds);
 
-// The live line: "10M on 2 cores: 0:01:23 / 0:10:00, run 8 at 45.12%, 7 done,
-// 0 errors, last 11.52 sec, slowest 11.60 sec, fastest 11.48 sec".
-std::string StressLine(const StressSettings& settings, const StressTally& tally, double elapsed, uint64_t running,
-                       double percent);
+// The live line: "0:01:23 / 0:10:00, 10M on 2 cores, run 8 at 45.12%, 7
+// done, 0 errors, last 11.52 sec, slowest 11.60 sec, fastest 11.48 sec"; a
+// narrow terminal keeps the times, the run and the errors.
+std::vector<ProgressPart> StressLine(const StressSettings& settings, const StressTally& tally, double elapsed,
+                                     uint64_t running, double percent);
 
 class StressReport {
 public:

@@ -47,13 +47,14 @@ private:
     uint64_t running = 0;
 };
 
-StressSettings SettingsOf(const RunnerOptions& options) {
+StressSettings SettingsOf(const RunnerOptions& options, const RunContext& context) {
     StressSettings settings;
     settings.task = TaskTable::Label(options.taskIndex);
     settings.threads = options.threadCounts.front();
     settings.threadText = ThreadCountText(settings.threads);
     settings.seconds = options.stressSeconds;
     settings.verify = options.verify;
+    settings.usable = context.processors.usable;
     return settings;
 }
 
@@ -70,12 +71,12 @@ std::string Interruption(const RunRecord& run, uint64_t number) {
 
 int RunStress(const RunnerOptions& options, const RunContext& context, SearchDriver& driver, const Console& console,
               const std::atomic<bool>& interrupt, bool keepRuns, std::vector<RunRecord>& runs) {
-    const StressSettings settings = SettingsOf(options);
+    const StressSettings settings = SettingsOf(options, context);
     std::unique_ptr<StressReport> report = MakeStressReport(options.format, options.events ? console.err : console.out);
     report->Begin(context, settings);
 
     StressTally tally;
-    ProgressLine progressLine(console.err, console.liveProgress);
+    ProgressLine progressLine(console);
     const Clock::time_point start = Clock::now();
     const Clock::time_point deadline = start + std::chrono::seconds(options.stressSeconds);
     StressPrinter listener(options.events ? &console.out : nullptr, progressLine, settings, tally, start);

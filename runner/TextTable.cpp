@@ -22,11 +22,26 @@ size_t CharacterBytes(const std::string& text, size_t at) {
     return length;
 }
 
+// The bytes of a colour's escape sequence ("\x1b[31m") that starts at
+// `at`, which a terminal does not show; 0 where none starts.
+size_t ColourBytes(const std::string& text, size_t at) {
+    if (text.compare(at, 2, "\x1b[") != 0) return 0;
+    const size_t end = text.find_first_not_of("0123456789;", at + 2);
+    return end != std::string::npos && text[end] == 'm' ? end + 1 - at : 0;
+}
+
 }  // namespace
 
 size_t TextWidth(const std::string& text) {
     size_t width = 0;
-    for (size_t at = 0; at < text.size(); at += CharacterBytes(text, at)) ++width;
+    for (size_t at = 0; at < text.size();) {
+        if (const size_t colour = ColourBytes(text, at); colour > 0) {
+            at += colour;
+            continue;
+        }
+        at += CharacterBytes(text, at);
+        ++width;
+    }
     return width;
 }
 

@@ -31,7 +31,8 @@ private:
 };
 
 // The characters `text` shows: each UTF-8 sequence one, each byte that
-// starts none also one (a terminal shows it as one replacement character).
+// starts none also one (a terminal shows it as one replacement character),
+// a colour's escape sequence none.
 size_t TextWidth(const std::string& text);
 
 // The first `width` characters of `text`, never a part of one.

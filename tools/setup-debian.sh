@@ -2,6 +2,7 @@
 # Installs what building and testing Vantrel needs on a Debian machine, by
 # group, so that each make target asks only for what it uses:
 #   native   the g++ build, the runner (with its SQLite result store and hwloc) and the core's tests
+#            (tmux: a terminal for the runner's live line's test)
 #   windows  the MinGW-w64 cross compilers, Wine and a virtual X server
 #   cluster  Open MPI, for vantrel-mpi, and a Slurm of one node for its test
 #   charts   gnuplot, which draws the runner's charts (its tests need it too)
@@ -19,7 +20,7 @@
 # Does nothing when everything is already there, so make can call it every time.
 set -euo pipefail
 
-native=(cmake g++ make ninja-build googletest libcli11-dev nlohmann-json3-dev libsqlite3-dev libxxhash-dev libhwloc-dev)
+native=(cmake g++ make ninja-build googletest libcli11-dev nlohmann-json3-dev libsqlite3-dev libxxhash-dev libhwloc-dev tmux)
 windows=(g++-mingw-w64-i686 wine wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick)
 cluster=(libopenmpi-dev openmpi-bin)
 # slurm_test.sh starts slurmctld and slurmd on localhost, authenticated by munge.

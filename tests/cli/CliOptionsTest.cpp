@@ -45,40 +45,55 @@ TEST(CliOptions, DefaultsRunOneMillionPrimesOnOneThreadAsATable) {
     EXPECT_FALSE(outcome.options.events);
 }
 
-TEST(CliOptions, EveryTaskLabelSelectsItsRowAndNothingElseIsATask) {
+TEST(CliOptions, EveryTaskLabelSelectsItsRowInEitherCaseAndNothingElseIsATask) {
     for (int i = 0; i < TaskTable::count; ++i) {
         const ParseOutcome outcome = Parse({"--task", TaskTable::Label(i)});
         ASSERT_EQ(outcome.action, CliAction::Run) << TaskTable::Label(i);
         EXPECT_EQ(outcome.options.taskIndex, i);
     }
     EXPECT_EQ(Parse({"--task=200M"}).options.taskIndex, TaskTable::count - 1);
-    for (const char* bad : {"1m", "100k", "7M", "1000000", "", " 1M"}) {
+    EXPECT_EQ(TaskTable::Label(Parse({"--task", "1m"}).options.taskIndex), "1M");
+    EXPECT_EQ(TaskTable::Label(Parse({"--task", "100k"}).options.taskIndex), "100K");
+    EXPECT_EQ(Parse({"history", "--task", "10m"}).history.task, "10M");
+    for (const char* bad : {"7M", "1000000", "", " 1M", "1MM"}) {
         SCOPED_TRACE(bad);
         ExpectUsageError(Parse({"--task", bad}), AllLabels());
     }
 }
 
-TEST(CliOptions, ThreadCountsAreThoseTheThreadListOffers) {
-    EXPECT_EQ(Parse({"--threads", "4"}, 6).options.threadCounts, std::vector<uint16_t>{4});
-    EXPECT_EQ(Parse({"--threads", "8"}, 8).options.threadCounts, std::vector<uint16_t>{8});
-    EXPECT_EQ(Parse({"--threads", "128"}, 1024).options.threadCounts, std::vector<uint16_t>{128});
-    ExpectUsageError(Parse({"--threads", "2"}, 1), {"1"});
-    ExpectUsageError(Parse({"--threads", "6"}, 6), {"1 2 4"});
-    ExpectUsageError(Parse({"--threads", "8"}, 6), {"1 2 4"});
-    ExpectUsageError(Parse({"--threads", "256"}, 1024), {"1 2 4 8 16 32 64 128"});
-    for (const char* bad : {"0", "3", "-1", "2.0", "0x2", "two", "65538", ""}) {
-        SCOPED_TRACE(bad);
-        ExpectUsageError(Parse({"--threads", bad}, 8), {"1 2 4 8"});
+TEST(CliOptions, AnyThreadCountUpToTheUsableProcessorsOrAllAndASweepOfThemAll) {
+    // usable processors, arguments, the thread counts run, or none when refused with these words.
+    const std::vector<std::tuple<uint32_t, std::vector<std::string>, std::vector<uint16_t>, std::vector<std::string>>>
+        cases = {
+            {12, {"--threads", "12"}, {12}, {}},
+            {12, {"--threads", "7"}, {7}, {}},
+            {12, {"--threads", "all"}, {12}, {}},
+            {6, {"--sweep"}, {1, 2, 4, 6}, {}},
+            {12, {"--sweep"}, {1, 2, 4, 8, 12}, {}},
+            {1, {"--sweep"}, {1}, {}},
+            {1024, {"--threads", "all"}, {255}, {}},
+            {12, {"--threads", "13"}, {}, {"\"13\" is more than the usable", "one thread per usable", "1 to 12, or all"}},
+            {1, {"--threads", "2"}, {}, {"more than the usable", "1, or all"}},
+            {1024, {"--threads", "256"}, {}, {"1 to 255, or all"}},
+            {8, {"--threads", "65538"}, {}, {"more than the usable", "1 to 8, or all"}},
+            {12, {"--threads", "2", "--sweep"}, {}, {"--threads", "--sweep", "1 to 12, or all"}},
+            {4, {"--threads"}, {}, {"1 to 4, or all"}},
+            {4, {"--threads", "--events"}, {}, {"1 to 4, or all"}},
+        };
+    for (const auto& [usable, args, counts, words] : cases) {
+        SCOPED_TRACE(std::to_string(usable) + " usable: " + args.back());
+        const ParseOutcome outcome = Parse(args, usable);
+        if (counts.empty()) {
+            ExpectUsageError(outcome, words);
+        } else {
+            ASSERT_EQ(outcome.action, CliAction::Run) << outcome.text;
+            EXPECT_EQ(outcome.options.threadCounts, counts);
+        }
     }
-}
-
-TEST(CliOptions, SweepRunsEveryOfferedCountAndExcludesThreads) {
-    const ParseOutcome outcome = Parse({"--sweep"}, 6);
-    ASSERT_EQ(outcome.action, CliAction::Run);
-    EXPECT_TRUE(outcome.options.sweep);
-    EXPECT_EQ(outcome.options.threadCounts, (std::vector<uint16_t>{1, 2, 4}));
-    EXPECT_EQ(Parse({"--sweep"}, 1).options.threadCounts, std::vector<uint16_t>{1});
-    ExpectUsageError(Parse({"--threads", "2", "--sweep"}, 6), {"--threads", "--sweep", "1 2 4"});
+    for (const char* bad : {"0", "-1", "2.0", "0x2", "two", "ALL", ""}) {
+        SCOPED_TRACE(bad);
+        ExpectUsageError(Parse({"--threads", bad}, 8), {"is not valid", "1 to 8, or all"});
+    }
 }
 
 TEST(CliOptions, RepeatFormatAndEvents) {
@@ -104,8 +119,6 @@ TEST(CliOptions, MalformedCommandLinesNameTheValidValues) {
     // A value left out, at the end or before the next option.
     ExpectUsageError(Parse({"--task"}), AllLabels());
     ExpectUsageError(Parse({"--task", "--sweep"}), AllLabels());
-    ExpectUsageError(Parse({"--threads"}, 4), {"1 2 4"});
-    ExpectUsageError(Parse({"--threads", "--events"}, 4), {"1 2 4"});
     ExpectUsageError(Parse({"--repeat"}), {"1 to 1000"});
     ExpectUsageError(Parse({"--format"}), {"table", "csv", "json"});
     ExpectUsageError(Parse({"--task", "1M", "--task", "2M"}), AllLabels());
@@ -164,7 +177,6 @@ TEST(CliOptions, StressTakesADurationAnyThreadCountUpTo255AndNoSweepRepeatOrPrim
         SCOPED_TRACE(bad);
         ExpectUsageError(Parse({"--stress", "1s", "--threads", bad}), {"1 to 255", "all"});
     }
-    ExpectUsageError(Parse({"--threads", "all"}, 8), {"1 2 4 8"});  // outside a stress, the offered counts only
     ExpectUsageError(Parse({"--stress", "1s", "--sweep"}), {"--stress and --sweep"});
     ExpectUsageError(Parse({"--stress", "1s", "--repeat", "2"}), {"--stress and --repeat"});
     ExpectUsageError(Parse({"--save-primes", "p.txt", "--stress", "1s"}), {"--stress and --save-primes", "--save-grid"});

@@ -44,7 +44,7 @@ function(expect_success)
 endfunction()
 
 set(tasks "valid tasks: 100K 500K 1M 2M 3M 4M 5M 10M 20M 30M 40M 50M 60M 70M 80M 90M 100M 110M 120M 130M 140M 150M 200M")
-set(options "valid options: --task LABEL, --threads T, --sweep, --repeat R, --format table\\|csv\\|json, --events")
+set(options "valid options: --task LABEL, --threads T[|]all, --sweep, --repeat R, --format table\\|csv\\|json, --events")
 
 # A failed save, store or chart: exit 1, no report row claims anything on
 # stdout beyond the runs, and stderr is exactly one line naming the file.

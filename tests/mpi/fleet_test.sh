@@ -88,15 +88,20 @@ fleet)
     [ "$(fleet_codes 1)" -eq 3 ] || fail "a refused count should end every rank with 1"
     [ "$(grep -Ec "^$host +[012] +100K +128 cores +FAILED" "$work/out")" -eq 3 ] || fail "each rank's refusal is a row"
     # The same refusal on every rank is named once.
-    [ "$(grep -c "^FAILED for ranks 0-2 on $host, task 100K on 128 cores: thread count \"128\" is not offered; valid thread counts on this machine" "$work/out")" -eq 1 ] \
+    [ "$(grep -c "^FAILED for ranks 0-2 on $host, task 100K on 128 cores: thread count \"128\" is more than the usable logical processors: a run has at most one thread per usable logical processor" "$work/out")" -eq 1 ] \
         || fail "the ranks' refusal should be named once"
     [ "$(tail -n 1 "$work/out")" = "FAIL: ranks 0-2 on $host could not run (task 100K on 128 cores)" ] || fail "no verdict"
 
-    fleet -- "$program" --threads 3
+    # Each rank runs every logical processor it may use.
+    fleet -- "$program" --task 100K --threads all
+    [ "$(fleet_codes 0)" -eq 3 ] || fail "--threads all should run on every rank"
+    [ "$(grep -Ec "^$host +[012] +100K +[0-9]+ cores? +[0-9]" "$work/out")" -eq 3 ] || fail "--threads all: three rows wanted"
+
+    fleet -- "$program" --threads 256
     [ "$(fleet_codes 2)" -eq 3 ] || fail "a bad command line should end every rank with 2"
-    [ "$(grep -c '^vantrel-mpi: thread count "3" is not offered on any machine; valid thread counts: 1 2 4 8 16 32 64 128 (' "$work/err")" -eq 1 ] \
+    [ "$(grep -c '^vantrel-mpi: thread count "256" is out of range; valid thread counts: 1 to 255, or all (' "$work/err")" -eq 1 ] \
         || fail "rank 0 alone should say why, with the counts the fleet takes"
-    grep -q '^usage: vantrel-mpi \[--task LABEL\] \[--threads T | --sweep\]' "$work/err" || fail "no usage line"
+    grep -q '^usage: vantrel-mpi \[--task LABEL\] \[--threads T|all | --sweep\]' "$work/err" || fail "no usage line"
     [ -s "$work/out" ] && fail "nothing should be run or reported"
     ;;
 faults)

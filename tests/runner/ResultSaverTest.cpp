@@ -61,13 +61,11 @@ TEST_F(ResultSaverTest, ProgressGoesToTheTerminalAndIsClearedAfterwards) {
     const std::string grid = temp.Path("grid.txt").string();
     ASSERT_EQ(onTerminal.SaveGrid(grid, rows), "");
     const std::string shown = err.str();
-    const std::string line = "Saving " + grid + ": ";
     // Messages that arrive faster than they are shown are shown as the latest.
-    const std::string first = '\r' + line;
-    const std::string full = '\r' + line + "100%";
-    EXPECT_THAT(shown, StartsWith(first));
+    EXPECT_THAT(shown, StartsWith("\rSaving "));
+    const std::string full = "\rSaving 100%: " + grid;
     EXPECT_THAT(shown, HasSubstr(full));
-    std::string cleared(line.size() + 6, ' ');
+    std::string cleared(full.size() + 1, ' ');
     cleared.front() = '\r';
     cleared.back() = '\r';
     EXPECT_THAT(shown, EndsWith(cleared));

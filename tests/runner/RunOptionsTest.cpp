@@ -1,13 +1,28 @@
-// The thread counts a run may take: those the Windows program's thread list offers.
+// The thread counts a run may take and a sweep runs: every usable logical
+// processor, whatever their number.
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 #include "runner/RunOptions.h"
 
-TEST(RunOptions, OfferedThreadCountsAreThoseOfTheThreadList) {
-    EXPECT_EQ(OfferedThreadCounts(1), std::vector<uint16_t>{1});
-    EXPECT_EQ(OfferedThreadCounts(6), (std::vector<uint16_t>{1, 2, 4}));
-    EXPECT_EQ(OfferedThreadCounts(8), (std::vector<uint16_t>{1, 2, 4, 8}));
-    EXPECT_EQ(OfferedThreadCounts(4096).back(), 128);
+TEST(RunOptions, ASweepRunsThePowersOfTwoBelowTheUsableProcessorsAndThemAll) {
+    const std::vector<std::tuple<uint32_t, std::vector<uint16_t>>> cases = {
+        {0, {1}},
+        {1, {1}},
+        {2, {1, 2}},
+        {6, {1, 2, 4, 6}},
+        {12, {1, 2, 4, 8, 12}},
+        {24, {1, 2, 4, 8, 16, 24}},
+        {48, {1, 2, 4, 8, 16, 32, 48}},
+        {64, {1, 2, 4, 8, 16, 32, 64}},
+        {65, {1, 2, 4, 8, 16, 32, 64, 65}},
+        {4096, {1, 2, 4, 8, 16, 32, 64, 128, 255}},  // as many as the engine takes
+    };
+    for (const auto& [usable, counts] : cases) {
+        SCOPED_TRACE(usable);
+        EXPECT_EQ(OfferedThreadCounts(usable), counts);
+        EXPECT_EQ(EveryProcessor(usable), counts.back());
+    }
 }

@@ -27,7 +27,7 @@ inline CliResult RunRunner(const std::vector<std::string>& args, const std::atom
     std::ostringstream out;
     std::ostringstream err;
     CliResult result;
-    result.exitCode = RunCli(args, out, err, false, interrupt);
+    result.exitCode = RunCli(args, out, err, Terminals{}, interrupt);
     result.out = out.str();
     result.err = err.str();
     return result;
@@ -71,7 +71,7 @@ inline CliResult RunWithFault(const std::vector<std::string>& args, SearchDriver
     std::ostringstream out;
     std::ostringstream err;
     std::atomic<bool> interrupt{false};
-    BenchmarkSession session(parsed.options, out, err, false, interrupt);
+    BenchmarkSession session(parsed.options, out, err, Terminals{}, interrupt);
     session.SetResultHook(std::move(hook));
     if (stopWhen) {
         session.SetNotifyHook([&](const Notification& notification) {
