@@ -12,6 +12,7 @@
 #include "engine/Text.h"
 #include "runner/JsonForms.h"
 #include "runner/Statistics.h"
+#include "runner/TerminalText.h"
 #include "runner/TextTable.h"
 
 namespace {
@@ -101,19 +102,22 @@ void Judge(SettingComparison& c, const std::vector<double>& base, const std::vec
     c.gateFailed = failOnSlowdownPercent && change > *failOnSlowdownPercent && c.verdict == "slower";
 }
 
-// "CPU", "Build", "System": the same on both sides, or each side's.
+// "CPU", "Build", "System": the same on both sides, or each side's on a
+// line of its own ("CPU (BASE)", "CPU (NEW)"), so that a long CPU name keeps
+// within the table's width.
 std::vector<std::pair<std::string, std::string>> ContextLines(const ResultSet& base, const ResultSet& newer) {
     std::vector<std::pair<std::string, std::string>> lines;
-    auto add = [&](const std::string& same, const std::string& differ, const std::string& a, const std::string& b) {
+    auto add = [&](const std::string& name, const std::string& a, const std::string& b) {
         if (a == b) {
-            lines.emplace_back(same, a);
+            lines.emplace_back(name, OneLine(a));
         } else {
-            lines.emplace_back(differ, "BASE " + a + " | NEW " + b);
+            lines.emplace_back(name + " (BASE)", OneLine(a));
+            lines.emplace_back(name + " (NEW)", OneLine(b));
         }
     };
-    add("CPU", "Different CPUs", CpuText(base.context), CpuText(newer.context));
-    add("Build", "Different builds", BuildText(base.context), BuildText(newer.context));
-    add("System", "Different systems", base.context.os, newer.context.os);
+    add("CPU", CpuText(base.context), CpuText(newer.context));
+    add("Build", BuildText(base.context), BuildText(newer.context));
+    add("System", base.context.os, newer.context.os);
     return lines;
 }
 
@@ -122,24 +126,28 @@ bool AnyUntested(const std::vector<SettingComparison>& settings) {
 }
 
 void WriteTable(std::ostream& out, const ResultSet& base, const ResultSet& newer,
-                const std::vector<SettingComparison>& settings, double threshold) {
+                const std::vector<SettingComparison>& settings, double threshold, bool colours) {
     out << "BASE  " << SourceLine(base) << "\n";
     out << "NEW   " << SourceLine(newer) << "\n";
-    for (const auto& [name, text] : ContextLines(base, newer)) out << name << ": " << OneLine(text) << "\n";
-    out << "\n";
+    out << LabelledLines(ContextLines(base, newer), kReportWidth) << "\n";
     const TextTable table({4, 12, 5, 11, 11, 6, 7, 7});
     auto line = [&](const std::vector<std::string>& cells) { out << table.Line(cells) << "\n"; };
     line({"Task", "Thread Count", "Runs", "Base Median", "New Median", "Ratio", "Change", "p-value", "Verdict"});
     for (const SettingComparison& s : settings) {
         line({s.task, ThreadCountText(s.threads), RunsText(s), SecondsText(s.baseMedian), SecondsText(s.newMedian),
-              RatioText(s.ratio), ChangeText(s.ratio), s.ratio ? PText(s.pValue) : "", s.verdict});
+              RatioText(s.ratio), ChangeText(s.ratio), s.ratio ? PText(s.pValue) : "",
+              Painted(s.verdict, s.verdict == "slower" ? Colour::Red : Colour::Green,
+                      colours && (s.verdict == "slower" || s.verdict == "faster"))});
     }
     if (AnyUntested(settings)) {
         out << "\n"
-            << "Runs are BASE/NEW finished runs. A p-value (two-sided Mann-Whitney U test) needs " << kMinTestedRuns
-            << " runs on each side: significance needs --repeat " << kMinTestedRuns
-            << " or more. Settings without one are judged by the ratio alone: a change of more than "
-            << Shortest(threshold) << "% counts.\n";
+            << WrapWords("Runs are BASE/NEW finished runs. A p-value (two-sided Mann-Whitney U test) needs " +
+                             std::to_string(kMinTestedRuns) + " runs on each side: significance needs --repeat " +
+                             std::to_string(kMinTestedRuns) +
+                             " or more. Settings without one are judged by the ratio alone: a change of more than " +
+                             Shortest(threshold) + "% counts.",
+                         kReportWidth)
+            << "\n";
     }
     out.flush();
 }
@@ -262,7 +270,7 @@ int RunCompare(const CompareOptions& options, std::ostream& out, std::ostream& e
     const std::vector<SettingComparison> settings =
         CompareResults(base, newer, options.alpha, threshold, options.failOnSlowdownPercent);
     switch (options.format) {
-        case ReportFormat::Table: WriteTable(out, base, newer, settings, threshold); break;
+        case ReportFormat::Table: WriteTable(out, base, newer, settings, threshold, options.colours); break;
         case ReportFormat::Csv: WriteCsv(out, base, newer, settings, options.alpha); break;
         case ReportFormat::Json: WriteJson(out, base, newer, settings, options, threshold); break;
     }

@@ -11,6 +11,7 @@
 #include "engine/Text.h"
 #include "results/Charts.h"
 #include "results/ResultStore.h"
+#include "runner/TerminalText.h"
 #include "runner/TextTable.h"
 
 namespace {
@@ -28,29 +29,54 @@ std::string HostList(const HistoryLine& line) {
     return list;
 }
 
-// A label is free text: longer ones are cut in the table only.
-constexpr size_t kLabelColumn = 2;
-constexpr size_t kMaxLabelWidth = 32;
+// Free text is cut in the table only (CSV and JSON keep it whole), so that
+// the table keeps within 100 columns with a server's CPU name of 60
+// characters: a label, the CPU and the host.
+constexpr size_t kMaxLabelWidth = 16;
+constexpr size_t kMaxCpuWidth = 24;
+constexpr size_t kMaxHostWidth = 16;
 
-void WriteTable(std::ostream& out, const std::vector<HistoryLine>& lines) {
+void WriteTable(std::ostream& out, const std::vector<HistoryLine>& lines, bool colours) {
     if (lines.empty()) {
         out << "No stored invocation matches.\n";
         out.flush();
         return;
     }
+    // A CPU or host that every line shares is said once above the table, whole.
+    auto shared = [&lines](auto field) {
+        for (const HistoryLine& line : lines) {
+            if (field(line) != field(lines.front())) return false;
+        }
+        return true;
+    };
+    const bool oneCpu = shared([](const HistoryLine& line) { return line.cpu; });
+    const bool oneHost = shared([](const HistoryLine& line) { return HostsText(line); });
+    std::string text;
+    if (oneCpu) text += "CPU:  " + OneLine(lines.front().cpu) + "\n";
+    if (oneHost && !HostsText(lines.front()).empty()) text += "Host: " + HostsText(lines.front()) + "\n";
+    if (!text.empty()) text += "\n";
+
     // The host last: the one column of free width that machines differ in most.
-    std::vector<std::vector<std::string>> rows = {
-        {"ID", "Date", "Label", "CPU", "Task", "Thread Count", "Runs", "Median Time", "Verdict", "Host"}};
+    std::vector<std::string> header = {"ID", "Date", "Label"};
+    if (!oneCpu) header.push_back("CPU");
+    header.insert(header.end(), {"Task", "Thread Count", "Runs", "Median Time", "Verdict"});
+    if (!oneHost) header.push_back("Host");
+    std::vector<std::vector<std::string>> rows = {header};
     for (const HistoryLine& line : lines) {
-        rows.push_back({std::to_string(line.invocation), OneLine(line.date), OneLine(line.label), OneLine(line.cpu),
-                        line.task, ThreadCountText(line.threads), std::to_string(line.runs),
-                        line.medianSeconds ? PreciseSecondsText(*line.medianSeconds) : std::string(),
-                        StatusLabel(line.verdict), HostsText(line)});
+        const bool bad = line.verdict == RunStatus::Wrong || line.verdict == RunStatus::Failed;
+        std::vector<std::string> row = {std::to_string(line.invocation), OneLine(line.date), OneLine(line.label)};
+        if (!oneCpu) row.push_back(OneLine(line.cpu));
+        row.insert(row.end(), {line.task, ThreadCountText(line.threads), std::to_string(line.runs),
+                               line.medianSeconds ? PreciseSecondsText(*line.medianSeconds) : std::string(),
+                               Painted(StatusLabel(line.verdict), Colour::Red, colours && bad)});
+        if (!oneHost) row.push_back(HostsText(line));
+        rows.push_back(row);
     }
     TextTable table;
-    table.Cap(kLabelColumn, kMaxLabelWidth);
+    table.Cap(2, kMaxLabelWidth);
+    if (!oneCpu) table.Cap(3, kMaxCpuWidth);
+    if (!oneHost) table.Cap(header.size() - 1, kMaxHostWidth);
     for (const auto& row : rows) table.Fit(row);
-    std::string text;
     for (const auto& row : rows) text += table.Line(row) + "\n";
     out << text;
     out.flush();
@@ -137,7 +163,7 @@ int RunHistory(const HistoryOptions& options, std::ostream& out, std::ostream& e
     }
 
     switch (options.format) {
-        case ReportFormat::Table: WriteTable(out, lines); break;
+        case ReportFormat::Table: WriteTable(out, lines, options.colours); break;
         case ReportFormat::Csv: WriteCsv(out, lines); break;
         case ReportFormat::Json: WriteJson(out, lines); break;
     }

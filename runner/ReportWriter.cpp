@@ -5,6 +5,7 @@
 
 #include "engine/RunText.h"
 #include "runner/JsonForms.h"
+#include "runner/TerminalText.h"
 #include "runner/TextTable.h"
 
 namespace {
@@ -19,7 +20,8 @@ std::string EfficiencyText(const SettingResult& result) {
 
 class TableReport final : public ReportWriter {
 public:
-    TableReport(std::ostream& out_, bool sweep_, int repeat_) : out(out_), sweep(sweep_), repeat(repeat_) {
+    TableReport(std::ostream& out_, bool sweep_, int repeat_, bool colours_)
+        : out(out_), sweep(sweep_), repeat(repeat_), colours(colours_) {
         // Wide enough for the usual texts; a longer one pushes its line out.
         std::vector<size_t> widths = {4, 12, 18, 10};
         if (repeat > 1) widths.push_back(11);
@@ -31,7 +33,7 @@ public:
     }
 
     void Begin(const RunContext& context) override {
-        out << ContextLine(context) << "\n\n";
+        out << ContextLine(context) << "\n";
         std::vector<std::string> cells = {"Task", "Thread Count", "Last Prime", repeat > 1 ? "Min Time" : "Time"};
         if (repeat > 1) cells.push_back("Median Time");
         if (sweep) {
@@ -49,7 +51,8 @@ public:
             cells.push_back(SpeedupText(result));
             cells.push_back(EfficiencyText(result));
         }
-        std::string note = row.status == RunStatus::Finished ? "" : StatusLabel(row.status);
+        const bool bad = row.status == RunStatus::Wrong || row.status == RunStatus::Failed;
+        std::string note = row.status == RunStatus::Finished ? "" : Painted(StatusLabel(row.status), Colour::Red, colours && bad);
         // The first row whose threads share physical cores: from there on the
         // efficiency measures SMT, not more cores.
         if (result.beyondCores && !beyondCoresShown) {
@@ -66,7 +69,7 @@ public:
     void End(const Verdict& verdict) override {
         out << "\n";
         for (const std::string& line : verdicts) out << line << "\n";
-        out << verdict.text << "\n";
+        out << PaintedVerdict(verdict.text, colours) << "\n";
         out.flush();
     }
 
@@ -79,6 +82,7 @@ private:
     std::ostream& out;
     bool sweep;
     int repeat;
+    bool colours;
     TextTable table;
     std::vector<std::string> verdicts;
     bool beyondCoresShown = false;
@@ -142,9 +146,13 @@ private:
 }  // namespace
 
 std::string ContextLine(const RunContext& context) {
-    return "Vantrel " + context.version + " | " + context.cpu + " | " + ProcessorsLine(context) + " | " + context.os +
-           " | " + context.compiler + ", " + std::to_string(context.bits) + "-bit " + context.buildType + " | " +
-           context.date;
+    return LabelledLines({{"Vantrel", context.version},
+                          {"CPU", context.cpu},
+                          {"Processors", ProcessorsLine(context)},
+                          {"System", context.os},
+                          {"Build", context.compiler + ", " + std::to_string(context.bits) + "-bit " + context.buildType},
+                          {"Date", context.date}},
+                         kReportWidth);
 }
 
 namespace {
@@ -187,11 +195,12 @@ void WriteCsvContext(std::ostream& out, const RunContext& context) {
         << "# date: " << context.date << "\n";
 }
 
-std::unique_ptr<ReportWriter> MakeReportWriter(ReportFormat format, std::ostream& out, bool sweep, int repeat) {
+std::unique_ptr<ReportWriter> MakeReportWriter(ReportFormat format, std::ostream& out, bool sweep, int repeat,
+                                               bool colours) {
     switch (format) {
         case ReportFormat::Csv: return std::make_unique<CsvReport>(out);
         case ReportFormat::Json: return std::make_unique<JsonReport>(out);
         case ReportFormat::Table: break;
     }
-    return std::make_unique<TableReport>(out, sweep, repeat);
+    return std::make_unique<TableReport>(out, sweep, repeat, colours);
 }

@@ -26,11 +26,14 @@ public:
 // median; CSV and JSON always carry every field. Each row's verdict is a CSV
 // column and a JSON field; the table ends with a line for each of them. Then
 // the invocation's verdict: the table's last line, CSV's "# verdict: " line,
-// JSON's "pass" and "verdict" after "results".
-std::unique_ptr<ReportWriter> MakeReportWriter(ReportFormat format, std::ostream& out, bool sweep, int repeat);
+// JSON's "pass" and "verdict" after "results". colours: the table's verdict
+// and its wrong or failed rows' notes are in colour (TerminalText.h).
+std::unique_ptr<ReportWriter> MakeReportWriter(ReportFormat format, std::ostream& out, bool sweep, int repeat,
+                                               bool colours = false);
 
-// The context block of every report: the table's first line and CSV's
-// comment lines ("# cpu: ..."); JSON's "context" object is the context's
-// JSON form (runner/JsonForms.h).
+// The context block of every report: the table's first lines, one a field
+// ("CPU:         ..."), within 100 columns, each ending in a line break;
+// CSV's comment lines ("# cpu: ..."); JSON's "context" object is the
+// context's JSON form (runner/JsonForms.h).
 std::string ContextLine(const RunContext& context);
 void WriteCsvContext(std::ostream& out, const RunContext& context);

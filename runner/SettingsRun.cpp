@@ -46,7 +46,8 @@ Verdict VerdictOfRuns(const std::vector<RunRecord>& runs, size_t planned, bool i
 int RunSettings(const RunnerOptions& options, const RunContext& context, SearchDriver& driver, const Console& console,
                 const std::atomic<bool>& interrupt, std::vector<RunRecord>& runs) {
     std::unique_ptr<ReportWriter> writer =
-        MakeReportWriter(options.format, options.events ? console.err : console.out, options.sweep, options.repeat);
+        MakeReportWriter(options.format, options.events ? console.err : console.out, options.sweep, options.repeat,
+                         console.colours);
     writer->Begin(context);
     ProgressLine progressLine(console);
     RunPrinter listener(options.events ? &console.out : nullptr, progressLine);

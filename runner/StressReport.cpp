@@ -10,6 +10,7 @@
 #include "runner/JsonForms.h"
 #include "runner/ReportWriter.h"
 #include "runner/Statistics.h"
+#include "runner/TerminalText.h"
 
 namespace {
 
@@ -30,10 +31,10 @@ std::string TimesText(const StressTally& tally) {
 
 class TableStress final : public StressReport {
 public:
-    explicit TableStress(std::ostream& out_) : out(out_) {}
+    TableStress(std::ostream& out_, bool colours_) : out(out_), colours(colours_) {}
 
     void Begin(const RunContext& context, const StressSettings& settings) override {
-        out << ContextLine(context) << "\n\n"
+        out << ContextLine(context) << "\n"
             << "Stress: task " << settings.task << " on " << settings.threadText << " for "
             << DurationText(double(settings.seconds));
         if (settings.SharesProcessors()) {
@@ -58,7 +59,7 @@ public:
         if (tally.errors > tally.errorLines.size()) {
             Line("Error", "and " + std::to_string(tally.errors - tally.errorLines.size()) + " more");
         }
-        out << VerifiedLine(tally) << "\n" << verdict.text << "\n";
+        out << VerifiedLine(tally) << "\n" << PaintedVerdict(verdict.text, colours) << "\n";
         out.flush();
     }
 
@@ -68,6 +69,7 @@ private:
     }
 
     std::ostream& out;
+    bool colours;
 };
 
 class CsvStress final : public StressReport {
@@ -242,11 +244,11 @@ std::vector<ProgressPart> StressLine(const StressSettings& settings, const Stres
     return parts;
 }
 
-std::unique_ptr<StressReport> MakeStressReport(ReportFormat format, std::ostream& out) {
+std::unique_ptr<StressReport> MakeStressReport(ReportFormat format, std::ostream& out, bool colours) {
     switch (format) {
         case ReportFormat::Csv: return std::make_unique<CsvStress>(out);
         case ReportFormat::Json: return std::make_unique<JsonStress>(out);
         case ReportFormat::Table: break;
     }
-    return std::make_unique<TableStress>(out);
+    return std::make_unique<TableStress>(out, colours);
 }

@@ -88,4 +88,5 @@ public:
 // status and verdict as it ends, and the summary at the end. Each ends with
 // the verdict: the table's last line, CSV's "# verdict: " line, JSON's
 // "pass" and "verdict".
-std::unique_ptr<StressReport> MakeStressReport(ReportFormat format, std::ostream& out);
+// colours: the table's verdict in colour (TerminalText.h).
+std::unique_ptr<StressReport> MakeStressReport(ReportFormat format, std::ostream& out, bool colours = false);

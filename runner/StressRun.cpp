@@ -72,7 +72,7 @@ std::string Interruption(const RunRecord& run, uint64_t number) {
 int RunStress(const RunnerOptions& options, const RunContext& context, SearchDriver& driver, const Console& console,
               const std::atomic<bool>& interrupt, bool keepRuns, std::vector<RunRecord>& runs) {
     const StressSettings settings = SettingsOf(options, context);
-    std::unique_ptr<StressReport> report = MakeStressReport(options.format, options.events ? console.err : console.out);
+    std::unique_ptr<StressReport> report = MakeStressReport(options.format, options.events ? console.err : console.out, console.colours);
     report->Begin(context, settings);
 
     StressTally tally;

@@ -38,7 +38,9 @@ std::string LabelledLines(const std::vector<std::pair<std::string, std::string>>
     for (const auto& [label, value] : lines) column = std::max(column, TextWidth(label) + 3);
     std::string text;
     for (const auto& [label, value] : lines) {
-        text += label + ":" + std::string(column - TextWidth(label) - 1, ' ') + WrapWords(value, width, column, column) + "\n";
+        text += label + ":";
+        if (!value.empty()) text += std::string(column - TextWidth(label) - 1, ' ') + WrapWords(value, width, column, column);
+        text += "\n";
     }
     return text;
 }
@@ -47,6 +49,13 @@ std::string Painted(const std::string& text, Colour colour, bool on) {
     if (!on || text.empty()) return text;
     const char* code = colour == Colour::Green ? "32" : colour == Colour::Red ? "31" : "33";
     return std::string("\x1b[") + code + "m" + text + "\x1b[0m";
+}
+
+std::string PaintedVerdict(const std::string& line, bool on) {
+    for (const auto& [word, colour] : {std::pair{"PASS", Colour::Green}, std::pair{"FAIL", Colour::Red}}) {
+        if (line.rfind(word, 0) == 0) return Painted(word, colour, on) + line.substr(std::string(word).size());
+    }
+    return line;
 }
 
 bool ColoursOn(ColorMode mode, bool terminal, const char* noColor) {

@@ -28,6 +28,10 @@ enum class Colour { Green, Red, Yellow };
 // `text` in `colour` when `on`, else as it is.
 std::string Painted(const std::string& text, Colour colour, bool on);
 
+// A verdict line with its first word in colour when `on`: PASS green, FAIL
+// red; any other line as it is.
+std::string PaintedVerdict(const std::string& line, bool on);
+
 // Whether a table has colours: `mode` says; auto means on a terminal that
 // takes them, unless the environment variable NO_COLOR is set and not empty
 // (`noColor`, null when unset). An explicit --color always outweighs it.

@@ -72,7 +72,7 @@ mkfifo "$work/grid.fifo" "$work/report.fifo"
 timeout --foreground -s KILL 20 "$runner" --task 10M --threads 1 --events --save-primes "$work/primes.txt" \
     --save-grid "$work/grid.fifo" ${store[@]+"${store[@]}"} >"$work/out" 2>"$work/report.fifo" &
 pid=$!
-head -n 3 "$work/report.fifo" >"$work/err"  # the context block and the table's head
+head -n 8 "$work/report.fifo" >"$work/err"  # the context block (six lines and a blank) and the table's head
 await "$work/out" '^progress '
 kill -HUP "$pid"
 await "$work/primes.txt" .

@@ -30,14 +30,15 @@ refusal() { "$@" --threads 0 2>&1 >/dev/null | head -1; }
 # A sweep of 100K as CSV rows, one per thread count.
 sweep_rows() { "$@" --task 100K --sweep --format csv | grep '^100K,'; }
 
-# The first line of a report: the context block.
-header() { "$@" 2>/dev/null | head -1; }
+# The context block a report begins with, its lines joined, blanks squeezed.
+context_of() { sed '/^$/q' | tr '\n' ' ' | tr -s ' '; }
+header() { "$@" 2>/dev/null | context_of; }
 
 # 1. A CPU set of one processor: one usable, and the sweep runs 1 core only.
 if [ "$machine" -gt 1 ]; then
   expect_in "$(refusal taskset -c 0 "$runner")" \
     "valid thread counts on this machine ($machine logical processors, 1 usable (CPU set 0)): 1" "taskset -c 0"
-  expect_in "$(header taskset -c 0 "$runner" --task 100K)" "| $machine logical processors, 1 usable (CPU set 0)" \
+  expect_in "$(header taskset -c 0 "$runner" --task 100K)" "Processors: $machine logical processors, 1 usable (CPU set 0);" \
     "taskset -c 0: the report's header"
   json=$(taskset -c 0 "$runner" --task 100K --format json)
   expect_in "$json" '"usable_processors": 1,' "taskset -c 0: JSON"
@@ -64,7 +65,7 @@ expect_in "$(HWLOC_SYNTHETIC="pack:2 core:32 pu:2" "$runner" --task 100K --bind 
 synthetic() { HWLOC_SYNTHETIC="pack:2 core:32 pu:2" "$runner" --task 100K "$@" 2>/dev/null; }
 shape="2 packages, 64 cores, 2 per core, 1 NUMA node (from HWLOC_SYNTHETIC=pack:2 core:32 pu:2, not this machine)"
 table=$(synthetic --threads 128)
-expect_in "$(head -1 <<<"$table")" "| 128 logical processors; $shape |" "synthetic: the table's header"
+expect_in "$(context_of <<<"$table")" "Processors: 128 logical processors; $shape System:" "synthetic: the table's header"
 grep -Eq '^100K +128 cores +1299709 .*  SMT: more threads than cores$' <<<"$table" || fail "synthetic: no SMT mark at 128: $table"
 grep -q 'SMT' <<<"$(synthetic --threads 64)" && fail "synthetic: an SMT mark at 64 threads on 64 cores"
 csv=$(synthetic --threads 128 --format csv)

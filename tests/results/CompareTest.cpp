@@ -115,7 +115,7 @@ TEST_F(CompareTest, VerdictsPerSetting) {
     expect(4, "10M", 1, "only in NEW");
 
     ASSERT_EQ(Compare(base, next), kCompareOk);
-    EXPECT_THAT(out, AllOf(HasSubstr("Different CPUs: BASE CPU A, 4 logical processors | NEW CPU B, 4 logical processors\n"),
+    EXPECT_THAT(out, AllOf(HasSubstr("\nCPU (BASE):  CPU A, 4 logical processors\nCPU (NEW):   CPU B, 4 logical processors\n"),
                            HasSubstr("significance needs --repeat 5 or more")));
 }
 
@@ -205,7 +205,7 @@ TEST_F(CompareTest, ImpossibleInputsAreRefusedNamingTheFileAndTheFault) {
     const std::string forged = report("forged.json", R"({"context": {"cpu": "CPU A", "logical_processors": -5,
         "build": {"bits": 1e20}}, "results": [{"task": "1M", "threads": 1, "run_seconds": [1.0]}]})");
     EXPECT_EQ(Compare(base, forged), kCompareOk) << err;
-    EXPECT_THAT(out, AllOf(HasSubstr("NEW CPU A, 0 logical processors"), HasSubstr(" 0-bit ")));
+    EXPECT_THAT(out, AllOf(HasSubstr("\nCPU (NEW):      CPU A, 0 logical processors\n"), HasSubstr(" 0-bit\n")));
 }
 
 TEST_F(CompareTest, SignificanceAtAlphaAndDirectionOfEqualMedians) {

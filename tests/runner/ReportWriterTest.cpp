@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "runner/ReportWriter.h"
+#include "runner/TextTable.h"
 #include "tests/support/ProcessorContexts.h"
 #include "tests/support/Runs.h"
 #include "tests/support/TestFiles.h"
@@ -69,18 +70,18 @@ TEST(ReportWriter, TableShowsTheFourCellsAndTheSweepColumns) {
     writer->End({true, "PASS: 2 runs, every one verified; stopped by Ctrl-C before all 3 runs were done"});
 
     const std::vector<std::string> lines = Lines(out.str());
-    ASSERT_EQ(lines.size(), 10u) << out.str();
-    EXPECT_THAT(lines[0], HasSubstr("Test CPU"));
-    EXPECT_EQ(lines[1], "");
-    EXPECT_EQ(lines[2], "Task  Thread Count  Last Prime          Time        Speedup  Efficiency");
-    EXPECT_EQ(lines[3], "1M    1 core        15485863             4.00 sec   1.00x    100.00%");
-    EXPECT_EQ(lines[4], "1M    2 cores       15485863             2.50 sec   1.60x    80.00%");
-    EXPECT_EQ(lines[5], "100K  2 cores       1064953 (83.18%)     0.50 sec                        stopped");
+    ASSERT_EQ(lines.size(), 15u) << out.str();
+    EXPECT_THAT(lines[1], HasSubstr("Test CPU"));
+    EXPECT_EQ(lines[6], "");  // after the context, a line a field
+    EXPECT_EQ(lines[7], "Task  Thread Count  Last Prime          Time        Speedup  Efficiency");
+    EXPECT_EQ(lines[8], "1M    1 core        15485863             4.00 sec   1.00x    100.00%");
+    EXPECT_EQ(lines[9], "1M    2 cores       15485863             2.50 sec   1.60x    80.00%");
+    EXPECT_EQ(lines[10], "100K  2 cores       1064953 (83.18%)     0.50 sec                        stopped");
     // What was verified, once for each verdict.
-    EXPECT_EQ(lines[6], "");
-    EXPECT_EQ(lines[7], "verified: last prime + digest");
-    EXPECT_EQ(lines[8], "not verified: stopped");
-    EXPECT_EQ(lines[9], "PASS: 2 runs, every one verified; stopped by Ctrl-C before all 3 runs were done");
+    EXPECT_EQ(lines[11], "");
+    EXPECT_EQ(lines[12], "verified: last prime + digest");
+    EXPECT_EQ(lines[13], "not verified: stopped");
+    EXPECT_EQ(lines[14], "PASS: 2 runs, every one verified; stopped by Ctrl-C before all 3 runs were done");
 }
 
 TEST(ReportWriter, TableWithRepeatsShowsMinAndMedian) {
@@ -90,9 +91,9 @@ TEST(ReportWriter, TableWithRepeatsShowsMinAndMedian) {
     writer->Row(SummarizeSetting({FinishedRun(k1M, 1, 3.0), FinishedRun(k1M, 1, 1.0), FinishedRun(k1M, 1, 2.0)}, 3));
     writer->End({true, "PASS: every run verified (3 runs)"});
     const std::vector<std::string> lines = Lines(out.str());
-    ASSERT_EQ(lines.size(), 7u);
-    EXPECT_EQ(lines[2], "Task  Thread Count  Last Prime          Min Time    Median Time");
-    EXPECT_EQ(lines[3], "1M    1 core        15485863             1.00 sec    2.00 sec");
+    ASSERT_EQ(lines.size(), 12u);
+    EXPECT_EQ(lines[7], "Task  Thread Count  Last Prime          Min Time    Median Time");
+    EXPECT_EQ(lines[8], "1M    1 core        15485863             1.00 sec    2.00 sec");
 }
 
 TEST(ReportWriter, CsvCarriesContextAndFullPrecisionSeconds) {
@@ -175,14 +176,19 @@ TEST(ReportWriter, JsonIsOneDocumentWithContextAndResults) {
     EXPECT_EQ(document["verdict"], "FAIL: the run computed a wrong prime (prime number 100000)");
 }
 
-// The processors a run could use and the machine's shape, in the table's header.
-TEST(ReportWriter, TheContextStatesTheProcessors) {
+// The processors a run could use and the machine's shape, in the table's
+// header, which keeps within 100 columns with a server's long CPU name.
+TEST(ReportWriter, TheContextStatesTheProcessorsWithin100Columns) {
     RunContext context = SomeContext();
     context.logicalProcessors = 16;
     context.processors = BoundHybridProcessors();
-    EXPECT_THAT(ContextLine(context), HasSubstr(" | 16 logical processors, 6 usable (CPU set 0-5); 1 package, 4 cores, "
-                                                "1 to 2 per core, 1 NUMA node: 2 performance cores, 2 efficiency cores; "
-                                                "workers bound to cores | TestOS | "));
+    context.cpu = "Intel(R) Xeon(R) Platinum 8592+ 64-Core Processor @ 1.90GHz";  // 60 characters
+    const std::string block = ContextLine(context);
+    EXPECT_THAT(block, HasSubstr("\nCPU:         " + context.cpu + "\n"));
+    EXPECT_THAT(block, HasSubstr("\nProcessors:  16 logical processors, 6 usable (CPU set 0-5); 1 package, 4 cores,"));
+    EXPECT_THAT(block, HasSubstr("efficiency cores; workers bound to cores\nSystem:      TestOS\n"));
+    std::istringstream lines(block);
+    for (std::string line; std::getline(lines, line);) EXPECT_LE(TextWidth(line), 100u) << line;
 }
 
 }  // namespace
