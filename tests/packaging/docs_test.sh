@@ -4,7 +4,7 @@
 # has its entry in the manual page and completes in bash, and nothing else
 # does; the subcommands, task labels, formats and checks complete as the
 # programs' own messages list them; files complete for --db; the pages pass
-# man's warnings and the zsh completion parses.
+# man's warnings and the zsh completion parses (zsh_completion_test.sh runs it).
 #   docs_test.sh DOCS_DIR VANTREL_CLI [VANTREL_MPI]
 set -u
 docs=$1
