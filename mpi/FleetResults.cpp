@@ -9,6 +9,7 @@
 #include "engine/TaskTable.h"
 #include "engine/Text.h"
 #include "runner/JsonForms.h"
+#include "runner/MachineWords.h"
 #include "runner/Statistics.h"
 
 using Json = nlohmann::json;
@@ -40,18 +41,42 @@ FleetRow RowOf(const RankSetting& part, int repeat) {
     for (const RunRecord& run : part.runs) {
         if (run.status == RunStatus::Finished) finished.push_back(run);
     }
+    std::vector<SampleSummary> machine;
+    for (const RunRecord& run : part.runs) machine.push_back(run.machine);
     const RunRecord& last = part.runs.back();
     row.stoppedAfter = last.status == RunStatus::Stopped && !finished.empty();
     row.status = row.stoppedAfter ? RunStatus::Finished : last.status;
     if (row.status == RunStatus::Finished) {
         row.result = SummarizeSetting(finished, repeat);
         row.seconds = row.result.medianSeconds;
-        return row;
+    } else {
+        row.result.row = last;
+        row.result.repeats = repeat;
+        for (const RunRecord& run : finished) row.result.runSeconds.push_back(run.seconds);
     }
-    row.result.row = last;
-    row.result.repeats = repeat;
-    for (const RunRecord& run : finished) row.result.runSeconds.push_back(run.seconds);
+    row.result.machine = CombineSummaries(machine);
     return row;
+}
+
+// Names the nodes that ran hot against the others, were throttled, or
+// shared their processors with other programs or the hypervisor.
+void NoteMachines(std::vector<FleetRow>& rows) {
+    std::vector<double> temperatures;
+    for (const FleetRow& row : rows) {
+        if (row.result.machine.temperatureMaxC) temperatures.push_back(*row.result.machine.temperatureMaxC);
+    }
+    const std::optional<double> median = temperatures.size() > 1 ? std::optional<double>(MedianOf(temperatures))
+                                                                  : std::nullopt;
+    for (FleetRow& row : rows) {
+        const SampleSummary& m = row.result.machine;
+        std::string note;
+        if (median && m.temperatureMaxC && *m.temperatureMaxC >= *median + kHotterThanFleet) {
+            note = "hot: " + TemperatureText(*m.temperatureMaxC) + ", fleet median " + TemperatureText(*median);
+        }
+        const std::string disturbed = DisturbanceText(m);
+        if (!disturbed.empty()) note += (note.empty() ? "" : "; ") + disturbed;
+        row.machineNote = note;
+    }
 }
 
 }  // namespace
@@ -68,6 +93,7 @@ FleetSetting SummarizeFleetSetting(int taskIndex, uint16_t threads, const std::v
         if (setting.rows.back().seconds) verified.push_back(*setting.rows.back().seconds);
     }
     std::sort(setting.rows.begin(), setting.rows.end(), [](const FleetRow& a, const FleetRow& b) { return a.rank < b.rank; });
+    NoteMachines(setting.rows);
     setting.verified = int(verified.size());
     if (verified.empty()) return setting;
 

@@ -46,7 +46,13 @@ struct FleetRow {
     bool outlier = false;
     bool stoppedAfter = false;  // verified runs, then one stopped: the row is the verified ones
     std::vector<RunRecord> runs;  // every run, for the store
+    // What took the node's machine during its runs, where something did:
+    // "hot: 96 °C, fleet median 70 °C; thermal throttling (214 throttle events)".
+    std::string machineNote;
 };
+
+// A node this much hotter than the fleet's median is named hot.
+constexpr double kHotterThanFleet = 10.0;
 
 // A setting across the fleet. The figures cover the verified rows only.
 struct FleetSetting {

@@ -9,6 +9,7 @@
 
 #include "engine/RunText.h"
 #include "engine/Text.h"
+#include "machine/MachineSampler.h"
 #include "machine/Processors.h"
 #include "mpi/FleetComm.h"
 #include "mpi/FleetOptions.h"
@@ -191,6 +192,7 @@ private:
     // Every rank's host and context on rank 0, and the report's start.
     bool Begin() {
         info = comm.Info(processors, options.bind);
+        info.context.sensors = sampler.Sources();
         const auto infos = comm.Gather(RankInfoText(info), "the ranks' contexts", tally);
         if (!infos) {
             if (comm.Root()) err << "vantrel-mpi: " << tally.gatherFailure << "\n";
@@ -222,6 +224,7 @@ private:
         const std::vector<uint16_t> plan =
             options.sweep ? OfferedThreadCounts(comm.AllMax(processors.usable)) : std::vector<uint16_t>{options.threads};
         SearchDriver driver(interrupt);
+        driver.SetSampler(&sampler);
         driver.SetWorkerStartHook(RankPlacement(options.bind, processors, comm.rank, err));
 #ifdef VANTREL_FLEET_TEST_HOOKS
         InstallTestHooks(driver, comm);
@@ -325,6 +328,7 @@ private:
     std::ostream& out;
     std::ostream& err;
     const std::atomic<bool>& interrupt;
+    MachineSampler sampler{OpenSensorReader(UsableProcessors(processors)), kSampleInterval};  // this rank's node
     RankInfo info;
 #ifdef VANTREL_FLEET_TEST_HOOKS
     TestStopper stopper{comm.rank};

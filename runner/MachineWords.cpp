@@ -92,6 +92,18 @@ std::string DisturbanceText(const SampleSummary& summary) {
     return Join(parts, "; ");
 }
 
+std::string MachineBrief(const SampleSummary& summary) {
+    std::vector<std::string> parts;
+    if (summary.clockMedianMhz) parts.push_back("median " + ClockText(*summary.clockMedianMhz));
+    if (summary.temperatureMaxC) parts.push_back("max " + TemperatureText(*summary.temperatureMaxC));
+    if (summary.throttleEvents && *summary.throttleEvents > 0) parts.push_back(Events(*summary.throttleEvents));
+    if (summary.otherLoad && *summary.otherLoad >= kOtherLoadShare) {
+        parts.push_back("other load " + ShareText(*summary.otherLoad));
+    }
+    if (summary.steal && *summary.steal >= kStealShare) parts.push_back("steal " + ShareText(*summary.steal));
+    return Join(parts, ", ");
+}
+
 void MachineTally::Add(uint64_t number, bool verified, const SampleSummary& s) {
     traces.push_back({number, verified, s.clockMedianMhz, s.otherLoad, s.steal, s.energyJoules});
     if (s.clockMinMhz && (!clockMin || *s.clockMinMhz < *clockMin)) clockMin = s.clockMinMhz;

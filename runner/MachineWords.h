@@ -33,6 +33,12 @@ SampleSummary CombineSummaries(const std::vector<SampleSummary>& runs);
 // hypervisor took 9 % (steal)"; empty when nothing disturbed it.
 std::string DisturbanceText(const SampleSummary& summary);
 
+// The readings that tell runs apart, short, for lines that compare runs
+// (history, compare): "median 3.50 GHz, max 96 °C, 214 throttle events,
+// other load 41 %, steal 9 %" (the events and shares only past the
+// thresholds above); empty when nothing was read.
+std::string MachineBrief(const SampleSummary& summary);
+
 // A stress's runs as the machine saw them, one small trace a run.
 class MachineTally {
 public:

@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <sched.h>
+
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
@@ -16,6 +18,7 @@
 #include "cli/RunCli.h"
 #include "engine/RunText.h"
 #include "engine/TaskTable.h"
+#include "machine/Processors.h"
 #include "results/ResultStore.h"
 #include "runner/RunOptions.h"
 #include "runner/SearchDriver.h"
@@ -222,6 +225,41 @@ TEST(RunnerRun, AStressRunsUntilTheTimeIsUpAndVerifiesEveryRun) {
         EXPECT_LE(run["seconds"].get<double>(), summary["max_seconds"].get<double>());
     }
     EXPECT_EQ(summary["drift"].is_null(), runs.size() < kMinDriftRuns) << summary["drift_text"];
+}
+
+// A fault wherever the worker ran on one processor, one worker placed on
+// each core in turn: the report names that processor's core, and every
+// other core passes.
+TEST(RunnerRun, EachCoreNamesTheCoreThatComputedAWrongPrime) {
+    const ProcessorFacts facts = ReadProcessorFacts();
+    if (!facts.shape || facts.shape->cores.size() < 2) GTEST_SKIP() << "a burn-in of each core needs two usable cores";
+    const uint32_t faulty = facts.shape->cores.back().front();
+    std::atomic<int> ranOn{-1};
+    const CliResult result = RunWithFault(
+        {"--stress", "2s", "--task", "100K", "--each-core", "--keep-going", "--format", "json"},
+        [&](uint32_t* table, uint32_t, Notification&) {
+            if (ranOn.exchange(-1) == int(faulty)) table[1204] ^= 1;
+        },
+        [&](const Notification&) {
+            ranOn.store(sched_getcpu());
+            return false;
+        });
+    EXPECT_EQ(result.exitCode, kExitFault);
+    const nlohmann::json summary = nlohmann::json::parse(result.out)["summary"];
+    const std::string core = CoreName(*facts.shape, facts.shape->cores.size() - 1);
+    ASSERT_EQ(summary["each_core"].size(), facts.shape->cores.size());
+    for (const nlohmann::json& place : summary["each_core"]) {
+        const bool wrong = place["place"] == core;
+        SCOPED_TRACE(place.dump());
+        EXPECT_GT(place["runs"].get<int>(), 0);
+        EXPECT_EQ(place["wrong"] == place["runs"], wrong);
+        EXPECT_EQ(place["errors"] == 0, !wrong);
+    }
+    EXPECT_THAT(summary["each_core_findings"].dump(),
+                testing::HasSubstr(core + ": " + std::to_string(summary["each_core"].back()["wrong"].get<int>()) +
+                                   " of " + std::to_string(summary["each_core"].back()["runs"].get<int>()) +
+                                   " runs wrong, first at slot 1 204"));
+    EXPECT_THAT(result.err, testing::HasSubstr("; computed on " + core + "\n"));
 }
 
 TEST(RunnerRun, AStressEndsAtTheFirstWrongRunUnlessToldToKeepGoing) {
