@@ -171,6 +171,11 @@ public:
             out << "  outlier: " << RankName(header.ranks[size_t(row->rank)]) << ", " << Percent(*row->slowerPercent)
                 << " slower than the fleet median (" << SecondsText(*row->seconds) << ")\n";
         }
+        for (const FleetRow& row : setting.rows) {
+            for (const std::string& finding : row.findings) {
+                out << "  each core: " << RankName(header.ranks[size_t(row.rank)]) << ": " << finding << "\n";
+            }
+        }
         // Beyond a screenful the rows are not all shown: the nodes whose machine was taken are named here.
         if (summarised) {
             for (const FleetRow& row : setting.rows) {
@@ -385,6 +390,9 @@ public:
                 << ", max_seconds " << FullPrecision(setting.maxSeconds) << ", spread_percent "
                 << FullPrecision(setting.spreadPercent) << "\n";
         }
+        for (const FleetRow& row : setting.rows) {
+            for (const std::string& finding : row.findings) out << "# each_core: rank " << row.rank << ": " << finding << "\n";
+        }
         out.flush();
     }
 
@@ -503,6 +511,7 @@ private:
         item["stopped_runs"] = row.stoppedAfter ? 1 : 0;
         item["machine"] = MachineJson(row.result.machine, run.targetCount);
         item["machine_note"] = row.machineNote;
+        if (header.options.eachCore) item["each_core_findings"] = row.findings;
         return item;
     }
 
