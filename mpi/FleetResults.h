@@ -26,7 +26,7 @@ struct RankSetting {
     std::vector<RunRecord> runs;
     // With --each-core: the rank's cores that were wrong or markedly slow, in
     // the rank's own words ("core 5 (processors 5 and 37, package 0): ...").
-    std::vector<std::string> findings;
+    std::vector<std::string> findings = {};
 };
 
 // The co-located ranks of a fleet: ranks on one node compete for its cores,

@@ -21,6 +21,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export VANTREL_DB=
 unset VANTREL_DB
+# A machine without sensors (VANTREL_FSROOT names an empty folder): what the
+# runs read of this machine's changes from one run to the next.
+mkdir "$work/no-sensors"
+export VANTREL_FSROOT="$work/no-sensors"
 
 # This machine's texts, as the runner's CSV context names them.
 "$cli" --task 100K --format csv >"$work/context" 2>/dev/null

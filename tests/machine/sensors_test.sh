@@ -23,7 +23,8 @@ fail() {
   failures=$((failures + 1))
 }
 expect_in() { grep -qF -- "$2" <<<"$1" || fail "$3: expected \"$2\" in: $1"; }
-put() { mkdir -p "$(dirname "$1")" && echo "$2" >"$1"; }
+# A file put whole, as sysfs shows a value: never empty to a reader.
+put() { mkdir -p "$(dirname "$1")" && echo "$2" >"$1.new" && mv "$1.new" "$1"; }
 stress() { "$runner" --stress 3s --task 100K --threads 1 "$@" 2>/dev/null; }
 
 # A machine that throttles as it heats, its RAPL counter close to its range:
@@ -46,7 +47,7 @@ step() {
     put "$c/thermal_throttle/core_throttle_count" $((k * 3))
   done
   put "$hot/sys/class/hwmon/hwmon0/temp1_input" $((60000 + k * 1000))
-  put "$hot/sys/class/powercap/intel-rapl:0/energy_uj" $(((range - 2000000 + k * 1000000) % range))
+  put "$hot/sys/class/powercap/intel-rapl:0/energy_uj" $(((range - 20000000 + k * 5000000) % range))
 }
 step 0
 (for ((k = 1; ; k++)); do sleep 0.1; step $k; done) &
@@ -65,13 +66,14 @@ energies=$(grep -o '"energy_joules":[^,]*' <<<"$json" | cut -d: -f2)
 awk '{ if (!($1 >= 0 && $1 < 1000)) bad = 1; sum += $1 } END { exit bad || sum <= 0 }' <<<"$energies" ||
   fail "RAPL: the runs' joules: $(tr '\n' ' ' <<<"$energies")"
 expect_in "$json" '"energy": "' "RAPL: the summary's energy"
-grep -q '"energy": "[0-9.]* J per run (median), [0-9]* primes per joule"' <<<"$json" || fail "RAPL: the summary's energy in: $json"
+grep -q '"energy": "[0-9.]* J per run (median)' <<<"$json" || fail "RAPL: the summary's energy in: $json"
 
 # Nothing to read: the runs pass, and the report says what is not available.
 mkdir -p "$work/bare"
 table=$(VANTREL_FSROOT=$work/bare "$runner" --stress 1s --task 100K --threads 1 2>/dev/null)
 expect_in "$table" "Temperature   not available here: no hwmon sensor of the processors and no thermal zone of them" "bare"
-expect_in "$table" "Machine       nothing of the machine could be read here" "bare"
+grep -q "^Machine       \(slowed [0-9]* % from the first quarter to the last; \)\?nothing of the machine could be read here" \
+  <<<"$table" || fail "bare: nothing read, in: $table"
 expect_in "$table" "PASS: every run verified" "bare"
 
 # An energy counter root alone may read, and the runner not root.

@@ -97,7 +97,7 @@ fleet)
     [ "$(fleet_codes 2)" -eq 3 ] || fail "a bad command line should end every rank with 2"
     [ "$(grep -c '^vantrel-mpi: thread count "3" is not offered on any machine; valid thread counts: 1 2 4 8 16 32 64 128 (' "$work/err")" -eq 1 ] \
         || fail "rank 0 alone should say why, with the counts the fleet takes"
-    grep -q '^usage: vantrel-mpi \[--task LABEL\] \[--threads T | --sweep\]' "$work/err" || fail "no usage line"
+    grep -q '^usage: vantrel-mpi \[--task LABEL\] \[--threads T | --sweep | --each-core\]' "$work/err" || fail "no usage line"
     [ -s "$work/out" ] && fail "nothing should be run or reported"
     ;;
 faults)
