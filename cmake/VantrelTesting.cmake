@@ -15,13 +15,14 @@ add_subdirectory("${VANTREL_GTEST_SOURCE}" "${CMAKE_BINARY_DIR}/googletest" EXCL
 set(VANTREL_TEST_OPTIMISATION $<$<CONFIG:Release>:-O1>)
 target_compile_options(gtest PRIVATE ${VANTREL_TEST_OPTIMISATION})
 target_compile_options(gtest_main PRIVATE ${VANTREL_TEST_OPTIMISATION})
+target_compile_options(gmock PRIVATE ${VANTREL_TEST_OPTIMISATION})
 
 # vantrel_add_test(NAME SOURCES... [LIBS ...] [LABELS ...])
 # One executable, run by CTest as one test (under Wine when cross-compiling).
 function(vantrel_add_test name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main vantrel_warnings)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest GTest::gtest_main vantrel_warnings)
   target_compile_options(${name} PRIVATE ${VANTREL_TEST_OPTIMISATION})
   target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}")
   add_test(NAME ${name} COMMAND ${name} --gtest_color=no)

@@ -4,8 +4,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <sched.h>
-
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
@@ -24,6 +22,7 @@
 #include "runner/SearchDriver.h"
 #include "runner/StressReport.h"
 #include "tests/cli/RunnerHarness.h"
+#include "tests/support/CurrentProcessor.h"
 #include "tests/support/TestFiles.h"
 
 namespace {
@@ -241,7 +240,7 @@ TEST(RunnerRun, EachCoreNamesTheCoreThatComputedAWrongPrime) {
             if (ranOn.exchange(-1) == int(faulty)) table[1204] ^= 1;
         },
         [&](const Notification&) {
-            ranOn.store(sched_getcpu());
+            ranOn.store(CurrentProcessor());
             return false;
         });
     EXPECT_EQ(result.exitCode, kExitFault);
