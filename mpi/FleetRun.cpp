@@ -271,6 +271,9 @@ private:
                                " on " + ThreadCountText(threads);
         std::optional<CoreTally> cores;
         if (options.eachCore) cores.emplace(places, options.bind == BindMode::Pus);
+        if (options.eachCore && !placesProblem.empty()) {
+            part.runs.push_back(RefusedRun(options.taskIndex, threads, placesProblem));
+        }
         for (int turn = 0; turn < turns && !stop; ++turn) {
             comm.SetStep("the start of run " + std::to_string(turn + 1) + of);
             comm.StartTogether();
@@ -304,11 +307,9 @@ private:
 
     // This rank's places for --each-core, and the turns every rank takes.
     void PlanPlaces() {
-        const std::string problem = EachCoreProblem(processors, options.bind, places);
-        if (!problem.empty()) {
-            places.clear();
-            err << "vantrel-mpi: rank " << comm.rank << ": " << problem << "\n" << std::flush;
-        }
+        // A rank that cannot place its worker runs nothing and says why in its row.
+        placesProblem = EachCoreProblem(processors, options.bind, places);
+        if (!placesProblem.empty()) places.clear();
         turnsPerRepeat = std::max(comm.AllMax(unsigned(places.size())), 1u);
     }
 
@@ -376,6 +377,7 @@ private:
     bool retired = false;
     bool stop = false;
     std::vector<CoreTarget> places;  // --each-core: this rank's, in turn
+    std::string placesProblem;       // why it has none
     unsigned turnsPerRepeat = 1;
     bool ended = false;
     int code = kExitOk;
