@@ -254,10 +254,10 @@ TEST(RunnerRun, EachCoreNamesTheCoreThatComputedAWrongPrime) {
         EXPECT_EQ(place["wrong"] == place["runs"], wrong);
         EXPECT_EQ(place["errors"] == 0, !wrong);
     }
+    const int runs = summary["each_core"].back()["runs"].get<int>();
     EXPECT_THAT(summary["each_core_findings"].dump(),
-                testing::HasSubstr(core + ": " + std::to_string(summary["each_core"].back()["wrong"].get<int>()) +
-                                   " of " + std::to_string(summary["each_core"].back()["runs"].get<int>()) +
-                                   " runs wrong, first at slot 1 204"));
+                testing::HasSubstr(core + ": " + std::to_string(runs) + " of " + std::to_string(runs) +
+                                   (runs == 1 ? " run" : " runs") + " wrong, first at slot 1 204"));
     EXPECT_THAT(result.err, testing::HasSubstr("; computed on " + core + "\n"));
 }
 
