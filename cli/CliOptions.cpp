@@ -5,6 +5,7 @@
 #include "cli/Subcommands.h"
 #include "results/ResultOptions.h"
 #include "results/ResultStore.h"
+#include "runner/OptionParsing.h"
 #include "runner/RunContext.h"
 #include "runner/SaveFileName.h"
 

@@ -2,6 +2,7 @@
 
 #include "results/ResultOptions.h"
 #include "results/ResultStore.h"
+#include "runner/OptionParsing.h"
 
 SubcommandWords HistoryWords() {
     return {"history",

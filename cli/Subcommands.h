@@ -3,8 +3,6 @@
 // message about its command line come from that table.
 #pragma once
 
-#include <CLI/CLI.hpp>
-
 #include <string>
 #include <utility>
 #include <vector>

@@ -8,6 +8,7 @@
 #include "mpi/FleetResults.h"
 #include "results/ResultOptions.h"
 #include "results/ResultStore.h"
+#include "runner/OptionParsing.h"
 #include "runner/RunContext.h"
 #include "runner/RunOptions.h"
 

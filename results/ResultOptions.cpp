@@ -4,6 +4,7 @@
 #include "engine/Text.h"
 #include "results/Charts.h"
 #include "results/ResultStore.h"
+#include "runner/OptionParsing.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ OptionDef SweepChartOption() {
     return plot;
 }
 
-CLI::Validator ChartFileName() {
+OptionCheck ChartFileName() {
     return CLI::Validator(
         [](std::string& value) {
             for (char c : value) {

@@ -16,7 +16,7 @@ OptionDef SweepChartOption();
 
 // A file name gnuplot can be given for a chart: not empty, no control
 // characters (a line break would end its script's line).
-CLI::Validator ChartFileName();
+OptionCheck ChartFileName();
 
 // The subcommands' own tables.
 OptionTable HistoryOptionTable();

@@ -1,5 +1,7 @@
 #include "runner/OptionTable.h"
 
+#include "runner/OptionParsing.h"
+
 #include <algorithm>
 #include <charconv>
 #include <sstream>
@@ -110,7 +112,7 @@ std::string OptionTable::Checked(const OptionDef& def, std::string& value) const
     std::string checked = value;
     std::string failure;
     try {
-        failure = def.check(checked);
+        if (def.check) failure = def.check(checked);
     } catch (const CLI::ValidationError&) {
         failure = "refused";  // IsMember throws, with no message, for a value that does not convert
     }

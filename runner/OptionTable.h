@@ -2,15 +2,27 @@
 // list of valid options and every message about a bad command line come from
 // it, so that programs sharing options share their words too. Beside it the
 // pieces the tables of both programs and the subcommands are built from.
+//
+// CLI11's header costs seconds of compile time in every file that includes
+// it, and most files that know a table (the docs, the fleet's report, the
+// sessions) only read its words: this header leaves CLI11 out, and
+// runner/OptionParsing.h, for the files that parse, brings it in.
 #pragma once
-
-#include <CLI/CLI.hpp>
 
 #include <functional>
 #include <string>
-#include <type_traits>
 #include <utility>
 #include <vector>
+
+namespace CLI {
+class App;
+class Error;
+}  // namespace CLI
+
+// The check of a value: empty when it is taken, else why not; it may
+// rewrite the value for the conversion ("1M" to its row). A CLI11 validator
+// is one (runner/OptionParsing.h has those the tables share).
+using OptionCheck = std::function<std::string(std::string& value)>;
 
 // One option: how the help, the usage line and the messages show it, and
 // which values it takes.
@@ -19,7 +31,7 @@ struct OptionDef {
     std::string value;     // follows the name in the usage line ("LABEL"); empty for a flag
     std::string help;
     std::string valid;     // ends a message about its value ("valid tasks: ...")
-    CLI::Validator check;  // CLI11's check of a value; it may rewrite it for the conversion ("1M" to its row)
+    OptionCheck check;     // empty: any value is taken
     std::function<std::string(const std::string& value)> refusal = {};  // the message when check refuses
     std::string excludes = {};   // an option listed earlier that cannot go with this one, its alternative in the usage line,
     std::string exclusion = {};  // and the message when both are given
@@ -30,33 +42,8 @@ struct OptionDef {
     std::string unmet = {};  // and the message when it is missing
 };
 
-// A flag given a value ("--events=1"); CLI11 makes "true" of the bare flag.
-extern const CLI::Validator kNoValue;
-
-// A count in plain decimal digits, at most maxDigits of them, passed on
-// without leading zeros (to CLI11, "010" is octal and "0x10" hex).
-CLI::Validator PlainCount(size_t maxDigits);
-
 // "WHAT "VALUE"AFTER; VALID": how most options refuse a value.
 std::function<std::string(const std::string&)> Refused(std::string what, std::string after, std::string valid);
-
-// An option that takes one of the named choices, turned into its value; any
-// other is refused as "unknown WHAT".
-template <class T>
-OptionDef ChoiceOption(std::string name, std::string value, std::string help, const std::string& what,
-                       std::string valid, const std::vector<std::pair<std::string, T>>& choices) {
-    auto refusal = Refused("unknown " + what, "", valid);
-    return {std::move(name), std::move(value), std::move(help), std::move(valid),
-            CLI::IsMember(choices) & CLI::Transformer(choices), std::move(refusal)};
-}
-
-// Any value but an empty one.
-extern const CLI::Validator kNotEmpty;
-
-// A number in plain decimal notation ("5", "2.5", "0.05": at most nine digits,
-// then optionally a point and at most nine more) for which inRange holds;
-// CLI11 alone would take "1e3", "0x10" and "inf" too.
-CLI::Validator Decimal(std::function<bool(double)> inRange);
 
 // The task labels as the help lists them, "100K 500K ... 200M", and each
 // label with its index in the task table.
@@ -88,25 +75,10 @@ public:
     std::string Unknown(const std::string& argument) const;  // "unknown argument "X"; valid options: ..."
 
     // Adds option `name` to app, bound to target: a flag for a bool, else an
-    // option taking one value, refused in the table's words.
+    // option taking one value, refused in the table's words. Defined in
+    // runner/OptionParsing.h.
     template <class T>
-    void Add(CLI::App& app, const std::string& name, T& target) const {
-        const OptionDef& def = (*this)[name];
-        CLI::Option* option = nullptr;
-        if constexpr (std::is_same_v<T, bool>) {
-            option = app.add_flag(def.name, target, def.help);
-        } else {
-            option = app.add_option(def.name, target, def.help)->type_name(def.value);
-        }
-        // A check that may rewrite the value, as transform() adds one (GCC 12
-        // flags transform()'s insertion with a false -Wnull-dereference).
-        option->check(CLI::Validator([this, &def](std::string& value) { return Checked(def, value); }, ""))
-            ->get_validator()
-            ->non_modifying(false);
-        if (!def.excludes.empty()) option->excludes(app.get_option(def.excludes));
-        for (const auto& conflict : def.conflicts) option->excludes(app.get_option(conflict.first));
-        if (!def.needs.empty()) option->needs(app.get_option(def.needs));
-    }
+    void Add(CLI::App& app, const std::string& name, T& target) const;
 
     // The one line that says why CLI11 refused the command line `args`: for
     // app.failure_message.

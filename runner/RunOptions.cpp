@@ -5,6 +5,7 @@
 #include "engine/PrimeCoordinator.h"
 #include "engine/Text.h"
 #include "export/FileManager.h"
+#include "runner/OptionParsing.h"
 #include "runner/Platform.h"
 #include "runner/SaveFileName.h"
 
