@@ -8,9 +8,13 @@
 #include <vector>
 
 #include "engine/RunText.h"
+#include "engine/TaskTable.h"
 #include "engine/Text.h"
 #include "results/Charts.h"
 #include "results/ResultStore.h"
+#include "runner/JsonForms.h"
+#include "runner/MachineWords.h"
+#include "runner/ReportWriter.h"
 #include "runner/TerminalText.h"
 #include "runner/TextTable.h"
 
@@ -55,11 +59,16 @@ void WriteTable(std::ostream& out, const std::vector<HistoryLine>& lines, bool c
     if (oneCpu) text += "CPU:  " + OneLine(lines.front().cpu) + "\n";
     if (oneHost && !HostsText(lines.front()).empty()) text += "Host: " + HostsText(lines.front()) + "\n";
     if (!text.empty()) text += "\n";
+    // What the machine did, where the lines differ in it.
+    std::set<std::string> briefs;
+    for (const HistoryLine& line : lines) briefs.insert(MachineBrief(line.machine));
+    const bool machine = briefs.size() > 1;
 
     // The host last: the one column of free width that machines differ in most.
     std::vector<std::string> header = {"ID", "Date", "Label"};
     if (!oneCpu) header.push_back("CPU");
     header.insert(header.end(), {"Task", "Thread Count", "Runs", "Median Time", "Verdict"});
+    if (machine) header.push_back("Machine");
     if (!oneHost) header.push_back("Host");
     std::vector<std::vector<std::string>> rows = {header};
     for (const HistoryLine& line : lines) {
@@ -69,6 +78,7 @@ void WriteTable(std::ostream& out, const std::vector<HistoryLine>& lines, bool c
         row.insert(row.end(), {line.task, ThreadCountText(line.threads), std::to_string(line.runs),
                                line.medianSeconds ? PreciseSecondsText(*line.medianSeconds) : std::string(),
                                Painted(StatusLabel(line.verdict), Colour::Red, colours && bad)});
+        if (machine) row.push_back(MachineBrief(line.machine));
         if (!oneHost) row.push_back(HostsText(line));
         rows.push_back(row);
     }
@@ -83,13 +93,14 @@ void WriteTable(std::ostream& out, const std::vector<HistoryLine>& lines, bool c
 }
 
 void WriteCsv(std::ostream& out, const std::vector<HistoryLine>& lines) {
-    std::string text = "invocation,date,label,cpu,hosts,task,threads,runs,finished_runs,median_seconds,verdict\n";
+    std::string text = "invocation,date,label,cpu,hosts,task,threads,runs,finished_runs,median_seconds,verdict" +
+                       std::string(kMachineCsvColumns) + "\n";
     for (const HistoryLine& line : lines) {
         text += std::to_string(line.invocation) + ',' + CsvField(line.date) + ',' + CsvField(line.label) + ',' +
                 CsvField(line.cpu) + ',' + CsvField(HostList(line)) + ',' + CsvField(line.task) + ',' +
                 std::to_string(line.threads) + ',' + std::to_string(line.runs) + ',' + std::to_string(line.finishedRuns) + ',' +
                 (line.medianSeconds ? FullPrecision(*line.medianSeconds) : std::string()) + ',' +
-                SettingVerdictName(line.verdict) + "\n";
+                SettingVerdictName(line.verdict) + MachineCsv(line.machine, TaskTable::SizeOf(line.task)) + "\n";
     }
     out << text;
     out.flush();
@@ -110,6 +121,7 @@ void WriteJson(std::ostream& out, const std::vector<HistoryLine>& lines) {
             {"finished_runs", line.finishedRuns},
             {"median_seconds", line.medianSeconds ? nlohmann::ordered_json(*line.medianSeconds) : nullptr},
             {"verdict", SettingVerdictName(line.verdict)},
+            {"machine", MachineJson(line.machine, TaskTable::SizeOf(line.task))},
         });
     }
     out << document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";

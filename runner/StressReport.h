@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "runner/EachCore.h"
+#include "runner/MachineWords.h"
 #include "runner/ProgressLine.h"
 #include "runner/ReportFormat.h"
 #include "runner/RunContext.h"
@@ -24,6 +26,8 @@ struct StressSettings {
     uint16_t threads = 1;
     int64_t seconds = 0;     // how long the stress runs
     VerifyMode verify = VerifyMode::Digest;
+    uint32_t primes = 0;     // the task's N
+    bool eachCore = false;   // one worker on each core in turn
     uint32_t usable = 0;     // the logical processors the threads may use; 0: not known
     // More threads than usable processors: they share them, and a run's time
     // says so much less about the machine.
@@ -44,6 +48,8 @@ struct StressTally {
     std::optional<double> last;           // of the last run that ran to its end
     std::vector<std::string> errorLines;  // "run 3: wrong: ...", the first kListedErrors
     RunOutcome outcome;                   // for the verdict
+    MachineTally machine;                 // what the machine did during each run
+    std::optional<CoreTally> cores;       // --each-core: each place's runs
 };
 
 // How the time per run moved: the median of the last quarter of the runs
