@@ -261,6 +261,30 @@ std::vector<SettingComparison> CompareResults(const ResultSet& base, const Resul
     return settings;
 }
 
+namespace {
+
+bool ShareASetting(const ResultSet& base, const ResultSet& newer) {
+    for (const ResultSetting& a : base.settings) {
+        for (const ResultSetting& b : newer.settings) {
+            if (a.task == b.task && a.threads == b.threads) return true;
+        }
+    }
+    return false;
+}
+
+// "1M on 1 core, 1M on 2 cores", the first few of a set.
+std::string SettingsText(const ResultSet& set) {
+    constexpr size_t kShown = 4;
+    std::string text;
+    for (size_t i = 0; i < set.settings.size() && i < kShown; ++i) {
+        text += (i == 0 ? "" : ", ") + OneLine(set.settings[i].task) + " on " + ThreadCountText(set.settings[i].threads);
+    }
+    if (set.settings.size() > kShown) text += ", ...";
+    return text;
+}
+
+}  // namespace
+
 int RunCompare(const CompareOptions& options, std::ostream& out, std::ostream& err) {
     auto fail = [&](const std::string& line) {
         err << "vantrel-cli: " << line << "\n";
@@ -280,6 +304,14 @@ int RunCompare(const CompareOptions& options, std::ostream& out, std::ostream& e
         newer = LoadResultSet(options.newSource);
     } catch (const std::exception& e) {
         return fail(e.what());
+    }
+    // Results with no setting in common (other tasks, other thread counts)
+    // measured different things: a table of "only in" lines would pass for
+    // a comparison, and a gate would pass them.
+    if (!base.settings.empty() && !newer.settings.empty() && !ShareASetting(base, newer)) {
+        return fail("BASE and NEW are not the same kind of result: they share no task and thread count (BASE " +
+                    SettingsText(base) + ", NEW " + SettingsText(newer) +
+                    "); valid: two results of the same task, as two sweeps of 10M");
     }
 
     const double threshold = options.failOnSlowdownPercent.value_or(kUntestedChangePercent);

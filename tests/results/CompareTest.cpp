@@ -207,6 +207,13 @@ TEST_F(CompareTest, ImpossibleInputsAreRefusedNamingTheFileAndTheFault) {
         "build": {"bits": 1e20}}, "results": [{"task": "1M", "threads": 1, "run_seconds": [1.0]}]})");
     EXPECT_EQ(Compare(base, forged), kCompareOk) << err;
     EXPECT_THAT(out, AllOf(HasSubstr("\nCPU (NEW):      CPU A, 0 logical processors\n"), HasSubstr(" 0-bit\n")));
+
+    // Another task only: nothing to compare, and no gate passed.
+    const std::string other = report("other.json", R"({"results": [{"task": "1M", "threads": 3, "run_seconds": [1.0]}]})");
+    EXPECT_EQ(Compare(base, other), kCompareBadInput);
+    EXPECT_EQ(out, "");
+    EXPECT_THAT(err, HasSubstr("not the same kind of result: they share no task and thread count (BASE 1M on 1 core, 1M on 2 "
+                                 "cores, 1M on 4 cores, 100K on 1 core, NEW 1M on 3 cores)"));
 }
 
 TEST_F(CompareTest, SignificanceAtAlphaAndDirectionOfEqualMedians) {
