@@ -22,7 +22,7 @@ BUILDS := $(addprefix build-,$(ALL_PRESETS) $(CHECKS) debug)
 TESTS := $(addprefix test-,$(ALL_PRESETS) $(CHECKS) debug)
 XVFB := xvfb-run -a -s "-screen 0 1280x1024x24"
 
-.PHONY: all setup setup-native setup-windows setup-packaging setup-arm64 setup-s390x run test test-all native windows dist dist-check gui screenshot bench clean $(BUILDS) $(TESTS)
+.PHONY: all setup setup-native setup-windows setup-packaging setup-arm64 setup-s390x run test test-all native windows dist dist-check deb gui screenshot bench clean $(BUILDS) $(TESTS)
 
 all: native
 
@@ -69,6 +69,9 @@ dist: setup-windows setup-packaging
 	@JOBS=$(JOBS) bash tools/dist.sh
 dist-check: setup-windows setup-packaging
 	@JOBS=$(JOBS) bash tools/dist.sh --check
+# The Debian packages alone, without the Windows builds (no MinGW, no Wine).
+deb: setup-packaging setup-arm64
+	@JOBS=$(JOBS) bash tools/dist.sh --deb
 
 # Builds the runner alone, the quickest way to a first result.
 run: setup-native

@@ -14,6 +14,8 @@
 #   bash tools/dist.sh           builds the four Windows executables (presets
 #                                windows-x86 and windows-x64) and the Linux
 #                                programs (preset package), and packs them
+#   bash tools/dist.sh --deb     the Debian packages alone: the Linux programs
+#                                only, no Windows build (no MinGW, no Wine)
 #   bash tools/dist.sh --check   then checks the packages: the same programs
 #                                built again from a copy of the sources in
 #                                another folder give the same packages, byte
@@ -35,6 +37,8 @@
 # Debian packages go in a fixed order, with fixed permissions, owner root and
 # the commit's time (SOURCE_DATE_EPOCH, if set); the zip has no extra fields.
 set -euo pipefail
+deb_only=0
+[ "${1:-}" = --deb ] && deb_only=1
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 jobs=${JOBS:-$(nproc)}
@@ -65,6 +69,7 @@ fail() { echo "dist: $*" >&2; exit 1; }
 build() {
   local arch
   for arch in x86 x64; do
+    [ "$deb_only" -eq 0 ] || break
     # shellcheck disable=SC2086
     cmake --preset "windows-$arch" ${VANTREL_DIST_CONFIGURE:-} >/dev/null
     cmake --build --preset "windows-$arch" -j "$jobs" --target Vantrel vantrel-cli >&2
@@ -77,13 +82,15 @@ build() {
   done
 }
 
-version() { sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/windows-x86/CMakeCache.txt; }
+# The project's version, as the Linux programs' build has it (the Windows
+# builds are of the same project).
+version() { sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "build/${builds[0]%%:*}/CMakeCache.txt"; }
 
 # Packs this tree's executables into dist/.
 pack() {
   local version stage zip arch
   version=$(version)
-  [ -n "$version" ] || fail "no project version in build/windows-x86/CMakeCache.txt"
+  [ -n "$version" ] || fail "no project version in build/${builds[0]%%:*}/CMakeCache.txt"
   stage=build/dist-stage
   zip=dist/Vantrel-$version-windows.zip
   rm -rf "$stage"
@@ -292,10 +299,16 @@ remove_debs() {
 }
 
 build
-pack
+[ "$deb_only" -eq 1 ] || pack
 for build in "${builds[@]}"; do
   for deb in "${debs[@]}"; do pack_deb "$deb" "${build%%:*}" "${build#*:}"; done
 done
+if [ "$deb_only" -eq 1 ]; then
+  for build in "${builds[@]}"; do
+    for deb in "${debs[@]}"; do echo "dist: $root/dist/${deb}_$(version)_${build#*:}.deb"; done
+  done
+  exit 0
+fi
 zip=$root/dist/Vantrel-$(version)-windows.zip
 packages=("$zip")
 for build in "${builds[@]}"; do
