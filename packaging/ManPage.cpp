@@ -77,9 +77,11 @@ std::string Options(const CommandDocs& page) {
 std::string Examples(const CommandDocs& page) {
     std::string text;
     for (const HelpExample& example : page.examples) {
-        text += (text.empty() ? "" : ".PP\n") + RoffText(example.what) + "\n.PP\n.RS\n.EX\n";
+        // Not indented further: the help's commands, up to 76 columns, keep
+        // within a page of 80.
+        text += (text.empty() ? "" : ".PP\n") + RoffText(example.what) + "\n.PP\n.EX\n";
         for (const std::string& command : example.commands) text += RoffText(command) + "\n";
-        text += ".EE\n.RE\n";
+        text += ".EE\n";
     }
     return text;
 }
