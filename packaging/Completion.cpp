@@ -48,7 +48,12 @@ std::string BashValueArms(const CommandDocs& command) {
         if (def.value.empty()) continue;
         const ValueCompletion value = CompletionOf(def);
         std::string action = "return 0";  // a value of the user's own: nothing to offer
-        if (value.files) {
+        if (def.value == "T" || def.value.rfind("T|", 0) == 0) {
+            // A thread count: those a sweep runs here (the powers of two below
+            // the processors this shell may use, then their number), as the
+            // machine completing has them.
+            action = "words=\"$(_vantrel_thread_counts)" + (value.words.empty() ? "" : " " + Joined(value.words)) + "\"";
+        } else if (value.files) {
             action = "files=1 extension=" + Quoted(value.extension);
         } else if (!value.words.empty()) {
             action = "words=" + Quoted(Joined(value.words));
@@ -63,8 +68,15 @@ std::string BashValueArms(const CommandDocs& command) {
 
 std::string BashCommandArm(const CommandDocs& command, const std::string& pattern, const std::string& subcommands) {
     std::vector<std::string> names;
-    for (const OptionDef& def : command.options) names.push_back(def.name);
+    // " --sweep=,--threads,--stress,": what each option cannot go with.
+    std::string conflicts;
+    for (const OptionDef& def : command.options) {
+        names.push_back(def.name);
+        const std::vector<std::string> excluded = ExcludedOptions(def, command.options);
+        if (!excluded.empty()) conflicts += " " + def.name + "=," + Joined(excluded, ",") + ",";
+    }
     std::string text = "    " + pattern + ")\n";
+    text += "        conflicts=" + Quoted(conflicts + " ") + "\n";
     text += "        options=" + Quoted(Joined(names));
     if (!subcommands.empty()) text += " subcommands=" + Quoted(subcommands);
     if (!command.operands.empty()) text += " operands=1";
@@ -135,8 +147,15 @@ std::string BashCompletion(const ProgramDocs& program) {
     std::string text = "# bash completion of " + program.main.command +
                        ": its options, subcommands and the values of its options.\n"
                        "# Made from the program's option tables when it is built.\n\n" +
+                       "# The thread counts a sweep runs on the processors this shell may use.\n"
+                       "_vantrel_thread_counts() {\n"
+                       "    local n count=1\n"
+                       "    n=$(nproc 2>/dev/null) || n=1\n"
+                       "    while ((count < n)); do printf '%s ' $count; count=$((count * 2)); done\n"
+                       "    echo $n\n"
+                       "}\n\n" +
                        function + "() {\n" + R"(    local cur=${COMP_WORDS[COMP_CWORD]} prev= command= options= subcommands= operands=0
-    local words= files=0 extension= given option offered=
+    local words= files=0 extension= given option offered= conflicts= word entry excluded
     # bash breaks "--task=1M" at the "=".
     if [[ $cur == = ]]; then
         cur= prev=${COMP_WORDS[COMP_CWORD-1]}
@@ -163,10 +182,17 @@ std::string BashCompletion(const ProgramDocs& program) {
             COMPREPLY=($(compgen -f -- "$cur"))
         fi
     else
-        # Each option once.
+        # Each option once, and none that one already given excludes.
         given=" ${COMP_WORDS[*]:0:COMP_CWORD} "
         for option in $options; do
-            [[ $given == *" $option "* ]] || offered+=" $option"
+            [[ $given == *" $option "* ]] && continue
+            excluded=0
+            for word in $given; do
+                [[ $conflicts == *" $word=,"* ]] || continue
+                entry=${conflicts#* $word=,}
+                [[ ${entry%% *} == *",$option,"* || ${entry%% *} == "$option,"* ]] && excluded=1
+            done
+            ((excluded)) || offered+=" $option"
         done
         ((COMP_CWORD == 1)) && offered+=" $subcommands"
         COMPREPLY=($(compgen -W "$offered" -- "$cur"))

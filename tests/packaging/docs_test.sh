@@ -85,8 +85,17 @@ same "compare --format" "$work/expected" "$work/completed"
 valid_words "$cli" --verify x >"$work/expected"
 complete_bash "$bash_cli" vantrel-cli --verify '' >"$work/completed"
 same "--verify" "$work/expected" "$work/completed"
-complete_bash "$bash_cli" vantrel-cli --threads '' >"$work/completed"
-[ "$(cat "$work/completed")" = all ] || fail "--threads T|all offers $(tr '\n' ' ' <"$work/completed")"
+# Thread counts as a sweep runs them on the processors the shell may use
+# (nproc, here a stand-in saying 12), and all; no option that one given excludes.
+mkdir "$work/bin" && printf '#!/bin/sh\necho 12\n' >"$work/bin/nproc" && chmod +x "$work/bin/nproc"
+PATH="$work/bin:$PATH" complete_bash "$bash_cli" vantrel-cli --threads '' | tr '\n' ' ' >"$work/completed"
+[ "$(cat "$work/completed")" = "1 12 2 4 8 all " ] || fail "--threads T|all offers $(cat "$work/completed")"
+complete_bash "$bash_cli" vantrel-cli --sweep --s >"$work/completed"
+printf '%s\n' --save-grid --save-primes >"$work/expected"
+same "vantrel-cli --sweep --s (not --sweep again, nor --stress)" "$work/expected" "$work/completed"
+complete_bash "$bash_cli" vantrel-cli --stress 1h --threads 2 --e >"$work/completed"
+printf '%s\n' --events >"$work/expected"
+same "vantrel-cli --stress 1h --threads 2 --e (not --each-core)" "$work/expected" "$work/completed"
 
 # Files, for the options that take one and for compare's results.
 mkdir "$work/files" && touch "$work/files/runs.db" "$work/files/speedup.svg"
