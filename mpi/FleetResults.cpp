@@ -71,14 +71,16 @@ void NoteMachines(std::vector<FleetRow>& rows, const std::vector<bool>& sharesHo
     for (const FleetRow& row : rows) {
         if (row.result.machine.temperatureMaxC) temperatures.push_back(*row.result.machine.temperatureMaxC);
     }
-    const std::optional<double> median = temperatures.size() > 1 ? std::optional<double>(MedianOf(temperatures))
-                                                                  : std::nullopt;
+    // A flag and a plain value: GCC 12 for aarch64 takes an optional's value
+    // here for maybe uninitialized (-Werror), and the arm64 packages fail.
+    const bool fleetMedian = temperatures.size() > 1;
+    const double median = fleetMedian ? MedianOf(temperatures) : 0.0;
     for (FleetRow& row : rows) {
         SampleSummary m = row.result.machine;
         if (size_t(row.rank) < sharesHost.size() && sharesHost[size_t(row.rank)]) m.otherLoad.reset();
         std::string note;
-        if (median && m.temperatureMaxC && *m.temperatureMaxC >= *median + kHotterThanFleet) {
-            note = "hot: " + TemperatureText(*m.temperatureMaxC) + ", fleet median " + TemperatureText(*median);
+        if (fleetMedian && m.temperatureMaxC && *m.temperatureMaxC >= median + kHotterThanFleet) {
+            note = "hot: " + TemperatureText(*m.temperatureMaxC) + ", fleet median " + TemperatureText(median);
         }
         const std::string disturbed = DisturbanceText(m);
         if (!disturbed.empty()) note += (note.empty() ? "" : "; ") + disturbed;
