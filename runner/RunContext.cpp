@@ -13,8 +13,14 @@
 
 namespace {
 
-// The processor's own brand string where it has one, else the system's name for it.
+// The system's name for the processor where it gives one (Linux: the
+// kernel's copy of the brand string, or an ARM board's model), else the
+// processor's own brand string. On x86 Linux the two are the same text; the
+// system's comes first so that another /proc/cpuinfo (bound in a mount
+// namespace) describes another machine to the runner as it does to hwloc.
 std::string CpuModel() {
+    const std::string system = platform::CpuModelOfSystem();
+    if (!system.empty()) return system;
 #if defined(__i386__) || defined(__x86_64__)
     unsigned int top = __get_cpuid_max(0x80000000u, nullptr);
     if (top >= 0x80000004u) {
@@ -28,8 +34,7 @@ std::string CpuModel() {
         if (!model.empty()) return model;
     }
 #endif
-    const std::string model = platform::CpuModelOfSystem();
-    return model.empty() ? "unknown" : model;
+    return "unknown";
 }
 
 std::string Compiler() {

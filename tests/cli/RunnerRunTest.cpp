@@ -16,6 +16,7 @@
 #include "engine/RunText.h"
 #include "engine/TaskTable.h"
 #include "results/ResultStore.h"
+#include "runner/Processors.h"
 #include "runner/RunOptions.h"
 #include "runner/SearchDriver.h"
 #include "runner/StressReport.h"
@@ -48,7 +49,7 @@ TEST(RunnerRun, JsonSweepWithRepeatsIsVerifiedAndParses) {
     const nlohmann::json document = nlohmann::json::parse(result.out);
     EXPECT_EQ(document["context"]["logical_processors"], LogicalProcessors());
     const nlohmann::json& results = document["results"];
-    ASSERT_EQ(results.size(), size_t(ThreadListTop(LogicalProcessors()) + 1));
+    ASSERT_EQ(results.size(), size_t(ThreadListTop(ReadProcessorFacts().usable) + 1));
     for (size_t i = 0; i < results.size(); ++i) {
         EXPECT_EQ(results[i]["threads"], 1u << i);
         EXPECT_EQ(results[i]["last_prime"], "1299709");
@@ -208,7 +209,7 @@ TEST(RunnerRun, AStressRunsUntilTheTimeIsUpAndVerifiesEveryRun) {
     const CliResult result = RunRunner({"--stress", "2s", "--task", "100K", "--format", "json"});
     ASSERT_EQ(result.exitCode, kExitOk) << result.err;
     const nlohmann::json document = nlohmann::json::parse(result.out);
-    EXPECT_EQ(document["stress"]["threads"], EveryProcessor(LogicalProcessors()));
+    EXPECT_EQ(document["stress"]["threads"], EveryProcessor(ReadProcessorFacts().usable));
     const nlohmann::json& runs = document["runs"];
     const nlohmann::json& summary = document["summary"];
     ASSERT_GE(runs.size(), 2u) << result.out;

@@ -17,6 +17,7 @@
 #include "engine/TaskTable.h"
 #include "export/GridFile.h"
 #include "export/TextEncoding.h"
+#include "runner/Processors.h"
 #include "runner/ResultSaver.h"
 #include "runner/RunGridSource.h"
 #include "runner/RunOptions.h"
@@ -196,7 +197,7 @@ TEST(RunnerSave, RepeatsGiveOneRowPerRunAndTheLastRunsPrimes) {
         RunRunner({"--task", "100K", "--sweep", "--repeat", "2", "--save-grid", grid, "--save-primes", primes});
     ASSERT_EQ(result.exitCode, kExitOk) << result.err;
     const std::string text = ReadBytes(grid);
-    const std::vector<uint16_t> counts = OfferedThreadCounts(LogicalProcessors());
+    const std::vector<uint16_t> counts = OfferedThreadCounts(ReadProcessorFacts().usable);
     std::vector<std::vector<std::string>> want;
     for (uint16_t threads : counts) {
         for (int i = 0; i < 2; ++i) want.push_back({"100K", ThreadCountText(threads), "1299709"});

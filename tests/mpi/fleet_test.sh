@@ -44,6 +44,9 @@ fleet() {
         sh -c "$rank_shell" "$@" >"$work/out" 2>"$work/err"
 }
 fleet_codes() { grep -c "^rank exit $1\$" "$work/err"; }
+# For a sweep that must have a second setting on any machine: ranks on a
+# machine of two processors, described to hwloc.
+two_processors=(-x "HWLOC_SYNTHETIC=pack:1 core:2 pu:1")
 # Before a fleet started in the background: no output or process id of the last.
 fresh() { rm -f "$work/out" "$work"/pid.*; }
 # The program's process of rank $1, once it runs.
@@ -128,7 +131,7 @@ faults)
 
     # More than a gather holds: said in one line, and no rank goes on or hangs.
     export VANTREL_FLEET_TEST_GATHER=300
-    fleet -x VANTREL_FLEET_TEST_GATHER -- "$program" --task 100K --sweep
+    fleet -x VANTREL_FLEET_TEST_GATHER "${two_processors[@]}" -- "$program" --task 100K --sweep
     [ "$(fleet_codes 1)" -eq 3 ] || fail "results too large to gather should end every rank with 1"
     grep -q "^the ranks' results of 100K on 1 core came to [0-9]* bytes, more than one gather holds (300 bytes" \
         "$work/out" || fail "the gather's limit is not named"
@@ -139,7 +142,7 @@ faults)
     # A wrong last prime on rank 1, a wrong prime halfway through rank 2's
     # table (which the digest finds).
     export VANTREL_FLEET_TEST_WRONG=1 VANTREL_FLEET_TEST_SLOT=2
-    fleet -x VANTREL_FLEET_TEST_WRONG -x VANTREL_FLEET_TEST_SLOT -- "$program" --task 100K --sweep
+    fleet -x VANTREL_FLEET_TEST_WRONG -x VANTREL_FLEET_TEST_SLOT "${two_processors[@]}" -- "$program" --task 100K --sweep
     [ "$(fleet_codes 1)" -eq 3 ] || fail "a wrong result should end every rank with 1"
     grep -Eq "$(row 1 '1 core' 'WRONG RESULT')" "$work/out" || fail "no WRONG RESULT row of rank 1"
     grep -q "^WRONG RESULT on $host, rank 1, task 100K on 1 core: expected prime 1299709, found 1299711 (" "$work/out" \
@@ -222,7 +225,7 @@ lost)
     # Rank 1 killed (-9) once the first setting of the sweep is out: the JSON
     # report holds that setting's three rows whole, and the store its runs.
     fresh
-    fleet -- "$program" --task 1M --sweep --format json --db "$work/fleet.db" &
+    fleet "${two_processors[@]}" -- "$program" --task 1M --sweep --format json --db "$work/fleet.db" &
     await_report '"thread_count"'
     sleep 0.2
     kill -KILL "$(rank_pid 1)"
