@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "runner/CgroupQuota.h"
-#include "runner/HwlocTopology.h"
-#include "runner/LinuxProcessors.h"
+#include "machine/CgroupQuota.h"
+#include "machine/HwlocTopology.h"
+#include "machine/ProcessorsLinux.h"
 
 namespace {
 

@@ -1,5 +1,7 @@
 #include "cli/BenchmarkSession.h"
 
+#include "engine/Text.h"
+#include "machine/Processors.h"
 #include "results/Charts.h"
 #include "results/ResultStore.h"
 #include "runner/ExitCodes.h"
@@ -7,8 +9,6 @@
 #include "runner/SettingsRun.h"
 #include "runner/StopSignals.h"
 #include "runner/StressRun.h"
-#include "runner/Processors.h"
-#include "runner/Text.h"
 
 BenchmarkSession::BenchmarkSession(const RunnerOptions& options_, std::ostream& out, std::ostream& err,
                                    bool liveProgress, const std::atomic<bool>& interrupt_)

@@ -2,9 +2,9 @@
 
 #include "cli/BenchmarkSession.h"
 #include "cli/CliOptions.h"
+#include "machine/Processors.h"
 #include "results/ResultStore.h"
 #include "runner/ExitCodes.h"
-#include "runner/Processors.h"
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool liveProgress,
            const std::atomic<bool>& interrupt) {

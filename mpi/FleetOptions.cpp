@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <limits>
 
+#include "engine/Text.h"
+#include "machine/Processors.h"
 #include "mpi/FleetResults.h"
 #include "results/ResultOptions.h"
 #include "results/ResultStore.h"
 #include "runner/OptionParsing.h"
-#include "runner/Processors.h"
 #include "runner/RunContext.h"
 #include "runner/RunOptions.h"
-#include "runner/Text.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/TaskTable.h"
 #include "engine/PrimeFinder.h"
+#include "engine/TaskTable.h"
+#include "machine/ProcessorFacts.h"
 #include "runner/OptionTable.h"
-#include "runner/ProcessorFacts.h"
 #include "runner/ReportFormat.h"
 #include "verify/Verification.h"
 

@@ -9,9 +9,9 @@
 
 #include "engine/RunText.h"
 #include "engine/TaskTable.h"
+#include "engine/Text.h"
 #include "mpi/FleetVerdict.h"
 #include "runner/JsonForms.h"
-#include "runner/Text.h"
 #include "runner/TextTable.h"
 
 namespace {

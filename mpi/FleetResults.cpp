@@ -7,9 +7,9 @@
 #include <tuple>
 
 #include "engine/TaskTable.h"
+#include "engine/Text.h"
 #include "runner/JsonForms.h"
 #include "runner/Statistics.h"
-#include "runner/Text.h"
 
 using Json = nlohmann::json;
 

@@ -8,6 +8,8 @@
 #include <optional>
 
 #include "engine/RunText.h"
+#include "engine/Text.h"
+#include "machine/Processors.h"
 #include "mpi/FleetComm.h"
 #include "mpi/FleetOptions.h"
 #include "mpi/FleetReport.h"
@@ -16,10 +18,8 @@
 #include "mpi/FleetVerdict.h"
 #include "results/ResultStore.h"
 #include "runner/ExitCodes.h"
-#include "runner/Processors.h"
 #include "runner/RunOptions.h"
 #include "runner/SearchDriver.h"
-#include "runner/Text.h"
 
 namespace {
 

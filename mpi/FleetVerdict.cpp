@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/Text.h"
 #include "runner/ExitCodes.h"
-#include "runner/Text.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <sstream>
 
 #include "engine/RunText.h"
+#include "engine/Text.h"
 #include "results/Gnuplot.h"
 #include "runner/SaveFileName.h"
-#include "runner/Text.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "engine/Text.h"
 #include "export/TextEncoding.h"
 #include "runner/SaveFileName.h"
-#include "runner/Text.h"
 
 extern char** environ;
 

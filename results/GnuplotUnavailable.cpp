@@ -1,7 +1,7 @@
 // Charts in a build that cannot start programs (the Windows build): none is drawn.
 #include "results/Gnuplot.h"
 
-#include "runner/Text.h"
+#include "engine/Text.h"
 
 bool ChartsAvailable() { return false; }
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "engine/RunText.h"
+#include "engine/Text.h"
 #include "results/Charts.h"
 #include "results/ResultStore.h"
-#include "runner/Text.h"
 #include "runner/TextTable.h"
 
 namespace {

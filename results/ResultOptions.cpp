@@ -1,10 +1,10 @@
 #include "results/ResultOptions.h"
 
 #include "engine/PrimeCoordinator.h"
+#include "engine/Text.h"
 #include "results/Charts.h"
 #include "results/ResultStore.h"
 #include "runner/OptionParsing.h"
-#include "runner/Text.h"
 
 namespace {
 

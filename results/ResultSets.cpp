@@ -4,11 +4,11 @@
 #include <stdexcept>
 
 #include "engine/RunText.h"
+#include "engine/Text.h"
 #include "results/JsonReport.h"
 #include "results/ResultStore.h"
 #include "runner/SaveFileName.h"
 #include "runner/SettingGroups.h"
-#include "runner/Text.h"
 
 namespace {
 

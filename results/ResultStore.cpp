@@ -15,12 +15,12 @@
 #include <type_traits>
 #include <utility>
 
+#include "engine/Text.h"
 #include "export/TextEncoding.h"
 #include "results/StoreSchema.h"
 #include "runner/JsonForms.h"
 #include "runner/SettingGroups.h"
 #include "runner/Statistics.h"
-#include "runner/Text.h"
 
 namespace {
 

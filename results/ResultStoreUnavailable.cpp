@@ -1,6 +1,6 @@
 // The result store of a build without SQLite: every store cannot be opened.
 #include "results/ResultStore.h"
-#include "runner/Text.h"
+#include "engine/Text.h"
 
 bool ResultStoreAvailable() { return false; }
 

@@ -15,10 +15,6 @@ namespace platform {
 // GNU/Linux 12 (bookworm))" or "Windows 10.0 build 19045 (Wine 8.0)".
 std::string OperatingSystem();
 
-// The processor model as the system names it, for processors that do not
-// name themselves; empty when the system does not say.
-std::string CpuModelOfSystem();
-
 // This machine's name as the network knows it, "node17"; empty when the
 // system does not say. Two machines alike in all else are told apart by it.
 std::string HostName();

@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 #include "export/TextEncoding.h"
-#include "runner/Text.h"
 
 namespace platform {
 
@@ -67,21 +66,6 @@ std::string OperatingSystem() {
         }
     }
     return text;
-}
-
-std::string CpuModelOfSystem() {
-    std::ifstream cpuinfo("/proc/cpuinfo");
-    std::string line;
-    while (std::getline(cpuinfo, line)) {
-        // "model name" on x86, "Model" or "Hardware" elsewhere.
-        for (const char* key : {"model name", "Model", "Hardware"}) {
-            if (line.compare(0, std::strlen(key), key) == 0) {
-                const size_t colon = line.find(':');
-                if (colon != std::string::npos) return Trimmed(line.substr(colon + 1));
-            }
-        }
-    }
-    return {};
 }
 
 std::string HostName() {

@@ -51,8 +51,6 @@ std::string OperatingSystem() {
     return text;
 }
 
-std::string CpuModelOfSystem() { return {}; }
-
 std::string HostName() {
     wchar_t name[256] = {};
     DWORD length = DWORD(std::size(name));

@@ -6,10 +6,10 @@
 #include <ostream>
 #include <string>
 
+#include "engine/Text.h"
 #include "runner/ReportFormat.h"
 #include "runner/RunContext.h"
 #include "runner/RunRecord.h"
-#include "runner/Text.h"
 #include "runner/Verdict.h"
 
 class ReportWriter {

@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <random>
 
+#include "engine/Text.h"
 #include "export/FileManager.h"
 #include "export/TextEncoding.h"
 #include "runner/Platform.h"
 #include "runner/SaveFileName.h"
-#include "runner/Text.h"
 
 namespace fs = std::filesystem;
 

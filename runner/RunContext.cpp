@@ -1,41 +1,12 @@
 #include "runner/RunContext.h"
 
-#include <cstring>
 #include <ctime>
 
+#include "machine/CpuModel.h"
 #include "runner/BuildInfo.h"
 #include "runner/Platform.h"
-#include "runner/Text.h"
-
-#if defined(__i386__) || defined(__x86_64__)
-#include <cpuid.h>
-#endif
 
 namespace {
-
-// The system's name for the processor where it gives one (Linux: the
-// kernel's copy of the brand string, or an ARM board's model), else the
-// processor's own brand string. On x86 Linux the two are the same text; the
-// system's comes first so that another /proc/cpuinfo (bound in a mount
-// namespace) describes another machine to the runner as it does to hwloc.
-std::string CpuModel() {
-    const std::string system = platform::CpuModelOfSystem();
-    if (!system.empty()) return system;
-#if defined(__i386__) || defined(__x86_64__)
-    unsigned int top = __get_cpuid_max(0x80000000u, nullptr);
-    if (top >= 0x80000004u) {
-        char brand[49] = {};
-        for (unsigned int leaf = 0; leaf < 3; ++leaf) {
-            unsigned int regs[4] = {};
-            __get_cpuid(0x80000002u + leaf, &regs[0], &regs[1], &regs[2], &regs[3]);
-            std::memcpy(brand + leaf * 16, regs, sizeof regs);
-        }
-        std::string model = Trimmed(brand);
-        if (!model.empty()) return model;
-    }
-#endif
-    return "unknown";
-}
 
 std::string Compiler() {
 #if defined(__clang__)

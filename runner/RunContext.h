@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "runner/ProcessorFacts.h"
+#include "machine/ProcessorFacts.h"
 
 // The processors a run may use and the machine's shape, as the context block
 // states them (ProcessorFacts reads them; this is what reports and the store

@@ -3,11 +3,11 @@
 #include <algorithm>
 
 #include "engine/PrimeCoordinator.h"
+#include "engine/Text.h"
 #include "export/FileManager.h"
 #include "runner/OptionParsing.h"
 #include "runner/Platform.h"
 #include "runner/SaveFileName.h"
-#include "runner/Text.h"
 
 namespace {
 

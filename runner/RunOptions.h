@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "engine/TaskTable.h"
+#include "machine/ProcessorFacts.h"
 #include "runner/OptionTable.h"
-#include "runner/ProcessorFacts.h"
 #include "runner/ReportFormat.h"
 #include "verify/Verification.h"
 

@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <system_error>
 
+#include "engine/Text.h"
 #include "export/FileManager.h"
 #include "export/TextEncoding.h"
 #include "runner/Platform.h"
-#include "runner/Text.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 #include "runner/Saves.h"
 
+#include "engine/Text.h"
 #include "runner/ExitCodes.h"
 #include "runner/ResultSaver.h"
 #include "runner/RunGridSource.h"
 #include "runner/SaveFileName.h"
-#include "runner/Text.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <cmath>
 
 #include "engine/RunText.h"
+#include "engine/Text.h"
 #include "runner/JsonForms.h"
 #include "runner/ReportWriter.h"
 #include "runner/Statistics.h"
-#include "runner/Text.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "runner/Verdict.h"
 
-#include "runner/Text.h"
+#include "engine/Text.h"
 
 namespace {
 

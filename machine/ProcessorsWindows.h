@@ -7,7 +7,7 @@
 #include <optional>
 #include <type_traits>
 
-#include "runner/ProcessorFacts.h"
+#include "machine/ProcessorFacts.h"
 
 // A core's efficiency class, the byte after its flags (Windows 10 on;
 // MinGW's headers still call it Reserved[0]): higher is more performant.

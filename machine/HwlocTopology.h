@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "runner/ProcessorFacts.h"
+#include "machine/ProcessorFacts.h"
 
 struct hwloc_topology;
 

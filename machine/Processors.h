@@ -8,7 +8,7 @@
 #include <string>
 
 #include "engine/PrimeFinder.h"
-#include "runner/ProcessorFacts.h"
+#include "machine/ProcessorFacts.h"
 
 // The facts of this process now. Never fails: what cannot be read is left
 // out (the shape, with one line saying why), and at least one processor is

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "runner/Processors.h"
+#include "machine/Processors.h"
+#include "machine/ProcessorsWindows.h"
 #include "runner/RunOptions.h"
-#include "runner/WindowsProcessors.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "runner/Text.h"
+#include "engine/Text.h"
 
 #include <charconv>
 #include <cstdio>

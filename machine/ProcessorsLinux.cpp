@@ -1,16 +1,21 @@
 // The processors of this process on Linux: its affinity mask (taskset,
 // numactl, MPI's and Slurm's binding, a container's CPU set), capped by its
-// cgroup's CPU quota, on the machine hwloc describes.
-#include "runner/Processors.h"
+// cgroup's CPU quota, on the machine hwloc describes; and the processor
+// model as /proc/cpuinfo names it.
+#include "machine/Processors.h"
 
 #include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
+#include <fstream>
 #include <memory>
 
-#include "runner/CgroupQuota.h"
-#include "runner/LinuxProcessors.h"
+#include "engine/Text.h"
+#include "machine/CgroupQuota.h"
+#include "machine/CpuModel.h"
+#include "machine/ProcessorsLinux.h"
 
 namespace {
 
@@ -75,6 +80,21 @@ ProcessorFacts ComposeProcessorFacts(std::vector<uint32_t> cpuSet, std::optional
     facts.quota = quota.value_or(0.0);
     facts.usable = UsableUnderQuota(facts.inCpuSet, facts.quota);
     return facts;
+}
+
+std::string CpuModelOfSystem() {
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string line;
+    while (std::getline(cpuinfo, line)) {
+        // "model name" on x86, "Model" or "Hardware" elsewhere.
+        for (const char* key : {"model name", "Model", "Hardware"}) {
+            if (line.compare(0, std::strlen(key), key) == 0) {
+                const size_t colon = line.find(':');
+                if (colon != std::string::npos) return Trimmed(line.substr(colon + 1));
+            }
+        }
+    }
+    return {};
 }
 
 ProcessorFacts ReadProcessorFacts() {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "runner/HwlocTopology.h"
-#include "runner/ProcessorFacts.h"
+#include "machine/HwlocTopology.h"
+#include "machine/ProcessorFacts.h"
 
 // The facts of a process whose CPU set is `cpuSet` (processor numbers) under
 // a CPU quota of `quota` processors, on the machine `topology` describes;

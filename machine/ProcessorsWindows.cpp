@@ -2,7 +2,7 @@
 // processor group, and the machine's shape from
 // GetLogicalProcessorInformationEx. A processor is numbered 64 * group + its
 // bit in the group's mask.
-#include "runner/Processors.h"
+#include "machine/Processors.h"
 
 #define WIN32_LEAN_AND_MEAN
 #ifndef NOMINMAX
@@ -16,7 +16,8 @@
 #include <vector>
 
 #include "engine/ProcessorGroups.h"
-#include "runner/WindowsProcessors.h"
+#include "machine/CpuModel.h"
+#include "machine/ProcessorsWindows.h"
 
 namespace {
 
@@ -111,6 +112,9 @@ std::optional<MachineShape> ShapeFromProcessorInformation(const uint8_t* buffer,
     }
     return shape;
 }
+
+// The processors name themselves (CPUID).
+std::string CpuModelOfSystem() { return {}; }
 
 ProcessorFacts ReadProcessorFacts() {
     ProcessorFacts facts(uint32_t(GetActiveProcessorCount(ALL_PROCESSOR_GROUPS)));

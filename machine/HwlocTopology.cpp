@@ -1,4 +1,4 @@
-#include "runner/HwlocTopology.h"
+#include "machine/HwlocTopology.h"
 
 #include <hwloc.h>
 

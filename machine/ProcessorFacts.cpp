@@ -1,9 +1,9 @@
-#include "runner/ProcessorFacts.h"
+#include "machine/ProcessorFacts.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "runner/Text.h"
+#include "engine/Text.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-// The processors a run may use on Linux, from each source: the cgroup quota
-// files, hwloc's synthetic and XML topologies (machines this one is not), and
-// the placement of the workers on this machine.
+// The processors a run may use on Linux: hwloc's synthetic and XML
+// topologies (machines this one is not) with CPU sets and quotas, and the
+// placement of the workers on this machine.
 #include <gtest/gtest.h>
 
 #include <sched.h>
@@ -11,31 +11,13 @@
 #include <optional>
 
 #include "engine/PrimeCoordinator.h"
-#include "runner/CgroupQuota.h"
+#include "machine/Processors.h"
+#include "machine/ProcessorsLinux.h"
 #include "runner/JsonForms.h"
-#include "runner/LinuxProcessors.h"
-#include "runner/Processors.h"
 #include "runner/RunOptions.h"
 #include "tests/support/Recording.h"
-#include "tests/support/TestFiles.h"
 
 namespace {
-
-const std::string kCgroupV2 = "0::/job/step\n";
-const std::string kMountV2 = "30 25 0:26 / /sys/fs/cgroup rw,nosuid - cgroup2 cgroup2 rw\n";
-const std::string kCgroupV1 = "5:cpu,cpuacct:/job/step\n4:memory:/job/step\n";
-const std::string kMountV1 = "31 25 0:27 / /sys/fs/cgroup/cpu,cpuacct rw - cgroup cgroup rw,cpu,cpuacct\n";
-
-// A file under the fake root; a value of "<dir>" makes a folder there, which cannot be read as a file.
-void Put(const TempFolder& root, const std::string& name, const std::string& text) {
-    const std::filesystem::path file = root.Path(name);
-    std::filesystem::create_directories(file.parent_path());
-    if (text == "<dir>") {
-        std::filesystem::create_directories(file);
-    } else {
-        WriteBytes(file, text);
-    }
-}
 
 std::string Sorted(std::vector<uint32_t> processors) {
     std::sort(processors.begin(), processors.end());
@@ -51,44 +33,6 @@ std::vector<uint32_t> Range(uint32_t first, uint32_t end) {
 const std::string kHybridXml = std::string(VANTREL_TEST_TOPOLOGIES) + "/hybrid-8p-16e.xml";
 
 }  // namespace
-
-TEST(CgroupQuota, ReadsV1AndV2AndTheSmallestLimitAboveTheGroup) {
-    struct Case {
-        const char* name;
-        std::map<std::string, std::string> files;
-        std::optional<double> quota;
-    };
-    const std::vector<Case> cases = {
-        {"v2 quota", {{"proc/self/cgroup", kCgroupV2}, {"proc/self/mountinfo", kMountV2},
-                      {"sys/fs/cgroup/job/step/cpu.max", "250000 100000\n"}}, 2.5},
-        {"v2 max", {{"proc/self/cgroup", kCgroupV2}, {"proc/self/mountinfo", kMountV2},
-                    {"sys/fs/cgroup/job/step/cpu.max", "max 100000\n"}}, std::nullopt},
-        {"v2 parent's quota binds the child", {{"proc/self/cgroup", kCgroupV2}, {"proc/self/mountinfo", kMountV2},
-                                               {"sys/fs/cgroup/job/step/cpu.max", "max 100000\n"},
-                                               {"sys/fs/cgroup/job/cpu.max", "100000 100000\n"},
-                                               {"sys/fs/cgroup/cpu.max", "400000 100000\n"}}, 1.0},
-        {"v1 quota", {{"proc/self/cgroup", kCgroupV1}, {"proc/self/mountinfo", kMountV1},
-                      {"sys/fs/cgroup/cpu,cpuacct/job/step/cpu.cfs_quota_us", "150000\n"},
-                      {"sys/fs/cgroup/cpu,cpuacct/job/step/cpu.cfs_period_us", "100000\n"}}, 1.5},
-        {"v1 no limit", {{"proc/self/cgroup", kCgroupV1}, {"proc/self/mountinfo", kMountV1},
-                         {"sys/fs/cgroup/cpu,cpuacct/job/step/cpu.cfs_quota_us", "-1\n"},
-                         {"sys/fs/cgroup/cpu,cpuacct/job/step/cpu.cfs_period_us", "100000\n"}}, std::nullopt},
-        {"container: the mount shows the group itself",
-         {{"proc/self/cgroup", "0::/docker/abc\n"},
-          {"proc/self/mountinfo", "30 25 0:26 /docker/abc /sys/fs/cgroup ro - cgroup2 cgroup2 rw\n"},
-          {"sys/fs/cgroup/cpu.max", "50000 100000\n"}}, 0.5},
-        {"no cgroup files", {}, std::nullopt},
-        {"unreadable quota", {{"proc/self/cgroup", kCgroupV2}, {"proc/self/mountinfo", kMountV2},
-                              {"sys/fs/cgroup/job/step/cpu.max", "<dir>"}}, std::nullopt},
-        {"garbage", {{"proc/self/cgroup", kCgroupV2}, {"proc/self/mountinfo", kMountV2},
-                     {"sys/fs/cgroup/job/step/cpu.max", "lots 100000\n"}}, std::nullopt},
-    };
-    for (const Case& c : cases) {
-        TempFolder root;
-        for (const auto& [name, text] : c.files) Put(root, name, text);
-        EXPECT_EQ(CgroupCpuQuota(root.folder), c.quota) << c.name;
-    }
-}
 
 // Each machine as the reports and the options see it: a 128-processor
 // server, a CPU set of 6 of its processors, quotas, a hybrid desktop, and a

@@ -1,4 +1,4 @@
-#include "runner/CgroupQuota.h"
+#include "machine/CgroupQuota.h"
 
 #include <algorithm>
 #include <fstream>
