@@ -5,6 +5,8 @@
 #   windows  the MinGW-w64 cross compilers, Wine and a virtual X server
 #   cluster  Open MPI, for vantrel-mpi, and a Slurm of one node for its test
 #   charts   gnuplot, which draws the runner's charts (its tests need it too)
+#   tests    what the tests use beyond the build: the time zone data, for
+#            the golden outputs' run under another machine's identity
 #   packaging  the Debian packages' tools (dpkg-shlibdeps, lintian) and what
 #            their check and the manual pages' and completions' tests use:
 #            man, bash-completion, zsh
@@ -18,6 +20,7 @@ cluster=(libopenmpi-dev openmpi-bin)
 # slurm_test.sh starts slurmctld and slurmd on localhost, authenticated by munge.
 cluster+=(slurm-wlm munge)
 charts=(gnuplot-nox)
+tests=(tzdata)
 packaging=(dpkg-dev lintian man-db bash-completion zsh)
 
 # The windows group's 64-bit build (compiler, 64-bit Wine), and zip for the
@@ -26,7 +29,7 @@ windows+=(g++-mingw-w64-x86-64 wine64 zip unzip)
 
 groups=("$@")
 if [ ${#groups[@]} -eq 0 ]; then
-  groups=(native cluster charts packaging)
+  groups=(native cluster charts tests packaging)
   [ "${VANTREL_NO_WINDOWS:-0}" = 1 ] || groups+=(windows)
 fi
 
@@ -37,8 +40,9 @@ for group in "${groups[@]}"; do
     windows) want+=("${native[@]}" "${windows[@]}") ;;
     cluster) want+=("${native[@]}" ${cluster[@]+"${cluster[@]}"}) ;;
     charts) want+=(${charts[@]+"${charts[@]}"}) ;;
+    tests) want+=("${tests[@]}") ;;
     packaging) want+=("${packaging[@]}") ;;
-    *) echo "setup: unknown group '$group' (native, windows, cluster, charts, packaging)" >&2; exit 2 ;;
+    *) echo "setup: unknown group '$group' (native, windows, cluster, charts, tests, packaging)" >&2; exit 2 ;;
   esac
 done
 [ ${#want[@]} -eq 0 ] && exit 0
