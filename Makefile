@@ -23,8 +23,8 @@ again-native := tests/support/one_processor.sh
 all: native
 
 # The set-up groups (tools/setup-debian.sh): make run needs the runner's
-# alone; the fleet (Open MPI) and the tests' tools come with make test and
-# make fleet.
+# alone; Open MPI comes with make fleet and make test, the tests' tools (a
+# Slurm among them) with make test.
 setup:
 	@bash tools/setup-debian.sh
 setup-run:
@@ -81,7 +81,7 @@ run: setup-run
 	@cmake --build --preset native -j $(JOBS) --target vantrel-cli
 	@build/native/cli/vantrel-cli --sweep
 
-# The fleet runner, with Open MPI (and a Slurm of one node for its tests).
+# The fleet runner, with Open MPI.
 fleet: setup-fleet
 	@cmake --preset native >/dev/null
 	@cmake --build --preset native -j $(JOBS) --target vantrel-mpi
