@@ -125,20 +125,21 @@ elif [ "$(id -u)" = 0 ]; then
   echo "no cgroup with a cpu controller could be made here: the cgroup quota part is left out"
 fi
 
-# 4. Two ranks under Open MPI: each bound to one core offers 1 thread, unbound
-# every count. Unbound ranks keep this test's CPU set, so it must be the
-# machine's.
+# 4. Two ranks under Open MPI: each bound to one processor (as Open MPI binds
+# two ranks by default, to a core each, where a core has one) offers 1
+# thread, unbound every count. Unbound ranks keep this test's CPU set, so it
+# must be the machine's.
 if [ -n "$fleet" ] && [ "$machine" -gt 1 ] && [ "$mine" != "$machine" ]; then
   echo "this test may use $mine of $machine processors: the fleet's binding part is left out"
 elif [ -n "$fleet" ] && [ "$machine" -gt 1 ] && command -v mpirun >/dev/null; then
   export OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1
   settings() { timeout 60 mpirun "$@" -np 2 "$fleet" --task 100K --sweep --format csv | grep '^# setting'; }
-  bound=$(settings)
-  [ "$(wc -l <<<"$bound")" = 1 ] && grep -q 'on 1 core:' <<<"$bound" || fail "ranks bound by default swept: $bound"
+  bound=$(settings --bind-to hwthread)
+  [ "$(wc -l <<<"$bound")" = 1 ] && grep -q 'on 1 core:' <<<"$bound" || fail "bound ranks swept: $bound"
   unbound=$(settings --bind-to none)
   grep -q 'on 2 cores:' <<<"$unbound" || fail "unbound ranks swept: $unbound"
   # The report says which ranks are bound, and how to give them whole nodes.
-  report=$(timeout 60 mpirun -np 2 "$fleet" --task 100K)
+  report=$(timeout 60 mpirun --bind-to hwthread -np 2 "$fleet" --task 100K)
   expect_in "$report" "2 ranks may use fewer processors than their machines have" "bound ranks: the header"
   expect_in "$report" "mpirun --bind-to none" "bound ranks: the header"
   for rank in 0 1; do

@@ -44,8 +44,8 @@ fleet() {
         sh -c "$rank_shell" "$@" >"$work/out" 2>"$work/err"
 }
 fleet_codes() { grep -c "^rank exit $1\$" "$work/err"; }
-# For a sweep that must have a second setting on any machine: ranks on a
-# machine of two processors, described to hwloc.
+# Ranks on a machine of two processors, described to hwloc, whatever this one
+# has: a sweep has a second setting, and 128 threads are not offered.
 two_processors=(-x "HWLOC_SYNTHETIC=pack:1 core:2 pu:1")
 # Before a fleet started in the background: no output or process id of the last.
 fresh() { rm -f "$work/out" "$work"/pid.*; }
@@ -87,7 +87,7 @@ fleet)
         "$work/out" || fail "no fleet figures"
     tail -n 1 "$work/out" | grep -q "^PASS: 3 ranks, every run verified (3 runs)" || fail "no verdict"
 
-    fleet -- "$program" --task 100K --threads 128
+    fleet "${two_processors[@]}" -- "$program" --task 100K --threads 128
     [ "$(fleet_codes 1)" -eq 3 ] || fail "a refused count should end every rank with 1"
     [ "$(grep -Ec "^$host +[012] +100K +128 cores +FAILED" "$work/out")" -eq 3 ] || fail "each rank's refusal is a row"
     # The same refusal on every rank is named once.
