@@ -80,7 +80,7 @@ mask() {
     '
 }
 # A report of this machine: its processors and shape as well.
-mask_machine() { perl -pe 's/\Q$ENV{GOLDEN_MACHINE}\E/<machine>/' | mask; }
+mask_machine() { perl -pe 's/\Q$ENV{GOLDEN_MACHINE}\E/<machine>/ if length $ENV{GOLDEN_MACHINE}' | mask; }
 # A stress: how many runs fit into its time varies, and with them whether
 # there are enough to measure a drift.
 mask_counts() {
