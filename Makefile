@@ -6,11 +6,22 @@ SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 
 # The configurations make test builds and tests, in the order it builds them:
-# each one's tests run beside the next one's build, so the last should be
-# quick to test. Adding a configuration is adding its preset here.
-PRESETS := windows-x86 windows-x64 native tsan asan
-BUILDS := $(addprefix build-,$(PRESETS) debug)
-TESTS := $(addprefix test-,$(PRESETS) debug)
+# each one's tests run beside the next one's build. Adding a configuration is
+# adding its preset here. Wine, MinGW and the ARM cross compiler are amd64
+# packages: on another machine (an ARM server or board) make test builds and
+# tests the native configurations alone.
+ARCH := $(shell dpkg --print-architecture 2>/dev/null || echo amd64)
+PRESETS := windows-x86 windows-x64 native tsan asan linux-arm64
+ALL_PRESETS := $(PRESETS)
+ifneq ($(ARCH),amd64)
+PRESETS := native tsan asan
+NOT_AMD64 := make test on $(ARCH) builds and tests native, tsan and asan; the Windows builds and the ARM cross build need an amd64 machine
+endif
+# A check of its own, not in make test: the big-endian build under qemu-s390x
+# (make test-linux-s390x).
+CHECKS := linux-s390x
+BUILDS := $(addprefix build-,$(ALL_PRESETS) $(CHECKS) debug)
+TESTS := $(addprefix test-,$(ALL_PRESETS) $(CHECKS) debug)
 XVFB := xvfb-run -a -s "-screen 0 1280x1024x24"
 
 # A configuration's suite is run once more under this command: the native
@@ -18,7 +29,7 @@ XVFB := xvfb-run -a -s "-screen 0 1280x1024x24"
 # outputs run on another machine's identity in both runs).
 again-native := tests/support/one_processor.sh
 
-.PHONY: all setup setup-run setup-native setup-fleet setup-windows setup-packaging run fleet test test-all native windows dist dist-check gui screenshot bench clean $(BUILDS) $(TESTS)
+.PHONY: all setup setup-run setup-native setup-fleet setup-windows setup-packaging setup-arm64 setup-s390x run fleet test test-all native windows dist dist-check gui screenshot bench clean $(BUILDS) $(TESTS)
 
 all: native
 
@@ -37,9 +48,12 @@ setup-windows:
 	@bash tools/setup-debian.sh windows
 setup-packaging:
 	@bash tools/setup-debian.sh native cluster packaging
+setup-arm64 setup-s390x: setup-%:
+	@bash tools/setup-debian.sh $*
 
-# Each preset's set-up group: Windows presets need the cross compilers and Wine.
-setup-for = $(if $(findstring windows,$(1)),setup-windows,setup-native)
+# Each preset's set-up group: Windows presets need the cross compilers and
+# Wine, linux-ARCH the cross compiler for ARCH and qemu.
+setup-for = $(if $(findstring windows,$(1)),setup-windows,$(if $(findstring linux-,$(1)),setup-$(subst linux-,,$(1)),setup-native))
 
 # Each build and test step says how long it took: its wall time and the CPU
 # time of its processes.
@@ -88,12 +102,13 @@ fleet: setup-fleet
 	@echo "Fleet runner: build/native/mpi/vantrel-mpi"
 
 # Every configuration: the 32-bit and 64-bit Windows builds under Wine,
-# native Release, ThreadSanitizer and AddressSanitizer + UBSan. The builds
-# run one after the other on every core; each configuration's tests run
-# beside the next build, which yields to them (the Wine tests mostly wait
-# for windows, and a build fills the idle cores). Each step's output is
-# shown whole when it ends.
+# native Release, ThreadSanitizer, AddressSanitizer + UBSan and the arm64
+# build under qemu-aarch64. The builds run one after the other on every
+# core; each configuration's tests run beside the next build, which yields
+# to them (the Wine tests mostly wait for windows, and a build fills the
+# idle cores). Each step's output is shown whole when it ends.
 test: setup
+	$(if $(filter-out amd64,$(ARCH)),@echo "$(NOT_AMD64)")
 	@$(MAKE) --no-print-directory -j 2 --output-sync=target PIPELINE=1 test-all
 	@echo "== all test configurations passed =="
 

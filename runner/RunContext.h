@@ -32,7 +32,7 @@ struct RunContext {
     uint32_t logicalProcessors = 1;  // the machine's
     ProcessorContext processors;     // those the run may use, and the machine's shape
     std::string os;              // "Linux 6.1.0-18-amd64 x86_64 (Debian GNU/Linux 12 (bookworm))"
-    std::string compiler;        // "GCC 12.2.0"
+    std::string compiler;        // "GCC 12.2.0 for x86_64-linux-gnu"
     std::string buildType;       // "Release"
     std::string flags;           // compiler flags of this build
     int bits = 0;                // 32 or 64

@@ -1,7 +1,7 @@
 // The program's own controller instance, reached through the real dialog
 // procedures, the way WinMain sets it up. It can be initialised only once per
 // process, so this is a single test.
-#include "AppTestSupport.h"
+#include "tests/support/MainDialog.h"
 
 #include "app/Platform.h"
 #include "res/resource.h"
@@ -59,21 +59,12 @@ TEST(Entry, ProgramControllerStartsZeroAndOpensIdleWithItsTitle) {
     EXPECT_EQ(WindowText(main), TITLE_BASE);
     EXPECT_NE(SendMessageW(main, WM_GETICON, ICON_BIG, 0), 0);
     EXPECT_NE(SendMessageW(main, WM_GETICON, ICON_SMALL, 0), 0);
-    const ProgressState bar = Progress(main);
-    EXPECT_EQ(bar.low, 0);
-    EXPECT_EQ(bar.high, 0);
-    EXPECT_EQ(bar.pos, 0);
+    EXPECT_THAT(Progress(main), ::testing::FieldsAre(0, 0, 0));
 
     // Idle: Start and the selectors usable, everything that needs results grayed.
-    EXPECT_FALSE(MenuGrayed(main, IDM_START));
-    EXPECT_TRUE(MenuGrayed(main, IDM_STOP));
-    EXPECT_TRUE(MenuGrayed(main, IDM_SAVE_PRIMES));
-    EXPECT_TRUE(MenuGrayed(main, IDM_SAVE_GRID));
-    EXPECT_TRUE(MenuGrayed(main, IDM_CLEAR_GRID));
+    EXPECT_EQ(Usable(main), kIdle);
     EXPECT_FALSE(MenuGrayed(main, IDM_ABOUT));
     EXPECT_FALSE(MenuGrayed(main, IDM_EXIT));
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(main, IDC_TASK)));
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(main, IDC_THREADS)));
     EXPECT_EQ(ComboItems(GetDlgItem(main, IDC_THREADS)), L"1 core|2 cores|4 cores");
     EXPECT_EQ(GetFocus(), GetDlgItem(main, IDC_TASK));
 
@@ -87,8 +78,7 @@ TEST(Entry, ProgramControllerStartsZeroAndOpensIdleWithItsTitle) {
     EXPECT_EQ(aboutTitle, TITLE_BASE L" Version 2.0");
     EXPECT_EQ(aboutCopyright, L"Copyright (C) 2026, The Vantrel developers");
     EXPECT_EQ(mainTitleWhileAbout, TITLE_BASE);
-    EXPECT_EQ(barWhileAbout.high, 0);
-    EXPECT_EQ(barWhileAbout.pos, 0);
+    EXPECT_THAT(barWhileAbout, ::testing::FieldsAre(::testing::_, 0, 0));
     // The About box's WM_INITDIALOG changed nothing.
     EXPECT_EQ(windowHandler.mainWindow, main);
     EXPECT_FALSE(MenuGrayed(main, IDM_START));

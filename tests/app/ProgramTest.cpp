@@ -1,7 +1,8 @@
 // Vantrel.exe itself, started as its own process: its entry function, its
 // window and how it ends.
-#include "AppTestSupport.h"
+#include "tests/support/MainDialog.h"
 
+#include <functional>
 #include <string>
 
 #include "res/resource.h"
@@ -79,6 +80,15 @@ HWND WaitForSaveDialog(const Program& program) {
     return find.found;
 }
 
+// Polls `done` every 50 ms, `tries` times at most; whether it came to hold.
+bool SoonTrue(const std::function<bool()>& done, int tries) {
+    for (int i = 0; i < tries; ++i) {
+        Sleep(50);
+        if (done()) return true;
+    }
+    return false;
+}
+
 DWORD WaitForExit(Program& program) {
     DWORD code = STILL_ACTIVE;
     if (WaitForSingleObject(program.process.hProcess, 5000) == WAIT_OBJECT_0) {
@@ -100,12 +110,7 @@ TEST(Program, OpensWithItsTitleAndEndsWithCodeZeroWhenClosedDuringARun) {
     // 10M primes with one thread: still running when the window is closed.
     SendDlgItemMessageW(program.window, IDC_TASK, CB_SETCURSEL, 7, 0);
     PostMessageW(program.window, WM_COMMAND, IDM_START, 0);
-    bool progressShown = false;
-    for (int i = 0; i < 100 && !progressShown; ++i) {
-        Sleep(50);
-        progressShown = WindowText(program.window).find(L"%)") != std::wstring::npos;
-    }
-    EXPECT_TRUE(progressShown);
+    EXPECT_TRUE(SoonTrue([&] { return WindowText(program.window).find(L"%)") != std::wstring::npos; }, 100));
     PostMessageW(program.window, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForExit(program), 0u);
 }
@@ -124,13 +129,8 @@ TEST(Program, ClosingOrExitWhileSavingEndsWithCodeZero) {
         SendDlgItemMessageW(program.window, IDC_TASK, CB_SETCURSEL, 0, 0);  // 100K
         PostMessageW(program.window, WM_COMMAND, IDM_START, 0);
         // The menu lives in the program's process; its title and windows do not.
-        bool finished = false;
-        for (int i = 0; i < 100 && !finished; ++i) {
-            Sleep(50);
-            finished = WindowText(program.window) == TITLE_BASE L" (100.00%)" &&
-                       IsWindowEnabled(GetDlgItem(program.window, IDC_TASK));
-        }
-        ASSERT_TRUE(finished);
+        ASSERT_TRUE(SoonTrue([&] { return WindowText(program.window) == TITLE_BASE L" (100.00%)" &&
+                                          IsWindowEnabled(GetDlgItem(program.window, IDC_TASK)); }, 100));
         // Saving: the save dialog is open, and the main window still takes
         // the close, from the dialog's own message loop.
         PostMessageW(program.window, WM_COMMAND, how == WM_CLOSE ? IDM_SAVE_GRID : IDM_SAVE_PRIMES, 0);
@@ -157,13 +157,8 @@ TEST(Program, ClosingOrQuittingWhileTheWriterWritesEndsWithCodeZero) {
         ASSERT_TRUE(StartProgram(program));
         SendDlgItemMessageW(program.window, IDC_TASK, CB_SETCURSEL, 2, 0);  // 1M: a 16 MB primes file
         PostMessageW(program.window, WM_COMMAND, IDM_START, 0);
-        bool finished = false;
-        for (int i = 0; i < 200 && !finished; ++i) {
-            Sleep(50);
-            finished = WindowText(program.window) == TITLE_BASE L" (100.00%)" &&
-                       IsWindowEnabled(GetDlgItem(program.window, IDC_TASK));
-        }
-        ASSERT_TRUE(finished);
+        ASSERT_TRUE(SoonTrue([&] { return WindowText(program.window) == TITLE_BASE L" (100.00%)" &&
+                                          IsWindowEnabled(GetDlgItem(program.window, IDC_TASK)); }, 200));
         PostMessageW(program.window, WM_COMMAND, IDM_SAVE_PRIMES, 0);
         HWND dialog = WaitForSaveDialog(program);
         ASSERT_NE(dialog, nullptr);

@@ -1,16 +1,22 @@
 // The resources as the program finds them at run time: templates, menu,
 // strings, icon group and manifest.
-#include "AppTestSupport.h"
+#include "tests/support/MainDialog.h"
 
 #include <commctrl.h>
 
+#include <gmock/gmock.h>
+
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "res/resource.h"
 
 namespace {
+
+using ::testing::AllOf;
+using ::testing::HasSubstr;
 
 HINSTANCE Module() { return GetModuleHandleW(nullptr); }
 
@@ -153,10 +159,7 @@ TEST(Resources, DialogTemplatesAreExactlyAsLaidOut) {
     EXPECT_EQ(main.style, static_cast<DWORD>(WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_SETFONT | DS_FIXEDSYS |
                                              DS_CENTER | DS_ABSALIGN));
     EXPECT_EQ(main.exStyle, static_cast<DWORD>(WS_EX_APPWINDOW | WS_EX_CONTROLPARENT));
-    EXPECT_EQ(main.x, 0);
-    EXPECT_EQ(main.y, 0);
-    EXPECT_EQ(main.cx, 269);
-    EXPECT_EQ(main.cy, 173);
+    EXPECT_THAT(std::tie(main.x, main.y, main.cx, main.cy), ::testing::FieldsAre(0, 0, 269, 173));
     EXPECT_EQ(main.menu, L"#102");
     EXPECT_EQ(main.caption, L"Vantrel");
     EXPECT_EQ(main.font, L"MS Shell Dlg");
@@ -181,20 +184,15 @@ TEST(Resources, DialogTemplatesAreExactlyAsLaidOut) {
         EXPECT_TRUE(SameClass(item.cls, controls[i].cls)) << item.cls;
         EXPECT_EQ(item.style, WS_CHILD | WS_VISIBLE | controls[i].style);
         EXPECT_EQ(item.exStyle, 0u);
-        EXPECT_EQ(item.x, controls[i].x);
-        EXPECT_EQ(item.y, controls[i].y);
-        EXPECT_EQ(item.cx, controls[i].cx);
-        EXPECT_EQ(item.cy, controls[i].cy);
+        EXPECT_EQ(std::tie(item.x, item.y, item.cx, item.cy),
+                  std::tie(controls[i].x, controls[i].y, controls[i].cx, controls[i].cy));
     }
 
     const DialogTemplate about = ReadTemplate(IDD_ABOUT);
     EXPECT_EQ(about.style,
               static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_FIXEDSYS));
     EXPECT_EQ(about.exStyle, static_cast<DWORD>(WS_EX_TOOLWINDOW));
-    EXPECT_EQ(about.x, 0);
-    EXPECT_EQ(about.y, 0);
-    EXPECT_EQ(about.cx, 178);
-    EXPECT_EQ(about.cy, 39);
+    EXPECT_THAT(std::tie(about.x, about.y, about.cx, about.cy), ::testing::FieldsAre(0, 0, 178, 39));
     EXPECT_EQ(about.menu, L"");
     EXPECT_EQ(about.caption, L"About Vantrel...");
     EXPECT_EQ(about.font, L"MS Shell Dlg");
@@ -219,12 +217,10 @@ TEST(Resources, DialogTemplatesAreExactlyAsLaidOut) {
             EXPECT_EQ(item.text, statics[i].text);
         }
         EXPECT_EQ(item.style, WS_CHILD | WS_VISIBLE | statics[i].style);
-        EXPECT_EQ(item.x, statics[i].x);
-        EXPECT_EQ(item.y, statics[i].y);
-        EXPECT_EQ(item.cx, statics[i].cx);
-        EXPECT_EQ(item.cy, statics[i].cy);
+        EXPECT_EQ(std::tie(item.x, item.y, item.cx, item.cy),
+                  std::tie(statics[i].x, statics[i].y, statics[i].cx, statics[i].cy));
     }
-    EXPECT_EQ(about.items[2].text.rfind(L"Copyright", 0), 0u);
+    EXPECT_THAT(about.items[2].text, ::testing::StartsWith(L"Copyright"));
 }
 
 TEST(Resources, MainWindowOpensCentredWithEveryControlCreated) {
@@ -343,21 +339,21 @@ TEST(Resources, ManifestAsksForCommonControls6AsInvoker) {
     ASSERT_NE(found, nullptr);
     const char* data = static_cast<const char*>(LockResource(LoadResource(Module(), found)));
     const std::string manifest(data, SizeofResource(Module(), found));
-    EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
+    EXPECT_THAT(manifest, HasSubstr("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""));
     // The program and the controls it asks for are of the build's architecture.
 #ifdef _WIN64
     const std::string architecture = "processorArchitecture=\"amd64\"";
 #else
     const std::string architecture = "processorArchitecture=\"x86\"";
 #endif
-    EXPECT_NE(manifest.find("name=\"Vantrel\" version=\"2.0.0.0\" " + architecture + "/>"), std::string::npos);
-    EXPECT_NE(manifest.find(architecture + " publicKeyToken=\"6595b64144ccf1df\""), std::string::npos);
-    EXPECT_NE(manifest.find("level=\"asInvoker\" uiAccess=\"false\""), std::string::npos);
+    EXPECT_THAT(manifest, AllOf(HasSubstr("name=\"Vantrel\" version=\"2.0.0.0\" " + architecture + "/>"),
+                                HasSubstr(architecture + " publicKeyToken=\"6595b64144ccf1df\""),
+                                HasSubstr("level=\"asInvoker\" uiAccess=\"false\"")));
 
     // And the process really got the controls of version 6, from side by side.
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(GetModuleHandleW(L"comctl32.dll"), path, MAX_PATH);
     std::wstring lower(path);
     for (wchar_t& c : lower) c = static_cast<wchar_t>(towlower(c));
-    EXPECT_NE(lower.find(L"microsoft.windows.common-controls_6595b64144ccf1df_6."), std::wstring::npos) << lower;
+    EXPECT_THAT(lower, HasSubstr(L"microsoft.windows.common-controls_6595b64144ccf1df_6."));
 }

@@ -1,5 +1,5 @@
 // The result grid, the progress bar and the title of the real main dialog.
-#include "AppTestSupport.h"
+#include "tests/support/MainDialog.h"
 
 #include <commctrl.h>
 
@@ -37,10 +37,7 @@ TEST_F(ResultGridTest, ProgressSetsBarAndTitlePercentage) {
     Open();
     handler->SetProgress(100000, 1898, 1);
     EXPECT_EQ(WindowText(window), TITLE_BASE L" (1.90%)");
-    ProgressState bar = Progress(window);
-    EXPECT_EQ(bar.low, 1);
-    EXPECT_EQ(bar.high, 100000);
-    EXPECT_EQ(bar.pos, 1898);
+    EXPECT_THAT(Progress(window), ::testing::FieldsAre(1, 100000, 1898));
 
     handler->SetProgress(100000, 83182, 1);
     EXPECT_EQ(WindowText(window), TITLE_BASE L" (83.18%)");
@@ -50,19 +47,14 @@ TEST_F(ResultGridTest, ProgressSetsBarAndTitlePercentage) {
     // Position 0 gives the bare title, whatever the range.
     handler->SetProgress(100, 0, 0);
     EXPECT_EQ(WindowText(window), TITLE_BASE);
-    bar = Progress(window);
-    EXPECT_EQ(bar.low, 0);
-    EXPECT_EQ(bar.high, 100);
-    EXPECT_EQ(bar.pos, 0);
+    EXPECT_THAT(Progress(window), ::testing::FieldsAre(0, 100, 0));
 
     // A save's progress: 0 to the total.
     handler->SetProgress(8, 1, 0);
     EXPECT_EQ(WindowText(window), TITLE_BASE L" (12.50%)");
     handler->SetProgress(0, 0, 0);
     EXPECT_EQ(WindowText(window), TITLE_BASE);
-    bar = Progress(window);
-    EXPECT_EQ(bar.high, 0);
-    EXPECT_EQ(bar.pos, 0);
+    EXPECT_THAT(Progress(window), ::testing::FieldsAre(::testing::_, 0, 0));
 }
 
 TEST_F(ResultGridTest, RunRowFollowsTheHundredThousandSequence) {

@@ -1,5 +1,5 @@
 // The task and thread-count lists of the real main dialog.
-#include "AppTestSupport.h"
+#include "tests/support/MainDialog.h"
 
 #include <algorithm>
 #include <bit>

@@ -5,15 +5,10 @@
 #include <thread>
 
 #include "engine/PrimeFinder.h"
-#include "tests/engine/TestSupport.h"
+#include "tests/support/Primes.h"
+#include "tests/support/Recording.h"
 
 namespace {
-
-// A table filled by an independent sieve, large enough for every walk below.
-const std::vector<uint32_t>& SieveTable() {
-    static const std::vector<uint32_t> table = PrimesBelow(70000);
-    return table;
-}
 
 // Counts reports and stops the finder after the first one, so a test can run
 // exactly one range on the finder's own thread.
@@ -44,42 +39,25 @@ void RunOneRange(PrimeFinder& finder) {
     finder.thread.join();
 }
 
+// A finder of index 3 whose owner stops it after its first report.
+class PrimeFinderTest : public ::testing::Test {
+protected:
+    PrimeFinderTest() { self = &finder; }
+
+    PrimeFinder* self = nullptr;
+    OneRangeOwner owner{self};
+    PrimeFinder finder{3, &owner};
+};
+
 }  // namespace
 
-TEST(EstimateCapacity, MatchesTheRangesTheSearchUses) {
+TEST_F(PrimeFinderTest, EstimateCapacityMatchesTheRangesTheSearchUses) {
     EXPECT_EQ(EstimateCapacity(16384, 2), 2528u);
     EXPECT_EQ(EstimateCapacity(1064960, 16384), 112569u);
     EXPECT_EQ(EstimateCapacity(4222631936u, 4221583360u), 67764u);
 }
 
-TEST(TrialDivision, RejectsSquaresAndProductsOfTablePrimes) {
-    const uint32_t* table = SieveTable().data();
-    EXPECT_FALSE(PassesTrialDivision(18769, table));  // 137 * 137: the walk reaches 137 = r
-    EXPECT_FALSE(PassesTrialDivision(19043, table));  // 137 * 139
-    EXPECT_FALSE(PassesTrialDivision(17947, table));  // 131 * 137: the last pre-test
-    EXPECT_TRUE(PassesTrialDivision(137, table));
-    EXPECT_TRUE(PassesTrialDivision(4294967291u, table));  // the largest 32-bit prime
-    EXPECT_FALSE(PassesTrialDivision(4294967295u, table));
-    for (uint32_t p : PreTestPrimes) EXPECT_FALSE(PassesTrialDivision(p, table)) << p;
-}
-
-TEST(TrialDivision, AgreesWithASieveOnEveryOddNumber) {
-    const uint32_t limit = 2000000;
-    const std::vector<uint32_t> expected = PrimesBelow(limit);
-    std::vector<uint32_t> found;
-    for (uint32_t c = 133; c < limit; c += 2) {
-        if (PassesTrialDivision(c, SieveTable().data())) found.push_back(c);
-    }
-    const auto from = std::lower_bound(expected.begin(), expected.end(), 133u);
-    EXPECT_TRUE(std::equal(found.begin(), found.end(), from, expected.end()));
-    EXPECT_EQ(found.size(), size_t(expected.end() - from));
-}
-
-TEST(PrimeFinder, FirstRangeFindsThePrimesFrom137To16381) {
-    PrimeFinder* self = nullptr;
-    OneRangeOwner owner(self);
-    PrimeFinder finder(3, &owner);
-    self = &finder;
+TEST_F(PrimeFinderTest, FirstRangeFindsThePrimesFrom137To16381) {
     ASSERT_TRUE(finder.SetRange(SieveTable().data(), 16384, 2));
     EXPECT_EQ(finder.capacity, 2528u);
     RunOneRange(finder);
@@ -95,11 +73,7 @@ TEST(PrimeFinder, FirstRangeFindsThePrimesFrom137To16381) {
     finder.ReleaseResults();
 }
 
-TEST(PrimeFinder, WrappedRangeIsEmptyAndStillReported) {
-    PrimeFinder* self = nullptr;
-    OneRangeOwner owner(self);
-    PrimeFinder finder(0, &owner);
-    self = &finder;
+TEST_F(PrimeFinderTest, WrappedRangeIsEmptyAndStillReported) {
     // The range after the last one below 2^32: its end wrapped to 16384.
     ASSERT_TRUE(finder.SetRange(SieveTable().data(), 4293935104u + 1048576u, 4293935104u));
     EXPECT_EQ(finder.rangeEnd, 16384u);
@@ -110,11 +84,7 @@ TEST(PrimeFinder, WrappedRangeIsEmptyAndStillReported) {
     EXPECT_EQ(finder.count, 0u);
 }
 
-TEST(PrimeFinder, ASecondRangeRestartsCountAndMerged) {
-    PrimeFinder* self = nullptr;
-    OneRangeOwner owner(self);
-    PrimeFinder finder(0, &owner);
-    self = &finder;
+TEST_F(PrimeFinderTest, ASecondRangeRestartsCountAndMerged) {
     ASSERT_TRUE(finder.SetRange(SieveTable().data(), 16384, 2));
     RunOneRange(finder);
     finder.merged = true;  // as the owner marks it
@@ -129,11 +99,7 @@ TEST(PrimeFinder, ASecondRangeRestartsCountAndMerged) {
     finder.ReleaseResults();
 }
 
-TEST(PrimeFinder, NeverWritesPastItsCapacity) {
-    PrimeFinder* self = nullptr;
-    OneRangeOwner owner(self);
-    PrimeFinder finder(0, &owner);
-    self = &finder;
+TEST_F(PrimeFinderTest, NeverWritesPastItsCapacity) {
     ASSERT_TRUE(finder.SetRange(SieveTable().data(), 16384, 2));
     // An estimate far too small: the buffer holds exactly 10 slots, so a
     // write past them is caught by the address sanitizer.
@@ -147,17 +113,17 @@ TEST(PrimeFinder, NeverWritesPastItsCapacity) {
     finder.ReleaseResults();
 }
 
-TEST(PrimeFinder, WithoutOwnerSpinsUntilStopped) {
-    PrimeFinder finder(0, nullptr);
-    ASSERT_TRUE(finder.SetRange(SieveTable().data(), 16384, 2));
-    finder.done.store(false, std::memory_order_release);
-    finder.thread = std::thread(&PrimeFinder::FinderThread, &finder);
-    EXPECT_TRUE(WaitUntil([&] { return finder.done.load(std::memory_order_acquire); }));
-    EXPECT_EQ(finder.count, 1868u);
+TEST_F(PrimeFinderTest, WithoutOwnerSpinsUntilStopped) {
+    PrimeFinder alone(0, nullptr);
+    ASSERT_TRUE(alone.SetRange(SieveTable().data(), 16384, 2));
+    alone.done.store(false, std::memory_order_release);
+    alone.thread = std::thread(&PrimeFinder::FinderThread, &alone);
+    EXPECT_TRUE(WaitUntil([&] { return alone.done.load(std::memory_order_acquire); }));
+    EXPECT_EQ(alone.count, 1868u);
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_FALSE(finder.exited.load());  // idle, polling
-    finder.stopRequested.store(true);
-    finder.thread.join();
-    EXPECT_TRUE(finder.exited.load());
-    finder.ReleaseResults();
+    EXPECT_FALSE(alone.exited.load());  // idle, polling
+    alone.stopRequested.store(true);
+    alone.thread.join();
+    EXPECT_TRUE(alone.exited.load());
+    alone.ReleaseResults();
 }

@@ -7,7 +7,7 @@
 
 #include "engine/RunText.h"
 
-TEST(FormatFixed2, RoundsTheSeventeenDigitFormHalfUp) {
+TEST(RunText, FormatFixed2RoundsTheSeventeenDigitFormHalfUp) {
     EXPECT_EQ(FormatFixed2(0.105), "0.11");  // the double lies just below 0.105
     EXPECT_EQ(FormatFixed2(0.125), "0.13");  // exact tie, half up
     EXPECT_EQ(FormatFixed2(0.015), "0.01");  // 17 digits: 0.014999999999999999
@@ -44,7 +44,7 @@ std::string Reference(double value) {
     return text;
 }
 
-TEST(FormatFixed2, AgreesWithPrintfsSeventeenDigitsRoundedHalfUp) {
+TEST(RunText, FormatFixed2AgreesWithPrintfsSeventeenDigitsRoundedHalfUp) {
     // Every millisecond of the first 20 s, then a stride that visits every
     // last digit, up to 200 s.
     for (uint32_t ms = 0; ms < 200000; ms += ms < 20000 ? 1 : 13) {

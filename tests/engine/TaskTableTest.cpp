@@ -3,7 +3,7 @@
 #include <bit>
 
 #include "engine/TaskTable.h"
-#include "tests/engine/TestSupport.h"
+#include "tests/support/Primes.h"
 
 TEST(TaskTable, LabelsAndSizesInTableOrder) {
     EXPECT_EQ(TaskTable::Label(0), "100K");
@@ -31,7 +31,7 @@ TEST(TaskTable, KnownLastPrimesAgreeWithASieve) {
     }
 }
 
-TEST(ThreadList, ExponentIsFloorLog2ForEveryProcessorCountUpTo4096) {
+TEST(TaskTable, ThreadListExponentIsFloorLog2ForEveryProcessorCountUpTo4096) {
     for (uint32_t p = 1; p <= 4096; ++p) {
         ASSERT_EQ(ThreadListExponent(p), int(std::bit_width(p)) - 1) << p;
         ASSERT_EQ(ThreadListTop(p), std::min(7, int(std::bit_width(p)) - 1)) << p;
@@ -41,7 +41,7 @@ TEST(ThreadList, ExponentIsFloorLog2ForEveryProcessorCountUpTo4096) {
     EXPECT_EQ(ThreadListTop(4294967295u), 7);  // never more than 128 threads
 }
 
-TEST(ThreadList, EntryKStandsForTwoToTheK) {
+TEST(TaskTable, ThreadListEntryKStandsForTwoToTheK) {
     EXPECT_EQ(ThreadCountOfEntry(0), 1);
     EXPECT_EQ(ThreadCountOfEntry(1), 2);
     EXPECT_EQ(ThreadCountOfEntry(7), 128);

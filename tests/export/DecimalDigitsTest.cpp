@@ -19,7 +19,7 @@ DecimalDigits Of(uint32_t value) {
     return digits;
 }
 
-TEST(DecimalDigitsTest, CarriesRunAcrossEveryDigitAndIntoTheHighWord) {
+TEST(DecimalDigits, CarriesRunAcrossEveryDigitAndIntoTheHighWord) {
     DecimalDigits digits = Of(99999999);
     digits.Add(DecimalDigits::Spread(1));
     EXPECT_EQ(Text(digits), "100000000");
@@ -40,7 +40,7 @@ TEST(DecimalDigitsTest, CarriesRunAcrossEveryDigitAndIntoTheHighWord) {
     EXPECT_EQ(Text(big), "1000000000000000");
 }
 
-TEST(DecimalDigitsTest, AddingMatchesBinaryArithmetic) {
+TEST(DecimalDigits, AddingMatchesBinaryArithmetic) {
     std::mt19937 random(20261207);
     for (int k = 0; k < 200000; ++k) {
         const uint32_t a = random() % 4294960000u;

@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "export/FileManager.h"
-#include "tests/export/ExportTestSupport.h"
+#include "tests/support/SaveRecorder.h"
 
-namespace {
-
-TEST(FileManagerTest, SetPathStartsANewJob) {
+TEST(FileManager, SetPathStartsANewJob) {
     RecordingTarget target;
     FileManager job(&target);
     EXPECT_EQ(job.path, nullptr);
@@ -28,11 +26,9 @@ TEST(FileManagerTest, SetPathStartsANewJob) {
     for (size_t i = 7; i < FileManager::kPathUnits; ++i) ASSERT_EQ(job.path[i], L'\0') << i;
 }
 
-TEST(FileManagerTest, OverlongNameIsCutInsideTheBuffer) {
+TEST(FileManager, OverlongNameIsCutInsideTheBuffer) {
     FileManager job(nullptr);
     const std::wstring name(400, L'n');
     job.SetPath(name.c_str());
     EXPECT_EQ(std::wstring(job.path), name.substr(0, FileManager::kPathUnits - 1));
 }
-
-}  // namespace

@@ -1,4 +1,4 @@
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <algorithm>
 #include <array>
@@ -7,11 +7,12 @@
 #include "export/FileManager.h"
 #include "export/GridFile.h"
 #include "export/GridSource.h"
-#include "tests/export/ExportTestSupport.h"
+#include "tests/support/SaveRecorder.h"
 
 namespace {
 
-const std::string kBom = "\xEF\xBB\xBF";
+using ::testing::AllOf;
+using ::testing::HasSubstr;
 
 // A cell as a grid may answer it: copied into the caller's buffer (and cut
 // there, as the list view cuts), handed back as text of its own, or refused.
@@ -159,8 +160,7 @@ TEST_F(GridFileTest, MissingFolderIsReported) {
     const std::filesystem::path missing = temp.Path("missing") / "grid.txt";
     Save(missing, &grid);
     EXPECT_FALSE(std::filesystem::exists(missing));
-    EXPECT_NE(target.FailureAtFinish().find("grid.txt"), std::string::npos);
-    EXPECT_NE(target.FailureAtFinish().find("No such file or directory"), std::string::npos);
+    EXPECT_THAT(target.FailureAtFinish(), AllOf(HasSubstr("grid.txt"), HasSubstr("No such file or directory")));
     EXPECT_EQ(target.Messages(), (std::vector<Message>{Finished(0, 0)}));
 }
 
@@ -173,7 +173,7 @@ TEST_F(GridFileTest, FullDiskStopsAtTheRowWhoseWriteFailed) {
     const uint32_t rows = 500;
     FakeGrid grid(std::vector<Row>(rows, Cells(cell, cell, cell, cell)));
     Save("/dev/full", &grid);
-    EXPECT_NE(target.FailureAtFinish().find("No space left on device"), std::string::npos);
+    EXPECT_THAT(target.FailureAtFinish(), HasSubstr("No space left on device"));
     const uint32_t failed = uint32_t(grid.lastRowRead);
     ASSERT_LT(failed, rows - 1);
     std::vector<Message> expected{Progress(0, rows)};

@@ -121,9 +121,11 @@ case_ run_events mask_machine real "$cli" --task 100K --events
 case_ sweep_table mask "$cli" --task 100K --sweep --repeat 2
 case_ sweep_csv mask "$cli" --task 100K --sweep --repeat 2 --format csv
 case_ repeat_json mask "$cli" --task 100K --threads 2 --repeat 3 --format json
-case_ stress_table mask_counts "$cli" --stress 1s --task 100K --threads 1
-case_ stress_csv mask_counts "$cli" --stress 1s --task 100K --threads 2 --format csv
-case_ stress_json mask_counts "$cli" --stress 1s --task 100K --format json
+# Long enough for two runs at least (an emulated build sets more).
+stress=${GOLDEN_STRESS:-1s}
+case_ stress_table mask_counts "$cli" --stress "$stress" --task 100K --threads 1
+case_ stress_csv mask_counts "$cli" --stress "$stress" --task 100K --threads 2 --format csv
+case_ stress_json mask_counts "$cli" --stress "$stress" --task 100K --format json
 # Refusals and failures.
 case_ usage_task mask "$cli" --task 7M
 case_ usage_threads mask "$cli" --threads 3

@@ -1,3 +1,4 @@
+// The fleet's verdict: one line in plain words and the exit code with it.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -10,36 +11,6 @@
 #include "tests/support/FleetRanks.h"
 
 namespace {
-
-// Rank `rank`'s runs: finished ones of `seconds`, then one more of `last`.
-RankSetting Runs(int rank, std::vector<double> seconds, RunStatus last) {
-    RankSetting part{rank, {}};
-    for (double each : seconds) part.runs.push_back(Ran(rank, each).runs.front());
-    part.runs.push_back(Ran(rank, 0.3, last).runs.front());
-    return part;
-}
-
-TEST(FleetResults, AStopInALaterRepeatKeepsTheVerifiedRunsAsTheRow) {
-    const FleetSetting setting = SummarizeFleetSetting(
-        kFleetTask, 1, {Runs(0, {1.0, 1.0}, RunStatus::Finished), Runs(1, {1.0, 1.2}, RunStatus::Stopped),
-                        Runs(2, {}, RunStatus::Stopped)},
-        3, 10.0);
-    const FleetRow& stoppedLate = setting.rows[1];
-    EXPECT_EQ(stoppedLate.status, RunStatus::Finished);
-    EXPECT_TRUE(stoppedLate.stoppedAfter);
-    EXPECT_DOUBLE_EQ(*stoppedLate.seconds, 1.1);  // the median of the two verified runs, not the stopped one's 0.3
-    EXPECT_EQ(stoppedLate.runs.size(), 3u);       // the store keeps the stopped run too
-    EXPECT_EQ(setting.rows[2].status, RunStatus::Stopped);
-    EXPECT_FALSE(setting.rows[2].stoppedAfter);
-    EXPECT_EQ(setting.verified, 2);
-
-    FleetTally tally;
-    tally.Add(setting);
-    EXPECT_TRUE(tally.stopped);
-    EXPECT_EQ(tally.runs, 7);
-    EXPECT_EQ(tally.verifiedRuns, 5);
-    EXPECT_EQ(tally.stoppedRuns, 2);
-}
 
 struct VerdictCase {
     std::string name;
@@ -94,33 +65,8 @@ TEST(FleetVerdict, OneLineInPlainWordsAndTheExitCodeThatGoesWithIt) {
         const FleetVerdict verdict = JudgeFleet(tally, Ranks(4, 1), options);
         EXPECT_EQ(verdict.text, c.text);
         EXPECT_EQ(verdict.exitCode, c.exitCode);
-        EXPECT_EQ(verdict.pass, c.text.rfind("PASS: ", 0) == 0);
+        EXPECT_EQ(verdict.pass, c.text.starts_with("PASS: "));
     }
-}
-
-std::vector<std::string> Canonical(const std::vector<std::string>& args) {
-    const FleetParseOutcome parsed = ParseFleetCommandLine(args, 2);
-    EXPECT_EQ(parsed.action, OptionTable::Ending::Parsed) << parsed.text;
-    return CanonicalOptions(parsed.options);
-}
-
-TEST(FleetOptions, RanksGivenOtherOptionsThanRankZeroAreNamedWithTheDifference) {
-    // The same settings, however given.
-    const std::vector<std::string> root = Canonical({"--task", "1M"});
-    EXPECT_EQ(root, Canonical({"--deadline", "60m", "--threads", "1", "--repeat", "1"}));
-    EXPECT_EQ(OptionsMismatch({root, root, root}), "");
-
-    const std::vector<std::string> small = Canonical({"--task", "100K"});
-    EXPECT_EQ(OptionsMismatch({root, small, small, root, Canonical({"--sweep"}), Canonical({"--fail-on-outlier"})}),
-              "the ranks were given different options: ranks 1-2 were given --task 100K where rank 0 was given "
-              "--task 1M; rank 4 was given --sweep where rank 0 was given --threads 1; rank 5 was given "
-              "--fail-on-outlier, which rank 0 was not; every rank must be given the same, so nothing was run");
-    // Beyond three kinds, the rest are counted.
-    const std::string line = OptionsMismatch({root, small, Canonical({"--repeat", "3"}), Canonical({"--verify", "full"}),
-                                              Canonical({"--format", "json"}), Canonical({"--outlier", "5"})});
-    EXPECT_NE(line.find("rank 3 was given --verify full where rank 0 was given --verify digest; and 2 more ranks; "),
-              std::string::npos)
-        << line;
 }
 
 }  // namespace

@@ -1,10 +1,8 @@
 // Charts drawn by gnuplot: well-formed SVG with one measured point per thread
 // count, and one line when gnuplot is not there.
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,12 +11,7 @@
 
 namespace {
 
-std::string ReadText(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using ::testing::HasSubstr;
 
 // The root element's name if `text` is one well-formed tree of elements
 // (quoted attributes, comments, declarations), else an empty string.
@@ -66,7 +59,7 @@ size_t Count(const std::string& text, const std::string& part) {
 // which nothing else in the chart uses; the legend shows one more.
 const std::string kMeasuredPoint = "<use xlink:href='#gpPt6'";
 
-TEST(ChartsTest, SweepOf128ThreadsIsSvgWithOnePointPerThreadCount) {
+TEST(Charts, SweepOf128ThreadsIsSvgWithOnePointPerThreadCount) {
     TempFolder folder;
     SweepChart chart;
     chart.task = "1M";
@@ -78,21 +71,21 @@ TEST(ChartsTest, SweepOf128ThreadsIsSvgWithOnePointPerThreadCount) {
     }
     const std::string file = folder.Path("speedup.svg");
     ASSERT_EQ(PlotSweep(file, chart), "");
-    const std::string svg = ReadText(file);
+    const std::string svg = ReadBytes(file);
     EXPECT_EQ(XmlRoot(svg), "svg");
     EXPECT_EQ(Count(svg, kMeasuredPoint), chart.points.size() + 1);
-    EXPECT_NE(svg.find("Speedup of task 1M on Test CPU 'quoted' &amp; more (128 logical processors)"), std::string::npos);
-    for (const char* tick : {">1<", ">16<", ">128<"}) EXPECT_NE(svg.find(tick), std::string::npos) << tick;
+    EXPECT_THAT(svg, HasSubstr("Speedup of task 1M on Test CPU 'quoted' &amp; more (128 logical processors)"));
+    for (const char* tick : {">1<", ">16<", ">128<"}) EXPECT_THAT(svg, HasSubstr(tick));
 }
 
-TEST(ChartsTest, HistoryIsSvgWithOnePointPerInvocation) {
+TEST(Charts, HistoryIsSvgWithOnePointPerInvocation) {
     TempFolder folder;
     HistoryChart chart;
     chart.task = "1M";
     chart.series.push_back({1, {{"2026-01-02T03:04:05Z", 0.80}, {"2026-01-05T10:00:00Z", 0.78}, {"2026-02-01T00:00:00Z", 0.81}}});
     const std::string file = folder.Path("history.svg");
     ASSERT_EQ(PlotHistory(file, chart), "");
-    const std::string svg = ReadText(file);
+    const std::string svg = ReadBytes(file);
     EXPECT_EQ(XmlRoot(svg), "svg");
     EXPECT_EQ(Count(svg, kMeasuredPoint), 3u + 1);
 
@@ -100,7 +93,7 @@ TEST(ChartsTest, HistoryIsSvgWithOnePointPerInvocation) {
     HistoryChart close = chart;
     close.series[0].points = {{"2026-01-02T03:04:05Z", 0.80}, {"2026-01-02T03:04:06Z", 0.78}};
     ASSERT_EQ(PlotHistory(file, close), "");
-    const std::string closeSvg = ReadText(file);
+    const std::string closeSvg = ReadBytes(file);
     std::vector<std::string> labels;
     for (size_t at = closeSvg.find(">03:04:"); at != std::string::npos; at = closeSvg.find(">03:04:", at + 1)) {
         labels.push_back(closeSvg.substr(at + 1, 8));

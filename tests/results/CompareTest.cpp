@@ -1,6 +1,6 @@
 // compare: verdicts and the regression gate on reports the runner's own JSON
 // writer makes, and on invocations in the store.
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <nlohmann/json.hpp>
 
@@ -16,9 +16,14 @@
 #include "results/JsonReport.h"
 #include "results/ResultStore.h"
 #include "runner/ReportWriter.h"
+#include "tests/support/Runs.h"
 #include "tests/support/TestFiles.h"
 
 namespace {
+
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 struct Setting {
     int taskIndex;
@@ -26,24 +31,14 @@ struct Setting {
     std::vector<double> seconds;
 };
 
-RunContext ContextOn(const std::string& cpu) {
-    RunContext context;
-    context.version = "2.0";
-    context.cpu = cpu;
-    context.logicalProcessors = 4;
-    context.compiler = "GCC 12.2.0";
-    context.buildType = "Release";
-    context.bits = 64;
-    context.date = "2026-01-02T03:04:05Z";
-    return context;
-}
-
 std::string WriteReport(const TempFolder& folder, const std::string& name, const std::string& cpu,
                         const std::vector<Setting>& settings) {
     const std::string file = folder.Path(name);
     std::ofstream out(file);
     auto writer = MakeReportWriter(ReportFormat::Json, out, false, 5);
-    writer->Begin(ContextOn(cpu));
+    RunContext context = SomeContext();
+    context.cpu = cpu;
+    writer->Begin(context);
     for (const Setting& s : settings) {
         SettingResult result;
         result.row = NewRunRecord(s.taskIndex, s.threads);
@@ -62,10 +57,6 @@ std::string ManyOf(const std::string& item, size_t count) {
     for (size_t i = 0; i < count; ++i) list += (i == 0 ? "" : ",") + item;
     return list + "]";
 }
-
-constexpr int k100K = 0;
-constexpr int k1M = 2;
-constexpr int k10M = 7;
 
 class CompareTest : public ::testing::Test {
 protected:
@@ -124,9 +115,8 @@ TEST_F(CompareTest, VerdictsPerSetting) {
     expect(4, "10M", 1, "only in NEW");
 
     ASSERT_EQ(Compare(base, next), kCompareOk);
-    EXPECT_NE(out.find("Different CPUs: BASE CPU A, 4 logical processors | NEW CPU B, 4 logical processors\n"),
-              std::string::npos) << out;
-    EXPECT_NE(out.find("significance needs --repeat 5 or more"), std::string::npos) << out;
+    EXPECT_THAT(out, AllOf(HasSubstr("Different CPUs: BASE CPU A, 4 logical processors | NEW CPU B, 4 logical processors\n"),
+                           HasSubstr("significance needs --repeat 5 or more")));
 }
 
 TEST_F(CompareTest, GateExitCodes) {
@@ -149,7 +139,7 @@ TEST_F(CompareTest, GateExitCodes) {
     for (const std::string& source : unreadable) {
         EXPECT_EQ(Compare(base, source, 5.0), kCompareBadInput) << source;
         EXPECT_EQ(out, "");
-        EXPECT_EQ(err.find("vantrel-cli: "), 0u) << err;
+        EXPECT_THAT(err, StartsWith("vantrel-cli: "));
         EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
     }
 }
@@ -172,12 +162,10 @@ TEST_F(CompareTest, StoredInvocations) {
     }
     ASSERT_EQ(Compare("db:" + db + ":last~1", "db:" + db + ":last", {}, 0.05, ReportFormat::Csv),
               kCompareOk) << err;
-    EXPECT_NE(out.find("\n1M,1,5,5,1.02,1.12,"), std::string::npos) << out;
-    EXPECT_NE(out.find(",slower,false\n"), std::string::npos) << out;
+    EXPECT_THAT(out, AllOf(HasSubstr("\n1M,1,5,5,1.02,1.12,"), HasSubstr(",slower,false\n")));
     EXPECT_EQ(Compare("db:" + db + ":1", "db:" + db + ":3"), kCompareBadInput);
     EXPECT_EQ(err, "vantrel-cli: Could not read \"" + db + "\": the store holds no invocation 3\n");
 }
-
 
 TEST_F(CompareTest, ImpossibleInputsAreRefusedNamingTheFileAndTheFault) {
     const std::string folderName = folder.Path("reports");
@@ -209,7 +197,7 @@ TEST_F(CompareTest, ImpossibleInputsAreRefusedNamingTheFileAndTheFault) {
         SCOPED_TRACE(file);
         EXPECT_EQ(Compare(base, file), kCompareBadInput);
         EXPECT_EQ(out, "");
-        EXPECT_EQ(err.find("vantrel-cli: Could not read \"" + file + "\": " + reason), 0u) << err;
+        EXPECT_THAT(err, StartsWith("vantrel-cli: Could not read \"" + file + "\": " + reason));
         EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
     }
 
@@ -217,11 +205,10 @@ TEST_F(CompareTest, ImpossibleInputsAreRefusedNamingTheFileAndTheFault) {
     const std::string forged = report("forged.json", R"({"context": {"cpu": "CPU A", "logical_processors": -5,
         "build": {"bits": 1e20}}, "results": [{"task": "1M", "threads": 1, "run_seconds": [1.0]}]})");
     EXPECT_EQ(Compare(base, forged), kCompareOk) << err;
-    EXPECT_NE(out.find("NEW CPU A, 0 logical processors"), std::string::npos) << out;
-    EXPECT_NE(out.find(" 0-bit "), std::string::npos) << out;
+    EXPECT_THAT(out, AllOf(HasSubstr("NEW CPU A, 0 logical processors"), HasSubstr(" 0-bit ")));
 }
 
-TEST(CompareVerdictTest, SignificanceAtAlphaAndDirectionOfEqualMedians) {
+TEST_F(CompareTest, SignificanceAtAlphaAndDirectionOfEqualMedians) {
     struct Case {
         const char* what;
         std::vector<double> base, newer;
@@ -237,10 +224,10 @@ TEST(CompareVerdictTest, SignificanceAtAlphaAndDirectionOfEqualMedians) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ResultSet base, newer;
-        base.settings = {{"1M", 1, c.base, RunStatus::Finished}};
-        newer.settings = {{"1M", 1, c.newer, RunStatus::Finished}};
-        const std::vector<SettingComparison> compared = CompareResults(base, newer, 0.05, 5.0, {});
+        ResultSet baseSet, newSet;
+        baseSet.settings = {{"1M", 1, c.base, RunStatus::Finished}};
+        newSet.settings = {{"1M", 1, c.newer, RunStatus::Finished}};
+        const std::vector<SettingComparison> compared = CompareResults(baseSet, newSet, 0.05, 5.0, {});
         ASSERT_EQ(compared.size(), 1u);
         EXPECT_EQ(compared[0].verdict, c.verdict);
         EXPECT_LT(*compared[0].pValue, 0.05);

@@ -4,14 +4,18 @@
 
 #include "runner/Statistics.h"
 
-namespace {
+TEST(Statistics, MedianOfOddAndEvenCounts) {
+    EXPECT_DOUBLE_EQ(MedianOf({3.0, 1.0, 2.0}), 2.0);
+    EXPECT_DOUBLE_EQ(MedianOf({4.0, 1.0, 3.0, 2.0}), 2.5);
+    EXPECT_DOUBLE_EQ(MedianOf({7.0}), 7.0);
+}
 
 // The expected values were computed once with SciPy 1.10.1:
 //   scipy.stats.mannwhitneyu(x, y, alternative='two-sided')   (method 'auto')
 // which uses the exact distribution when either sample has at most 8 values
 // and nothing is tied, else the normal approximation with tie and continuity
 // correction.
-TEST(MannWhitneyTest, MatchesReferenceValues) {
+TEST(Statistics, MannWhitneyMatchesReferenceValues) {
     std::vector<double> aBit;
     for (int i = 0; i < 30; ++i) aBit.push_back(i + 0.5);
     struct Case {
@@ -39,5 +43,3 @@ TEST(MannWhitneyTest, MatchesReferenceValues) {
         EXPECT_NEAR(MannWhitneyU(c.y, c.x).pValue, c.p, 1e-12 * c.p);
     }
 }
-
-}  // namespace

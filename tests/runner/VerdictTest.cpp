@@ -1,32 +1,18 @@
-// The verdict that ends every report, and the stress's tally and drift that
-// its summary is drawn from.
+// The verdict that ends every report.
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "runner/StressReport.h"
 #include "runner/Verdict.h"
-
-namespace {
-
-RunRecord Ended(RunStatus status, std::optional<uint32_t> wrongSlot = std::nullopt, double seconds = 1.0) {
-    RunRecord run = NewRunRecord(0, 1);
-    run.status = status;
-    run.wrongSlot = wrongSlot;
-    run.seconds = seconds;
-    run.stopped = status == RunStatus::Stopped;
-    run.verdict = RunStatusName(status);
-    return run;
-}
+#include "tests/support/Runs.h"
 
 TEST(Verdict, SaysPassOrFailAndWhyInPlainWords) {
-    const RunRecord verified = Ended(RunStatus::Finished);
-    const RunRecord wrongPrime = Ended(RunStatus::Wrong, 100);
-    const RunRecord wrongCount = Ended(RunStatus::Wrong);  // no slot wrong: the table's count, say
-    const RunRecord failed = Ended(RunStatus::Failed);
-    const RunRecord stopped = Ended(RunStatus::Stopped);
+    const RunRecord verified = RunEndedAs(RunStatus::Finished);
+    const RunRecord wrongPrime = RunEndedAs(RunStatus::Wrong, 100);
+    const RunRecord wrongCount = RunEndedAs(RunStatus::Wrong);  // no slot wrong: the table's count, say
+    const RunRecord failed = RunEndedAs(RunStatus::Failed);
+    const RunRecord stopped = RunEndedAs(RunStatus::Stopped);
     RunRecord checked = stopped;
     checked.checkedPrimes = 83183;
     const RunsStop none;
@@ -65,44 +51,3 @@ TEST(Verdict, SaysPassOrFailAndWhyInPlainWords) {
         EXPECT_EQ(verdict.pass, pass) << text;
     }
 }
-
-TEST(StressTally, AWrongOrFailedRunIsAnErrorNeverAVerifiedTime) {
-    StressTally tally;
-    tally.Add(1, Ended(RunStatus::Finished, std::nullopt, 2.0));
-    tally.Add(2, Ended(RunStatus::Failed, std::nullopt, 0.5));
-    tally.Add(3, Ended(RunStatus::Wrong, 100, 1.5));
-    tally.Add(4, Ended(RunStatus::Finished, std::nullopt, 3.0));
-    tally.Add(5, Ended(RunStatus::Stopped, std::nullopt, 0.25));
-    EXPECT_EQ(tally.runs, 5u);
-    EXPECT_EQ(tally.errors, 2u);
-    EXPECT_EQ(tally.stopped, 1u);
-    EXPECT_EQ(tally.seconds, (std::vector<double>{2.0, 3.0}));
-    EXPECT_EQ(tally.fastest, 2.0);
-    EXPECT_EQ(tally.slowest, 3.0);
-    EXPECT_EQ(tally.last, 3.0);  // of the last run that ran to its end
-    EXPECT_EQ(tally.errorLines, (std::vector<std::string>{"run 2: failed", "run 3: wrong"}));
-    EXPECT_EQ(VerdictOf(tally.outcome, {}).text,
-              "FAIL: 1 of 4 runs computed a wrong prime; first at run 3, prime number 101; 1 of 4 runs failed; first at "
-              "run 2");
-}
-
-TEST(StressReport, DriftSetsTheLastQuarterAgainstTheFirst) {
-    std::vector<double> rising;
-    std::vector<double> falling;
-    for (int i = 1; i <= 12; ++i) {
-        rising.push_back(i);
-        falling.push_back(13 - i);
-    }
-    const struct {
-        std::vector<double> seconds;
-        std::string text;
-    } cases[] = {
-        {rising, "+450.00% (median of the last 3 runs 11.00 sec, of the first 3 2.00 sec)"},
-        {falling, "-81.82% (median of the last 3 runs 2.00 sec, of the first 3 11.00 sec)"},
-        {{1, 2, 3, 4, 5, 6, 7}, "not measured: 7 runs, it needs at least 8"},
-    };
-    for (const auto& [seconds, text] : cases) EXPECT_EQ(DriftText(seconds), text);
-    EXPECT_DOUBLE_EQ(DriftOf(rising)->Change(), 4.5);
-}
-
-}  // namespace

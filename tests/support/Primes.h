@@ -28,3 +28,9 @@ inline std::vector<uint32_t> FirstPrimes(uint32_t count) {
     const double n = std::max(count, 6u);
     return SievedPrimes(uint32_t(n * (std::log(n) + std::log(std::log(n)))) + 2, count);
 }
+
+// A primes table for the search's walk, large enough for every candidate below 2^32.
+inline const std::vector<uint32_t>& SieveTable() {
+    static const std::vector<uint32_t> table = PrimesBelow(70000);
+    return table;
+}

@@ -12,10 +12,14 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/support/Primes.h"
+
+// What a grid file begins with.
+inline const std::string kBom = "\xEF\xBB\xBF";
 
 // A folder of its own under the system's temporary folder, removed with
 // everything in it at the end.
@@ -47,6 +51,14 @@ inline std::string ReadBytes(const std::filesystem::path& file) {
     in.seekg(0);
     in.read(bytes.data(), std::streamsize(bytes.size()));
     return bytes;
+}
+
+// The lines of `text`, without their ends.
+inline std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
 }
 
 inline void WriteBytes(const std::filesystem::path& file, const std::string& bytes) {

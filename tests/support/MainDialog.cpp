@@ -1,4 +1,4 @@
-#include "AppTestSupport.h"
+#include "tests/support/MainDialog.h"
 
 #include <commctrl.h>
 
@@ -58,6 +58,19 @@ int RowCount(HWND grid) { return static_cast<int>(SendMessageW(grid, LVM_GETITEM
 bool MenuGrayed(HWND window, UINT command) {
     const UINT state = GetMenuState(GetMenu(window), command, MF_BYCOMMAND);
     return state != static_cast<UINT>(-1) && (state & MF_GRAYED) != 0;
+}
+
+std::ostream& operator<<(std::ostream& out, const RunState& s) {
+    return out << "{start " << s.start << ", stop " << s.stop << ", savePrimes " << s.savePrimes << ", saveGrid "
+               << s.saveGrid << ", clearGrid " << s.clearGrid << ", task " << s.task << ", threads " << s.threads
+               << "}";
+}
+
+RunState Usable(HWND window) {
+    return {!MenuGrayed(window, IDM_START),       !MenuGrayed(window, IDM_STOP),
+            !MenuGrayed(window, IDM_SAVE_PRIMES), !MenuGrayed(window, IDM_SAVE_GRID),
+            !MenuGrayed(window, IDM_CLEAR_GRID),  IsWindowEnabled(GetDlgItem(window, IDC_TASK)) != FALSE,
+            IsWindowEnabled(GetDlgItem(window, IDC_THREADS)) != FALSE};
 }
 
 ProgressState Progress(HWND window) {

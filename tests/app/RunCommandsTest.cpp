@@ -12,38 +12,18 @@
 #include <string>
 #include <vector>
 
-#include "AppTestSupport.h"
-#include "tests/support/SaveDialogDriver.h"
-#include "tests/support/TestFiles.h"
+#include <gmock/gmock.h>
+
 #include "app/Platform.h"
 #include "res/resource.h"
+#include "tests/support/MainDialog.h"
+#include "tests/support/SaveDialogDriver.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
-struct RunState {
-    bool start, stop, savePrimes, saveGrid, clearGrid, task, threads;
-    bool operator==(const RunState&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const RunState& s) {
-    return out << "{start " << s.start << ", stop " << s.stop << ", savePrimes " << s.savePrimes << ", saveGrid "
-               << s.saveGrid << ", clearGrid " << s.clearGrid << ", task " << s.task << ", threads " << s.threads
-               << "}";
-}
-
-// Which commands are usable (true) and which selectors enabled. Safe from
-// any thread: it only reads the menu and the windows' styles.
-RunState Usable(HWND window) {
-    return {!MenuGrayed(window, IDM_START),       !MenuGrayed(window, IDM_STOP),
-            !MenuGrayed(window, IDM_SAVE_PRIMES), !MenuGrayed(window, IDM_SAVE_GRID),
-            !MenuGrayed(window, IDM_CLEAR_GRID),  IsWindowEnabled(GetDlgItem(window, IDC_TASK)) != FALSE,
-            IsWindowEnabled(GetDlgItem(window, IDC_THREADS)) != FALSE};
-}
-
-constexpr RunState kIdle{true, false, false, false, false, true, true};
-constexpr RunState kRunning{false, true, false, false, false, false, false};
-constexpr RunState kReady{true, false, true, true, true, true, true};
-constexpr RunState kSaving{false, false, false, false, false, false, false};
+using ::testing::AllOf;
+using ::testing::HasSubstr;
 
 std::vector<std::wstring> problems;
 void RecordProblem(HWND, const wchar_t* text) { problems.emplace_back(text); }
@@ -68,7 +48,7 @@ std::string PrimesFileText(uint32_t n) {
     return PrimesText(primes.data(), n);
 }
 
-class RunSaveTest : public MainDialogTest {
+class RunCommandsTest : public MainDialogTest {
 protected:
     void SetUp() override {
         MainDialogTest::SetUp();
@@ -91,6 +71,15 @@ protected:
     }
     void Command(UINT id) { SendMessageW(window, WM_COMMAND, id, 0); }
 
+    // Saves through the dialog to the file `name`.
+    void SaveAs(UINT command, const std::wstring& name) {
+        SaveDialogDriver user([&](HWND dialog) {
+            TypeFileName(dialog, name);
+            Press(dialog, IDOK);
+        });
+        Command(command);
+    }
+
     // Starts the selected task and serves its messages until it has finished.
     void RunToTheEnd() {
         const int row = handler->currentRow;
@@ -111,6 +100,7 @@ protected:
     }
 
     HWND grid = nullptr;
+    TempFolder temp;
 };
 
 constexpr int k100K = 0;
@@ -120,7 +110,7 @@ constexpr int kTwoThreads = 1;
 
 }  // namespace
 
-TEST_F(RunSaveTest, HundredThousandWithOneThenTwoThreads) {
+TEST_F(RunCommandsTest, HundredThousandWithOneThenTwoThreads) {
     EXPECT_EQ(Usable(window), kIdle);
     Select(k100K, kOneThread);
     injectedTick = 7000;
@@ -140,10 +130,7 @@ TEST_F(RunSaveTest, HundredThousandWithOneThenTwoThreads) {
     EXPECT_EQ(Usable(window), kReady);
     // The bar and the title keep the last progress.
     EXPECT_EQ(WindowText(window), TITLE_BASE L" (100.00%)");
-    const ProgressState bar = Progress(window);
-    EXPECT_EQ(bar.low, 1);
-    EXPECT_EQ(bar.high, 100000);
-    EXPECT_EQ(bar.pos, 99999);
+    EXPECT_THAT(Progress(window), ::testing::FieldsAre(1, 100000, 99999));
 
     Select(k100K, kTwoThreads);
     Command(IDM_START);
@@ -158,7 +145,7 @@ TEST_F(RunSaveTest, HundredThousandWithOneThenTwoThreads) {
     EXPECT_EQ(handler->manager->lastIndex, 100000u);
 }
 
-TEST_F(RunSaveTest, StopInTheMiddleKeepsThePercentageAndTheNextRunTakesTheNextRow) {
+TEST_F(RunCommandsTest, StopInTheMiddleKeepsThePercentageAndTheNextRunTakesTheNextRow) {
     const int threadsBefore = ThreadsOfThisProcess();
     Select(k1M, kTwoThreads);
     Command(IDM_START);
@@ -168,14 +155,11 @@ TEST_F(RunSaveTest, StopInTheMiddleKeepsThePercentageAndTheNextRunTakesTheNextRo
     if (handler->manager->lastIndex == 1000000u) GTEST_SKIP() << "the run finished before it could be stopped";
     EXPECT_EQ(handler->currentRow, 1);
     const std::wstring stoppedCell = CellText(grid, 0, 2);
-    EXPECT_NE(stoppedCell.find(L"%)"), std::wstring::npos) << stoppedCell;
+    EXPECT_THAT(stoppedCell, HasSubstr(L"%)"));
     EXPECT_EQ(CellText(grid, 0, 1), L"2 cores");
     EXPECT_EQ(Usable(window), kReady);
     EXPECT_EQ(WindowText(window), TITLE_BASE);
-    const ProgressState bar = Progress(window);
-    EXPECT_EQ(bar.low, 0);
-    EXPECT_EQ(bar.high, 100);
-    EXPECT_EQ(bar.pos, 0);
+    EXPECT_THAT(Progress(window), ::testing::FieldsAre(0, 100, 0));
     EXPECT_FALSE(handler->manager->running);
     EXPECT_TRUE(NoWorkerThread());
     EXPECT_LE(ThreadsOfThisProcess(), threadsBefore);
@@ -233,7 +217,7 @@ private:
     HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 };
 
-TEST_F(RunSaveTest, FinishOnItsWayIsHandledInsideStopAndStart) {
+TEST_F(RunCommandsTest, FinishOnItsWayIsHandledInsideStopAndStart) {
     HeldFinish held(handler->manager->notifyTarget);
     handler->manager->notifyTarget = &held;
     Select(k100K, kOneThread);
@@ -270,7 +254,7 @@ TEST_F(RunSaveTest, FinishOnItsWayIsHandledInsideStopAndStart) {
     handler->manager->notifyTarget = &handler->notifier;
 }
 
-TEST_F(RunSaveTest, HundredStopStartCyclesEachTakeOneRow) {
+TEST_F(RunCommandsTest, HundredStopStartCyclesEachTakeOneRow) {
     std::mt19937 random(12345);
     for (int cycle = 0; cycle < 100; ++cycle) {
         Select(cycle % 2 == 0 ? k100K : k1M, static_cast<int>(random() % 2));
@@ -300,8 +284,7 @@ TEST_F(RunSaveTest, HundredStopStartCyclesEachTakeOneRow) {
     EXPECT_TRUE(problems.empty());
 }
 
-TEST_F(RunSaveTest, SavePrimesAndGridThroughTheDialog) {
-    TempFolder temp;
+TEST_F(RunCommandsTest, SavePrimesAndGridThroughTheDialog) {
     Select(k100K, kOneThread);
     RunToTheEnd();
     // The default name follows the last row, not the selector.
@@ -363,8 +346,7 @@ TEST_F(RunSaveTest, SavePrimesAndGridThroughTheDialog) {
     EXPECT_TRUE(problems.empty());
 }
 
-TEST_F(RunSaveTest, DefaultNamesAndCancelReturnToReadyAtOnce) {
-    TempFolder temp;
+TEST_F(RunCommandsTest, DefaultNamesAndCancelReturnToReadyAtOnce) {
     Select(k1M, kTwoThreads);
     RunToTheEnd();
     const std::wstring title = WindowText(window);
@@ -392,8 +374,7 @@ TEST_F(RunSaveTest, DefaultNamesAndCancelReturnToReadyAtOnce) {
     EXPECT_TRUE(std::filesystem::is_empty(temp.folder));
 }
 
-TEST_F(RunSaveTest, FileThatCannotBeWrittenIsReportedByNameAndEndsInReady) {
-    TempFolder temp;
+TEST_F(RunCommandsTest, FileThatCannotBeWrittenIsReportedByNameAndEndsInReady) {
     Select(k100K, kOneThread);
     RunToTheEnd();
     const std::filesystem::path locked = temp.folder / L"locked.txt";
@@ -417,40 +398,27 @@ TEST_F(RunSaveTest, FileThatCannotBeWrittenIsReportedByNameAndEndsInReady) {
     EXPECT_TRUE(asked);
     EXPECT_EQ(Usable(window), kReady);
     ASSERT_EQ(problems.size(), 1u);
-    EXPECT_NE(problems[0].find(L"locked.txt"), std::wstring::npos) << problems[0];
+    EXPECT_THAT(problems[0], HasSubstr(L"locked.txt"));
     EXPECT_EQ(ReadBytes(locked), "kept");
 }
 
 // A 32-bit address space can be used up: a writer's stack or the 200M
 // table then finds no room. A 64-bit one cannot.
 #ifndef _WIN64
-TEST_F(RunSaveTest, WriterThatCannotStartIsReportedAndEndsInReady) {
-    TempFolder temp;
+TEST_F(RunCommandsTest, WriterThatCannotStartIsReportedAndEndsInReady) {
     Select(k100K, kOneThread);
     RunToTheEnd();
     writerStackSize = 0xFFF00000u;  // more than a 32-bit process can reserve
-    {
-        SaveDialogDriver user([&](HWND dialog) {
-            TypeFileName(dialog, (temp.folder / L"never.txt").wstring());
-            Press(dialog, IDOK);
-        });
-        Command(IDM_SAVE_PRIMES);
-    }
+    SaveAs(IDM_SAVE_PRIMES, (temp.folder / L"never.txt").wstring());
     // The finish came from the failed launch itself, before the command returned.
     EXPECT_EQ(Usable(window), kReady);
     ASSERT_EQ(problems.size(), 1u);
-    EXPECT_NE(problems[0].find(L"never.txt"), std::wstring::npos) << problems[0];
+    EXPECT_THAT(problems[0], HasSubstr(L"never.txt"));
     EXPECT_FALSE(std::filesystem::exists(temp.folder / L"never.txt"));
 
     // The next save works.
     writerStackSize = 0;
-    {
-        SaveDialogDriver user([&](HWND dialog) {
-            TypeFileName(dialog, (temp.folder / L"now.txt").wstring());
-            Press(dialog, IDOK);
-        });
-        Command(IDM_SAVE_PRIMES);
-    }
+    SaveAs(IDM_SAVE_PRIMES, (temp.folder / L"now.txt").wstring());
     ASSERT_TRUE(PumpUntilSaved());
     EXPECT_EQ(problems.size(), 1u);
     EXPECT_EQ(ReadBytes(temp.folder / L"now.txt").size(), PrimesFileText(100000).size());
@@ -515,7 +483,7 @@ private:
     std::vector<Block> blocks;
 };
 
-TEST_F(RunSaveTest, RefusedStartSaysHowMuchMemoryItNeedsAndLeavesTheProgramUsable) {
+TEST_F(RunCommandsTest, RefusedStartSaysHowMuchMemoryItNeedsAndLeavesTheProgramUsable) {
     Select(k100K, kOneThread);
     RunToTheEnd();
     {
@@ -524,8 +492,7 @@ TEST_F(RunSaveTest, RefusedStartSaysHowMuchMemoryItNeedsAndLeavesTheProgramUsabl
         Command(IDM_START);
     }
     ASSERT_EQ(problems.size(), 1u);
-    EXPECT_NE(problems[0].find(L"200M"), std::wstring::npos) << problems[0];
-    EXPECT_NE(problems[0].find(L"800,000,004"), std::wstring::npos) << problems[0];
+    EXPECT_THAT(problems[0], AllOf(HasSubstr(L"200M"), HasSubstr(L"800,000,004")));
     EXPECT_FALSE(handler->manager->running);
     // No row for it; the earlier row, the grid commands and Start still work.
     EXPECT_EQ(RowCount(grid), 1);
@@ -543,7 +510,7 @@ TEST_F(RunSaveTest, RefusedStartSaysHowMuchMemoryItNeedsAndLeavesTheProgramUsabl
     EXPECT_EQ(Usable(window), kReady);
 }
 
-TEST_F(RunSaveTest, StartWhoseThreadCannotStartLeavesNoSeedPrimesToSave) {
+TEST_F(RunCommandsTest, StartWhoseThreadCannotStartLeavesNoSeedPrimesToSave) {
     Select(k100K, kOneThread);
     RunToTheEnd();
     // The worker may still be on its way out. Wine frees an ended thread's
@@ -554,8 +521,7 @@ TEST_F(RunSaveTest, StartWhoseThreadCannotStartLeavesNoSeedPrimesToSave) {
         Command(IDM_START);
     }
     ASSERT_EQ(problems.size(), 1u);
-    EXPECT_NE(problems[0].find(L"could not be started"), std::wstring::npos) << problems[0];
-    EXPECT_NE(problems[0].find(L"given up"), std::wstring::npos) << problems[0];
+    EXPECT_THAT(problems[0], AllOf(HasSubstr(L"could not be started"), HasSubstr(L"given up")));
     EXPECT_EQ(RowCount(grid), 1);
     // The table holds the seeds of the run that did not start, not the 100K
     // of the row: nothing to save under the row's name, even when asked.
@@ -572,7 +538,7 @@ TEST_F(RunSaveTest, StartWhoseThreadCannotStartLeavesNoSeedPrimesToSave) {
     }
     EXPECT_FALSE(dialogShown);
     ASSERT_EQ(problems.size(), 2u);
-    EXPECT_NE(problems[1].find(L"no primes to save"), std::wstring::npos) << problems[1];
+    EXPECT_THAT(problems[1], HasSubstr(L"no primes to save"));
 
     RunToTheEnd();
     EXPECT_EQ(Usable(window), kReady);

@@ -1,6 +1,4 @@
-// Helpers of the export tests: a recorder that also takes the job's failure,
-// and file names as the program holds them. Folders, files, primes and the
-// recording target come from tests/support.
+// Saves as the export job reports them: its messages, its failure, its file names.
 #pragma once
 
 #include <cstdint>

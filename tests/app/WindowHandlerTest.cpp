@@ -1,38 +1,23 @@
 // Message dispatch of the real main dialog and About box, and runs started
 // from the menu commands.
-#include "AppTestSupport.h"
+#include "tests/support/MainDialog.h"
 
 #include <commctrl.h>
 
 #include "res/resource.h"
 
-using DispatchTest = MainDialogTest;
+using WindowHandlerTest = MainDialogTest;
 
 namespace {
-
-struct MenuSnapshot {
-    bool start, stop, savePrimes, saveGrid, clearGrid, task, threads;
-    bool operator==(const MenuSnapshot&) const = default;
-};
-
-MenuSnapshot Snapshot(HWND window) {
-    return {MenuGrayed(window, IDM_START),       MenuGrayed(window, IDM_STOP),
-            MenuGrayed(window, IDM_SAVE_PRIMES), MenuGrayed(window, IDM_SAVE_GRID),
-            MenuGrayed(window, IDM_CLEAR_GRID),  IsWindowEnabled(GetDlgItem(window, IDC_TASK)) != FALSE,
-            IsWindowEnabled(GetDlgItem(window, IDC_THREADS)) != FALSE};
-}
 
 // What showing a dialog does to the controller (the icon, the title, the
 // About box's lines), without putting it on screen: a shown window takes Wine
 // seconds to destroy when no window manager runs.
 void ShowTitle(HWND dialog) { SendMessageW(dialog, WM_SHOWWINDOW, TRUE, 0); }
 
-constexpr MenuSnapshot idle{false, true, true, true, true, true, true};
-constexpr MenuSnapshot ready{false, true, false, false, false, true, true};
-
 }  // namespace
 
-TEST_F(DispatchTest, AboutBoxShowsItsLinesAndResetsTheMainProgress) {
+TEST_F(WindowHandlerTest, AboutBoxShowsItsLinesAndResetsTheMainProgress) {
     Open();
     ShowTitle(window);
     handler->SetProgress(100000, 1898, 1);
@@ -47,10 +32,7 @@ TEST_F(DispatchTest, AboutBoxShowsItsLinesAndResetsTheMainProgress) {
     EXPECT_EQ(WindowText(GetDlgItem(about, IDC_ABOUT_TITLE)), TITLE_BASE L" Version 2.0");
     EXPECT_EQ(WindowText(GetDlgItem(about, IDC_ABOUT_COPYRIGHT)), L"Copyright (C) 2026, The Vantrel developers");
     EXPECT_EQ(WindowText(window), TITLE_BASE);
-    const ProgressState bar = Progress(window);
-    EXPECT_EQ(bar.low, 0);
-    EXPECT_EQ(bar.high, 0);
-    EXPECT_EQ(bar.pos, 0);
+    EXPECT_THAT(Progress(window), ::testing::FieldsAre(0, 0, 0));
 
     // Closing the About box ends it, and only it.
     EXPECT_TRUE(handler->HandleMessage(WM_CLOSE, 0, 0, about));
@@ -58,7 +40,7 @@ TEST_F(DispatchTest, AboutBoxShowsItsLinesAndResetsTheMainProgress) {
     DestroyWindow(about);
 }
 
-TEST_F(DispatchTest, SecondInitDialogChangesNothing) {
+TEST_F(WindowHandlerTest, SecondInitDialogChangesNothing) {
     Open();
     ShowTitle(window);
     PrimeCoordinator* manager = handler->manager;
@@ -68,13 +50,13 @@ TEST_F(DispatchTest, SecondInitDialogChangesNothing) {
     EXPECT_EQ(handler->manager, manager);
     EXPECT_EQ(ComboItems(Item(IDC_TASK)), tasks);  // not filled twice
     EXPECT_EQ(SendMessageW(Item(IDC_GRID), LVM_GETITEMCOUNT, 0, 0), 0);
-    EXPECT_EQ(Snapshot(window), idle);
+    EXPECT_EQ(Usable(window), kIdle);
 }
 
-TEST_F(DispatchTest, EnterEscapeAndUnknownCommandsDoNothing) {
+TEST_F(WindowHandlerTest, EnterEscapeAndUnknownCommandsDoNothing) {
     Open();
     ShowWindow(window, SW_SHOW);  // on screen: ending the dialog would hide it
-    const MenuSnapshot before = Snapshot(window);
+    const RunState before = Usable(window);
     EXPECT_FALSE(handler->HandleMessage(WM_COMMAND, IDOK, 0, window));
     EXPECT_FALSE(handler->HandleMessage(WM_COMMAND, IDCANCEL, 0, window));
     EXPECT_FALSE(handler->HandleMessage(WM_COMMAND, 40099, 0, window));
@@ -83,16 +65,16 @@ TEST_F(DispatchTest, EnterEscapeAndUnknownCommandsDoNothing) {
     SendMessageW(window, WM_COMMAND, IDCANCEL, 0);
     SendMessageW(window, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(IsWindowVisible(window));
-    EXPECT_EQ(Snapshot(window), before);
+    EXPECT_EQ(Usable(window), before);
     EXPECT_EQ(WindowText(window), TITLE_BASE);
     EXPECT_EQ(handler->currentRow, 0);
     // Stop with nothing running only resets the run controls.
     EXPECT_TRUE(handler->HandleMessage(WM_COMMAND, IDM_STOP, 0, window));
-    EXPECT_EQ(Snapshot(window), idle);
+    EXPECT_EQ(Usable(window), kIdle);
     EXPECT_EQ(handler->currentRow, 0);
 }
 
-TEST_F(DispatchTest, NotificationsReadTheirParametersAsUnsigned) {
+TEST_F(WindowHandlerTest, NotificationsReadTheirParametersAsUnsigned) {
     Open();
     HWND grid = Item(IDC_GRID);
     handler->manager->targetCount = 200000000;
@@ -105,16 +87,16 @@ TEST_F(DispatchTest, NotificationsReadTheirParametersAsUnsigned) {
     EXPECT_TRUE(handler->HandleMessage(WM_SEARCH_FINISHED, 199999999, prime, window));
     EXPECT_EQ(CellText(grid, 0, 2), L"4222234741");
     EXPECT_EQ(handler->currentRow, 1);
-    EXPECT_EQ(Snapshot(window), ready);
+    EXPECT_EQ(Usable(window), kReady);
 
     EXPECT_TRUE(handler->HandleMessage(WM_SAVE_PROGRESS, 3, 4, window));
     EXPECT_EQ(WindowText(window), TITLE_BASE L" (75.00%)");
     EXPECT_TRUE(handler->HandleMessage(WM_SAVE_FINISHED, 4, 4, window));
-    EXPECT_EQ(Snapshot(window), ready);
+    EXPECT_EQ(Usable(window), kReady);
     EXPECT_EQ(WindowText(window), TITLE_BASE L" (75.00%)");  // left as it was
 }
 
-TEST_F(DispatchTest, RunFromTheMenuFillsItsRowThenClearGridEmptiesTheGrid) {
+TEST_F(WindowHandlerTest, RunFromTheMenuFillsItsRowThenClearGridEmptiesTheGrid) {
     Open(2);
     ShowTitle(window);
     HWND grid = Item(IDC_GRID);
@@ -131,7 +113,7 @@ TEST_F(DispatchTest, RunFromTheMenuFillsItsRowThenClearGridEmptiesTheGrid) {
     EXPECT_EQ(CellText(grid, 0, 3), L" 0.00 sec");
     EXPECT_EQ(WindowText(window), TITLE_BASE L" (100.00%)");
     EXPECT_EQ(Progress(window).pos, 99999);
-    EXPECT_EQ(Snapshot(window), ready);
+    EXPECT_EQ(Usable(window), kReady);
     EXPECT_FALSE(handler->manager->running);
 
     // Stop after a finished run does not move on a row.
@@ -152,15 +134,13 @@ TEST_F(DispatchTest, RunFromTheMenuFillsItsRowThenClearGridEmptiesTheGrid) {
         EXPECT_FALSE(handler->manager->running);
         EXPECT_EQ(handler->currentRow, 2);
         EXPECT_EQ(WindowText(window), TITLE_BASE);
-        EXPECT_EQ(Snapshot(window), ready);
+        EXPECT_EQ(Usable(window), kReady);
     }
 
     SendMessageW(window, WM_COMMAND, IDM_CLEAR_GRID, 0);
     EXPECT_EQ(RowCount(grid), 0);
     EXPECT_EQ(handler->currentRow, 0);
-    EXPECT_EQ(Snapshot(window), idle);
+    EXPECT_EQ(Usable(window), kIdle);
     EXPECT_EQ(WindowText(window), TITLE_BASE);
-    const ProgressState bar = Progress(window);
-    EXPECT_EQ(bar.high, 100);
-    EXPECT_EQ(bar.pos, 0);
+    EXPECT_THAT(Progress(window), ::testing::FieldsAre(::testing::_, 100, 0));
 }

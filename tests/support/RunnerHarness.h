@@ -23,18 +23,6 @@ struct CliResult {
     std::string err;
 };
 
-// Asks for a stop as soon as the first progress arrives.
-class InterruptOnProgress final : public RunListener {
-public:
-    explicit InterruptOnProgress(std::atomic<bool>& flag_) : flag(flag_) {}
-    void Notified(const RunRecord&, const Notification& notification) override {
-        if (notification.message == WM_SEARCH_PROGRESS) flag.store(true);
-    }
-
-private:
-    std::atomic<bool>& flag;
-};
-
 inline CliResult RunRunner(const std::vector<std::string>& args, const std::atomic<bool>& interrupt) {
     std::ostringstream out;
     std::ostringstream err;

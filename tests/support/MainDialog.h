@@ -4,10 +4,11 @@
 
 #include <windows.h>
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <cstdint>
 #include <functional>
+#include <ostream>
 #include <string>
 
 #include "app/WindowHandler.h"
@@ -30,6 +31,19 @@ std::wstring ComboItems(HWND combo);  // "a|b|c"
 std::wstring CellText(HWND grid, int row, int column);
 int RowCount(HWND grid);
 bool MenuGrayed(HWND window, UINT command);
+
+// Which commands are usable (true) and which selectors enabled. Safe from
+// any thread: it only reads the menu and the windows' styles.
+struct RunState {
+    bool start, stop, savePrimes, saveGrid, clearGrid, task, threads;
+    bool operator==(const RunState&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const RunState& s);
+RunState Usable(HWND window);
+constexpr RunState kIdle{true, false, false, false, false, true, true};
+constexpr RunState kRunning{false, true, false, false, false, false, false};
+constexpr RunState kReady{true, false, true, true, true, true, true};
+constexpr RunState kSaving{false, false, false, false, false, false, false};
 struct ProgressState {
     int low, high, pos;
 };
