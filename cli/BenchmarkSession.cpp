@@ -1,6 +1,7 @@
 #include "cli/BenchmarkSession.h"
 
 #include "engine/Text.h"
+#include "machine/MachineSampler.h"
 #include "machine/Processors.h"
 #include "results/Charts.h"
 #include "results/ResultStore.h"
@@ -17,11 +18,24 @@ BenchmarkSession::BenchmarkSession(const RunnerOptions& options_, std::ostream& 
 int BenchmarkSession::Run() {
     if (!CheckSaveTargets(options, console.err)) return kExitFault;
     storePath = StorePathFrom(options.db);
-    context = CollectRunContext(processors ? *processors : ReadProcessorFacts(), options.bind);
+    const ProcessorFacts facts = processors ? *processors : ReadProcessorFacts();
+    context = CollectRunContext(facts, options.bind);
+    std::vector<CoreTarget> eachCore;
+    if (options.eachCore) {
+        const std::string problem = EachCoreProblem(facts, options.bind, eachCore);
+        if (!problem.empty()) {
+            Report(problem);
+            return kExitFault;
+        }
+    }
+    MachineSampler sampler(OpenSensorReader(UsableProcessors(facts)), kSampleInterval);
+    context.sensors = sampler.Sources();
+    driver.SetSampler(&sampler);
     const int runsCode = options.stressSeconds > 0
                              ? RunStress(options, context, driver, console, interrupt,
-                                         !options.saveGrid.empty() || !storePath.empty(), runs)
+                                         !options.saveGrid.empty() || !storePath.empty(), runs, eachCore)
                              : RunSettings(options, context, driver, console, interrupt, runs);
+    driver.SetSampler(nullptr);
     int code = runsCode;
     if (!SaveResults(options, code, runs, Coordinator(), console)) code = kExitFault;
     // What ran is kept even when a run was wrong or stopped; a store or chart

@@ -143,3 +143,17 @@ WorkerStartHook WorkerPlacement(BindMode mode, const ProcessorFacts& facts, std:
         topology->BindThisThread(order[worker % order.size()]);
     };
 }
+
+WorkerStartHook PinnedWorker(uint32_t processor, std::string& problem) {
+    const LoadedTopology& loaded = ThisMachine();
+    const HwlocTopology* topology = loaded.topology.get();
+    if (topology == nullptr) {
+        problem = loaded.problem;
+        return {};
+    }
+    if (!topology->Foreign().empty()) {
+        problem = "the topology is not this machine's (" + topology->Foreign() + ")";
+        return {};
+    }
+    return [topology, processor](uint16_t, uint16_t) { topology->BindThisThread(processor); };
+}

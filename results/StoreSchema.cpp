@@ -27,7 +27,8 @@ CREATE TABLE invocation (
   pus_per_core INTEGER,
   cpu_kinds TEXT,
   topology_source TEXT,
-  bind TEXT
+  bind TEXT,
+  sensors TEXT
 );
 CREATE TABLE run (
   id INTEGER PRIMARY KEY,
@@ -42,7 +43,18 @@ CREATE TABLE run (
   status TEXT NOT NULL,
   fault TEXT NOT NULL,
   host TEXT,
-  rank INTEGER
+  rank INTEGER,
+  clock_min_mhz REAL,
+  clock_median_mhz REAL,
+  clock_max_mhz REAL,
+  clock_offered_mhz REAL,
+  temperature_max_c REAL,
+  hottest TEXT,
+  throttle_events INTEGER,
+  other_load REAL,
+  steal REAL,
+  energy_joules REAL,
+  processor INTEGER
 );
 CREATE INDEX run_by_invocation ON run(invocation_id, seq);
 CREATE TABLE setting (
@@ -76,6 +88,21 @@ ALTER TABLE invocation ADD COLUMN pus_per_core INTEGER;
 ALTER TABLE invocation ADD COLUMN cpu_kinds TEXT;
 ALTER TABLE invocation ADD COLUMN topology_source TEXT;
 ALTER TABLE invocation ADD COLUMN bind TEXT;
+)sql";
+
+const char* const kSensorColumns = R"sql(
+ALTER TABLE invocation ADD COLUMN sensors TEXT;
+ALTER TABLE run ADD COLUMN clock_min_mhz REAL;
+ALTER TABLE run ADD COLUMN clock_median_mhz REAL;
+ALTER TABLE run ADD COLUMN clock_max_mhz REAL;
+ALTER TABLE run ADD COLUMN clock_offered_mhz REAL;
+ALTER TABLE run ADD COLUMN temperature_max_c REAL;
+ALTER TABLE run ADD COLUMN hottest TEXT;
+ALTER TABLE run ADD COLUMN throttle_events INTEGER;
+ALTER TABLE run ADD COLUMN other_load REAL;
+ALTER TABLE run ADD COLUMN steal REAL;
+ALTER TABLE run ADD COLUMN energy_joules REAL;
+ALTER TABLE run ADD COLUMN processor INTEGER;
 )sql";
 
 std::string StoreMigration(bool hasFleetColumns) {

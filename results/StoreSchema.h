@@ -17,6 +17,11 @@ std::string HostsOfSettings(const std::string& runTable, const std::string& invo
 // shape, added to a store of version 3 (NULL in its invocations).
 extern const char* const kProcessorColumns;
 
+// Version 5's columns of what the machine did during each run (the sensors'
+// readings, the processor a run's one worker was placed on) and where the
+// sensors were read, added to a store of version 4 (NULL in its rows).
+extern const char* const kSensorColumns;
+
 // Brings the tables of a store of version 1 or 2 up to kStoreVersion;
 // `hasFleetColumns` tells whether its run table has host and rank (stores of
 // version 1 lack them). Run inside a transaction, with foreign keys

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runner/Console.h"
+#include "runner/EachCore.h"
 #include "runner/RunContext.h"
 #include "runner/RunOptions.h"
 #include "runner/RunRecord.h"
@@ -17,6 +18,9 @@
 // wrong or failed run unless options.keepGoing, and at a start the engine
 // refused. The summary ends with the verdict. Returns kExitOk, kExitFault (a
 // run wrong or failed, each named on err) or kExitInterrupted (a stop signal
-// came before the summary was written).
+// came before the summary was written). With --each-core, each run's one
+// worker is placed on `eachCore`'s places in turn (none: not asked), and
+// the summary tells each place apart.
 int RunStress(const RunnerOptions& options, const RunContext& context, SearchDriver& driver, const Console& console,
-              const std::atomic<bool>& interrupt, bool keepRuns, std::vector<RunRecord>& runs);
+              const std::atomic<bool>& interrupt, bool keepRuns, std::vector<RunRecord>& runs,
+              const std::vector<CoreTarget>& eachCore = {});

@@ -36,6 +36,10 @@ unset VANTREL_DB HWLOC_XMLFILE
 export HWLOC_SYNTHETIC="pack:1 core:2 pu:1"
 # This machine as it is.
 real() { env -u HWLOC_SYNTHETIC "$@"; }
+# A machine without sensors (VANTREL_FSROOT names an empty folder): what the
+# runs read of this machine's changes from one run to the next.
+mkdir "$work/no-sensors"
+export VANTREL_FSROOT="$work/no-sensors"
 
 # This machine's texts, as the runner's CSV context names them.
 "$cli" --task 100K --format csv >"$work/context" 2>/dev/null
@@ -82,13 +86,14 @@ mask() {
 # A report of this machine: its processors and shape as well.
 mask_machine() { perl -pe 's/\Q$ENV{GOLDEN_MACHINE}\E/<machine>/ if length $ENV{GOLDEN_MACHINE}' | mask; }
 # A stress: how many runs fit into its time varies, and with them whether
-# there are enough to measure a drift.
+# there are enough to measure a drift, and whether the runs slowed.
 mask_counts() {
     mask | perl -pe '
         s/\b\d+\b/N/g;
         s/F% \(median of the last N runs F sec, of the first N F sec\)|not measured: N runs?, it needs at least N/<drift>/;
         s/^# drift: F$/# drift: <drift>/;
         s/"drift": (?:F|null)/"drift": <drift>/;
+        s/slowed N % from the first quarter to the last; (.*): the cause is not visible from here/$1/;
     ' | uniq
 }
 
