@@ -140,10 +140,15 @@ faults)
     [ "$(tail -n 1 "$work/out")" = "FAIL: the ranks' results of 100K on 1 core were too large to gather" ] || fail "no verdict"
     unset VANTREL_FLEET_TEST_GATHER
 
-    # Each rank's cores in turn, a fault on rank 1's processor 1: that core
-    # is named, rank 1's other cores and rank 0's pass.
-    if [ "$(getconf _NPROCESSORS_ONLN)" -ge 2 ]; then
-        export VANTREL_FLEET_TEST_CORE=1:1
+    # Each rank's cores in turn, a fault on rank 1's second usable processor:
+    # that core is named, rank 1's other cores and rank 0's pass. It needs two
+    # processors this process may use (a CPU set of one has no second).
+    second=$(perl -ne 'next unless s/^Cpus_allowed_list:\s*//; my @p = map { /(\d+)-(\d+)/ ? ($1 .. $2) : $_ } split /,/;
+        print $p[1] if @p > 1' /proc/self/status)
+    if [ -z "$second" ]; then
+        echo "each core's fault left out: it needs two usable processors, this process has $(nproc)"
+    else
+        export VANTREL_FLEET_TEST_CORE=1:$second
         ranks=2 fleet --bind-to none -x VANTREL_FLEET_TEST_CORE -- "$program" --task 100K --each-core --repeat 2
         [ "$(fleet_codes 1)" -eq 2 ] || fail "a wrong core should end every rank with 1"
         grep -Eq "^  each core: $host, rank 1: core [0-9]+ \(processors? ([0-9, ]|and)+, package [0-9]+\): 2 of 2 runs wrong, first at slot 50 000\$" \
