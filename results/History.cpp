@@ -55,9 +55,10 @@ void WriteTable(std::ostream& out, const std::vector<HistoryLine>& lines, bool c
     };
     const bool oneCpu = shared([](const HistoryLine& line) { return line.cpu; });
     const bool oneHost = shared([](const HistoryLine& line) { return HostsText(line); });
-    std::string text;
-    if (oneCpu) text += "CPU:  " + OneLine(lines.front().cpu) + "\n";
-    if (oneHost && !HostsText(lines.front()).empty()) text += "Host: " + HostsText(lines.front()) + "\n";
+    std::vector<std::pair<std::string, std::string>> above;
+    if (oneCpu) above.emplace_back("CPU", OneLine(lines.front().cpu));
+    if (oneHost && !HostsText(lines.front()).empty()) above.emplace_back("Host", HostsText(lines.front()));
+    std::string text = LabelledLines(above, kReportWidth);
     if (!text.empty()) text += "\n";
     // What the machine did, where the lines differ in it.
     std::set<std::string> briefs;

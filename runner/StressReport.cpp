@@ -91,8 +91,10 @@ public:
     }
 
 private:
+    // Wrapped beneath itself, within the report's width.
     void Line(const std::string& label, const std::string& text) {
-        out << label << std::string(label.size() < 14 ? 14 - label.size() : 1, ' ') << text << "\n";
+        const size_t column = label.size() < 14 ? 14 : label.size() + 1;
+        out << label << std::string(column - label.size(), ' ') << WrapWords(text, kReportWidth, column, column) << "\n";
     }
 
     // Each place's runs, then the places that were wrong or slow.

@@ -25,7 +25,9 @@ fail() {
 expect_in() { grep -qF -- "$2" <<<"$1" || fail "$3: expected \"$2\" in: $1"; }
 # A file put whole, as sysfs shows a value: never empty to a reader.
 put() { mkdir -p "$(dirname "$1")" && echo "$2" >"$1.new" && mv "$1.new" "$1"; }
-stress() { "$runner" --stress 3s --task 100K --threads 1 "$@" 2>/dev/null; }
+# The summary's lines, each whole: the table wraps them beneath themselves at 100 columns.
+unwrapped() { perl -0pe 's/\n {14}(?=\S)/ /g'; }
+stress() { "$runner" --stress 3s --task 100K --threads 1 "$@" 2>/dev/null | unwrapped; }
 
 # A machine that throttles as it heats, its RAPL counter close to its range:
 # the updater moves it on every tenth of a second while the stress runs.
@@ -74,7 +76,7 @@ grep -q '"energy": "[0-9.]* J per run (median)' <<<"$json" || fail "RAPL: the su
 
 # Nothing to read: the runs pass, and the report says what is not available.
 mkdir -p "$work/bare"
-table=$(VANTREL_FSROOT=$work/bare "$runner" --stress 1s --task 100K --threads 1 2>/dev/null)
+table=$(VANTREL_FSROOT=$work/bare "$runner" --stress 1s --task 100K --threads 1 2>/dev/null | unwrapped)
 expect_in "$table" "Temperature   not available here: no hwmon sensor of the processors and no thermal zone of them" "bare"
 grep -q "^Machine       \(slowed [0-9]* % from the first quarter to the last; \)\?nothing of the machine could be read here" \
   <<<"$table" || fail "bare: nothing read, in: $table"
@@ -85,7 +87,7 @@ if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
   put "$work/rapl/sys/class/powercap/intel-rapl:0/energy_uj" 5
   chmod -R a+rX "$work/rapl" && chmod 400 "$work/rapl/sys/class/powercap/intel-rapl:0/energy_uj"
   table=$(VANTREL_FSROOT=$work/rapl setpriv --reuid=65534 --regid=65534 --clear-groups \
-    "$runner" --stress 1s --task 100K --threads 1 2>&1)
+    "$runner" --stress 1s --task 100K --threads 1 2>&1 | unwrapped)
   expect_in "$table" "Energy        not available here: powercap's energy_uj can be read by root only (Linux 5.10 and later)" \
     "energy_uj for root only"
 else
