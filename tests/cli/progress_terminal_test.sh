@@ -1,10 +1,7 @@
 #!/usr/bin/env bash
-# A stress's live line on a real terminal (a tmux pane, a pseudo-terminal)
-# of 60 and 80 columns, one that cannot erase (TERM=dumb), and one narrowed
-# from 80 to 60 columns during the run (SIGWINCH): once the run is over, the
-# pane and its scrollback hold no line of it (narrowed: at most the one it
-# showed then). A line wider than the terminal
-# would wrap, and every redraw would leave its first part behind.
+# A stress's live line in tmux panes of 60 and 80 columns, one that cannot
+# erase (TERM=dumb), one narrowed from 80 to 60 during the run (SIGWINCH):
+# afterwards no line of it is left in the pane or its scrollback.
 set -u
 runner="$1"
 command -v tmux >/dev/null || { echo "SKIP: no tmux (tools/setup-debian.sh native installs it)"; exit 77; }

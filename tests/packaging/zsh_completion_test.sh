@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# The zsh completion run as zsh runs it: a zsh in a pseudo-terminal (zpty)
-# with the generated completion on its fpath completes command lines, and a
-# stand-in for compadd reports what it offers with its descriptions. So an
-# _arguments entry numbered wrongly, or a colon in a description that cuts
-# it, fails here (zsh -n parses either).
+# The zsh completion run: a zsh in a pseudo-terminal (zpty) completes command
+# lines, a stand-in for compadd reports what it offers with its descriptions:
+# an _arguments entry numbered wrongly, or a description cut at a colon, fails.
 #   zsh_completion_test.sh ZSH_DIR
 set -u
 dir=$(cd "$1" && pwd)
@@ -30,8 +28,7 @@ zpty -w z 'compadd () {
   for i in {1..$#hits}; do print -r -- "<<$hits[$i] -- ${${descriptions[$i]:-}##$hits[$i] #-- #}>>"; done
 }'
 zpty -w z 'bindkey "^I" complete-word; PROMPT=""; print -r -- "<<READY>>"'
-zpty -r z line '*<<READY>>*'
-zpty -r z line '*<<READY>>*'
+repeat 2 zpty -r z line '*<<READY>>*'
 zpty -n -w z "$2"$'\t'
 zpty -w z $'\C-u print -r -- "<<DONE>>"'
 while zpty -r z line; do
@@ -49,8 +46,6 @@ grep -qx -- '--task -- Task size: 100K 500K .* 200M, in either case' "$work/got"
 offers 'vantrel-cli --task ' >"$work/got"
 [ "$(tr '\n' ' ' <"$work/got")" = "$(printf '%s\n' 100K 500K 1M 2M 3M 4M 5M 10M 20M 30M 40M 50M 60M 70M 80M 90M 100M 110M 120M 130M 140M 150M 200M | sort | tr '\n' ' ')" ] \
     || fail "--task's labels: $(tr '\n' ' ' <"$work/got")"
-offers 'vantrel-cli history --format ' >"$work/got"
-[ "$(tr '\n' ' ' <"$work/got")" = "csv json table " ] || fail "history --format: $(tr '\n' ' ' <"$work/got")"
 offers 'vantrel-cli ' >"$work/got"
 grep -qx 'compare -- Two results side by side, setting by setting, with a significance test and a regression gate' \
     "$work/got" || fail "the subcommands: $(cat "$work/got")"

@@ -1,5 +1,4 @@
-// A live line kept within its terminal's width, the width read anew at
-// every redraw.
+// A live line within its terminal's width, read anew at every redraw.
 #include <gmock/gmock.h>
 
 #include <sstream>
