@@ -300,6 +300,7 @@ remove_debs() {
 
 build
 [ "$deb_only" -eq 1 ] || pack
+mkdir -p dist
 for build in "${builds[@]}"; do
   for deb in "${debs[@]}"; do pack_deb "$deb" "${build%%:*}" "${build#*:}"; done
 done
