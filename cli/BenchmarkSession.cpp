@@ -20,16 +20,18 @@ int BenchmarkSession::Run() {
     context = CollectRunContext(processors ? *processors : ReadProcessorFacts(), options.bind);
     const int runsCode = options.stressSeconds > 0
                              ? RunStress(options, context, driver, console, interrupt,
-                                         !options.saveGrid.empty() || !storePath.empty(), runs)
-                             : RunSettings(options, context, driver, console, interrupt, runs);
+                                         !options.saveGrid.empty() || !storePath.empty(), runs, stop)
+                             : RunSettings(options, context, driver, console, interrupt, runs, stop);
     int code = runsCode;
-    if (!SaveResults(options, code, runs, Coordinator(), console)) code = kExitFault;
     // What ran is kept even when a run was wrong or stopped; a store or chart
-    // that fails does not hide how the runs ended.
+    // that fails does not hide how the runs ended. The store comes first: it
+    // takes milliseconds, and a second stop signal during a long save of the
+    // primes ends the process at once.
     const bool stored = Store();
+    if (!SaveResults(options, code, runs, Coordinator(), console)) code = kExitFault;
     const bool drawn = Chart(runsCode);
     // A Ctrl-C during the saves does not cut them short: the writers finish.
-    if (code == kExitOk && interrupt.load()) {
+    if ((code == kExitOk || code == kExitOutputClosed) && interrupt.load()) {
         Report(StopName() + " came after the runs had ended: nothing was cut short");
         code = kExitInterrupted;
     }

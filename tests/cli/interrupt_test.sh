@@ -102,6 +102,28 @@ code=$?
 [ "$code" -eq 0 ] || fail "nohup: exit $code, want 0"
 grep -q '^finished 999999 15485863$' "$work/out" || fail "nohup: the run did not finish"
 
+# A job a shell starts in the background has SIGINT ignored: the Ctrl-C is
+# meant for the job in the foreground (`tail -f`, say), and the run goes on.
+: >"$work/out"
+(trap '' INT; exec "$runner" --task 1M --threads 1 --events >"$work/out" 2>"$work/err") &
+pid=$!
+await "$work/out" '^progress '
+kill -INT "$pid"
+wait "$pid"
+code=$?
+[ "$code" -eq 0 ] || fail "SIGINT ignored: exit $code, want 0"
+grep -q '^finished 999999 15485863$' "$work/out" || fail "SIGINT ignored: the run did not finish"
+
+# A reader that goes away (`| head`) ends the burn-in as a stop does: the runs
+# made are stored, and the exit code is a closed pipe's.
+if [ ${#store[@]} -gt 0 ]; then
+    timeout -s KILL 20 "$runner" --stress 1h --task 100K --format csv "${store[@]}" 2>"$work/err" | head -n 24 >"$work/out"
+    code=${PIPESTATUS[0]}
+    [ "$code" -eq 141 ] || fail "| head: exit $code, want 141"
+    "$runner" history "${store[@]}" --last 1 --format csv >"$work/out" 2>"$work/err" || fail "| head: history failed"
+    grep -Eq ',100K,[0-9]+,[1-9][0-9]*,[1-9][0-9]*,[0-9.]+,verified$' "$work/out" || fail "| head: the runs made were not stored"
+fi
+
 # Ctrl-C twice from a terminal: the first stops the run, the second, while the
 # grid waits for a reader, ends the runner at once (no one reads the grid).
 : >"$work/out"
