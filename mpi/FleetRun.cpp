@@ -190,7 +190,12 @@ public:
 private:
     // Every rank's host and context on rank 0, and the report's start.
     bool Begin() {
-        info = comm.Info(processors, options.bind);
+        if (!processors.unusedTopology.empty()) {
+            err << "vantrel-mpi: rank " << comm.rank << ": " << processors.unusedTopology << "\n" << std::flush;
+        }
+        BindMode bind = options.bind;
+        placement = RankPlacement(bind, processors, comm.rank, err);
+        info = comm.Info(processors, bind);
         const auto infos = comm.Gather(RankInfoText(info), "the ranks' contexts", tally);
         if (!infos) {
             if (comm.Root()) err << "vantrel-mpi: " << tally.gatherFailure << "\n";
@@ -222,7 +227,7 @@ private:
         const std::vector<uint16_t> plan =
             options.sweep ? OfferedThreadCounts(comm.AllMax(processors.usable)) : std::vector<uint16_t>{options.threads};
         SearchDriver driver(interrupt);
-        driver.SetWorkerStartHook(RankPlacement(options.bind, processors, comm.rank, err));
+        driver.SetWorkerStartHook(std::move(placement));
 #ifdef VANTREL_FLEET_TEST_HOOKS
         InstallTestHooks(driver, comm);
 #endif
@@ -326,6 +331,7 @@ private:
     std::ostream& err;
     const std::atomic<bool>& interrupt;
     RankInfo info;
+    WorkerStartHook placement;  // as the context states it
 #ifdef VANTREL_FLEET_TEST_HOOKS
     TestStopper stopper{comm.rank};
 #endif

@@ -78,6 +78,9 @@ TEST(ProcessorFacts, FromTopologiesCpuSetsAndQuotas) {
         {"quota over the set", {"pack:2 core:32 pu:2", ""}, Range(0, 4), 4.0,
          "128 logical processors, 4 usable (CPU set 0-3)", "", "1 2 4", 4,
          {{"usable_processors", 4}, {"usable_reason", "CPU set 0-3"}}},
+        {"quota rounded up to the set", {"pack:1 core:2 pu:1", ""}, Range(0, 2), 1.5,
+         "2 logical processors, 2 usable (CPU quota 1.5)", "", "1 2", 0,
+         {{"usable_processors", 2}, {"usable_reason", "CPU quota 1.5"}}},
         {"hybrid", {"", kHybridXml}, Range(0, 32), std::nullopt, "32 logical processors",
          "1 package, 24 cores, 1 to 2 per core, 1 NUMA node: 8 performance cores, 16 efficiency cores (from topology "
          "file \"" + kHybridXml + "\", not this machine)",
