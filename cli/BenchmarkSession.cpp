@@ -50,7 +50,9 @@ bool BenchmarkSession::Store() {
         Report("nothing was stored in \"" + OneLine(storePath) + "\": no run was made");
         return true;
     }
-    const std::string failure = StoreInvocation(storePath, context, options.commandLine, options.label, runs);
+    // A stop that came after the last run cut nothing short.
+    const std::string ended = stop.before.empty() ? std::string() : "stopped by " + stop.by + " before " + stop.before;
+    const std::string failure = StoreInvocation(storePath, context, options.commandLine, options.label, runs, ended);
     if (failure.empty()) return true;
     Report(failure);
     return false;

@@ -298,7 +298,19 @@ private:
             err.flush();
         }
         writer->End(tally);
-        code = JudgeFleet(tally, header.ranks, options).exitCode;
+        const FleetVerdict verdict = JudgeFleet(tally, header.ranks, options);
+        code = verdict.exitCode;
+        if (store) {
+            // A job cut short is stored with the verdict that says how.
+            const bool early = stop || tally.stopped || tally.loss || !tally.gatherFailure.empty();
+            const std::string failure = store->End(early ? verdict.text : std::string());
+            if (!failure.empty()) {
+                tally.storeFailure = failure;
+                err << "vantrel-mpi: " << failure << "\n";
+                err.flush();
+                if (code == kExitOk) code = kExitFault;
+            }
+        }
         return code;
     }
 

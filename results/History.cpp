@@ -45,7 +45,8 @@ void WriteTable(std::ostream& out, const std::vector<HistoryLine>& lines) {
         rows.push_back({std::to_string(line.invocation), OneLine(line.date), OneLine(line.label), OneLine(line.cpu),
                         line.task, ThreadCountText(line.threads), std::to_string(line.runs),
                         line.medianSeconds ? PreciseSecondsText(*line.medianSeconds) : std::string(),
-                        StatusLabel(line.verdict), HostsText(line)});
+                        std::string(StatusLabel(line.verdict)) + (line.ended && !line.ended->empty() ? ", cut short" : ""),
+                        HostsText(line)});
     }
     TextTable table;
     table.Cap(kLabelColumn, kMaxLabelWidth);
@@ -57,13 +58,13 @@ void WriteTable(std::ostream& out, const std::vector<HistoryLine>& lines) {
 }
 
 void WriteCsv(std::ostream& out, const std::vector<HistoryLine>& lines) {
-    std::string text = "invocation,date,label,cpu,hosts,task,threads,runs,finished_runs,median_seconds,verdict\n";
+    std::string text = "invocation,date,label,cpu,hosts,task,threads,runs,finished_runs,median_seconds,verdict,ended\n";
     for (const HistoryLine& line : lines) {
         text += std::to_string(line.invocation) + ',' + CsvField(line.date) + ',' + CsvField(line.label) + ',' +
                 CsvField(line.cpu) + ',' + CsvField(HostList(line)) + ',' + CsvField(line.task) + ',' +
                 std::to_string(line.threads) + ',' + std::to_string(line.runs) + ',' + std::to_string(line.finishedRuns) + ',' +
                 (line.medianSeconds ? FullPrecision(*line.medianSeconds) : std::string()) + ',' +
-                SettingVerdictName(line.verdict) + "\n";
+                SettingVerdictName(line.verdict) + ',' + CsvField(line.ended.value_or("")) + "\n";
     }
     out << text;
     out.flush();
@@ -84,6 +85,7 @@ void WriteJson(std::ostream& out, const std::vector<HistoryLine>& lines) {
             {"finished_runs", line.finishedRuns},
             {"median_seconds", line.medianSeconds ? nlohmann::ordered_json(*line.medianSeconds) : nullptr},
             {"verdict", SettingVerdictName(line.verdict)},
+            {"ended", line.ended ? nlohmann::ordered_json(*line.ended) : nullptr},
         });
     }
     out << document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";

@@ -295,8 +295,9 @@ struct ResultStore::Impl {
                 Exec(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
             } else if (*version < 3) {
                 Exec(StoreMigration(HasFleetColumns()).c_str());
-            } else if (*version < 4 && !HasColumn("invocation", "usable_processors")) {
-                Exec(kProcessorColumns);
+            } else {
+                if (*version < 4 && !HasColumn("invocation", "usable_processors")) Exec(kProcessorColumns);
+                if (*version < 5 && !HasColumn("invocation", "ended")) Exec(kEndColumns);
             }
             Exec(("PRAGMA user_version = " + std::to_string(kStoreVersion)).c_str());
             Exec("COMMIT");
@@ -345,8 +346,8 @@ struct ResultStore::Impl {
         Statement insert(db,
                          "INSERT INTO invocation (version, cpu, logical_processors, os, compiler, build_type, flags, "
                          "bits, date, command_line, label, usable_processors, usable_reason, shape, packages, "
-                         "numa_nodes, cores, pus_per_core, cpu_kinds, topology_source, bind) VALUES (?1, ?2, ?3, ?4, "
-                         "?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?19, ?20, ?21)",
+                         "numa_nodes, cores, pus_per_core, cpu_kinds, topology_source, bind, ended) VALUES (?1, ?2, ?3, "
+                         "?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?19, ?20, ?21, ?22)",
                          OnError());
         insert.Bind(1, c.version).Bind(2, c.cpu).Bind(3, int64_t(c.logicalProcessors)).Bind(4, c.os);
         insert.Bind(5, c.compiler).Bind(6, c.buildType).Bind(7, c.flags).Bind(8, int64_t(c.bits)).Bind(9, c.date);
@@ -360,6 +361,11 @@ struct ResultStore::Impl {
         insert.BindOptional(15, count(p.packages)).BindOptional(16, count(p.numaNodes));
         insert.BindOptional(17, count(p.cores)).BindOptional(18, count(p.pusPerCore));
         insert.Bind(19, CpuKindsJson(p.kinds).dump()).Bind(20, p.topologySource).Bind(21, p.bind);
+        if (head.ended) {
+            insert.Bind(22, *head.ended);
+        } else {
+            insert.BindOptional(22, std::nullopt);
+        }
         insert.Run();
         return sqlite3_last_insert_rowid(db);
     }
@@ -439,6 +445,11 @@ struct ResultStore::Impl {
     auto Transaction(Write write) -> decltype(write()) {
         Exec("BEGIN IMMEDIATE");
         try {
+            // Another runner may have brought the store to a newer version
+            // since this one looked: the version is read again under the
+            // write lock, so that no row goes into tables this one does not
+            // know.
+            if (CheckFormat() != kStoreVersion) Fail("the store's version changed while it was open");
             if constexpr (std::is_void_v<decltype(write())>) {
                 write();
                 Exec("COMMIT");
@@ -527,6 +538,14 @@ int64_t ResultStore::Begin(const StoredInvocation& head) {
     return impl->Transaction([&] { return impl->InsertInvocation(head); });
 }
 
+void ResultStore::SetEnded(int64_t invocation, const std::string& ended) {
+    impl->Transaction([&] {
+        Statement update(impl->db, "UPDATE invocation SET ended = ?2 WHERE id = ?1", impl->OnError());
+        update.Bind(1, invocation).Bind(2, ended);
+        update.Run();
+    });
+}
+
 void ResultStore::AppendRuns(int64_t invocation, const std::vector<StoredRun>& runs) {
     impl->Transaction([&] {
         Statement exists(impl->db, "SELECT 1 FROM invocation WHERE id = ?1", impl->OnError());
@@ -601,7 +620,7 @@ std::vector<HistoryLine> ResultStore::Impl::History(const HistoryQuery& query) {
             ORDER BY id DESC LIMIT ?3),
           hosts AS ()sql" + hosts + R"sql()
         SELECT i.id, i.date, i.label, i.cpu, s.task, s.threads, s.runs, s.finished_runs, s.median_seconds, s.verdict,
-               )sql" + (settingHosts ? "s.hosts" : "h.names") + R"sql(
+               )sql" + (settingHosts ? "s.hosts" : "h.names") + ", " + (HasColumn("invocation", "ended") ? "i.ended" : "NULL") + R"sql(
         FROM invocation AS i JOIN setting AS s ON s.invocation_id = i.id
           LEFT JOIN hosts AS h ON h.invocation_id = i.id AND h.task = s.task AND h.threads = s.threads
         WHERE i.id IN chosen AND (?1 IS NULL OR s.task = ?1) AND (?2 IS NULL OR s.threads = ?2)
@@ -625,6 +644,7 @@ std::vector<HistoryLine> ResultStore::Impl::History(const HistoryQuery& query) {
         if (!select.IsNull(8)) line.medianSeconds = select.Real(8);
         line.verdict = SettingVerdictNamed(select.Text(9));
         line.hosts = HostsOf(select.Text(10));
+        if (!select.IsNull(11)) line.ended = select.Text(11);
         lines.push_back(std::move(line));
     }
     return lines;

@@ -43,6 +43,10 @@ struct StoredInvocation {
     std::string commandLine;
     std::string label;
     std::vector<StoredRun> runs;  // in the order they ran
+    // How the invocation ended: empty when it ran to its end; else a line
+    // ("stopped by Ctrl-C before all 4 runs were done", a fleet's FAIL);
+    // none when the store did not record it (before store version 5).
+    std::optional<std::string> ended = std::string();
 };
 
 // One line of history: the runs of one (invocation, task, threads).
@@ -58,6 +62,7 @@ struct HistoryLine {
     std::optional<double> medianSeconds; // of the finished runs
     RunStatus verdict = RunStatus::Finished;  // Finished when every run was verified, else the worst run's status
     std::vector<std::string> hosts;      // where its runs ran, sorted; empty when not known
+    std::optional<std::string> ended;    // of its invocation (see StoredInvocation)
 };
 
 struct HistoryQuery {
@@ -99,6 +104,9 @@ public:
     // runs before. A writer killed between steps leaves the steps it made.
     int64_t Begin(const StoredInvocation& head);
     void AppendRuns(int64_t invocation, const std::vector<StoredRun>& runs);
+    // Records how the invocation begun with Begin ended (see
+    // StoredInvocation::ended), once its end is known.
+    void SetEnded(int64_t invocation, const std::string& ended);
 
     // Newest first (in the order they were stored), one line per
     // (invocation, task, threads), in the order each invocation ran them.
@@ -135,7 +143,7 @@ bool ResultStoreAvailable();
 // an invocation keeps the processors it could use and the machine's shape.
 // A store of an older version is brought up to this one when it is next
 // written to, and read as it is.
-constexpr int kStoreVersion = 4;
+constexpr int kStoreVersion = 5;
 
 // The store's file: --db if given, else the environment variable VANTREL_DB,
 // else empty (nothing is stored).
@@ -157,4 +165,5 @@ std::string CommandLineText(const std::vector<std::string>& args);
 // store at dbPath. Returns an empty string, or one line naming the file and
 // the reason it could not.
 std::string StoreInvocation(const std::string& dbPath, const RunContext& context, const std::string& commandLine,
-                            const std::string& label, const std::vector<RunRecord>& runs);
+                            const std::string& label, const std::vector<RunRecord>& runs,
+                            const std::string& ended = {});

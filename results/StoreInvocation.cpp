@@ -64,8 +64,9 @@ std::string CommandLineText(const std::vector<std::string>& args) {
 }
 
 std::string StoreInvocation(const std::string& dbPath, const RunContext& context, const std::string& commandLine,
-                            const std::string& label, const std::vector<RunRecord>& runs) {
+                            const std::string& label, const std::vector<RunRecord>& runs, const std::string& ended) {
     StoredInvocation invocation;
+    invocation.ended = ended;
     invocation.context = context;
     invocation.commandLine = commandLine;
     invocation.label = label;

@@ -27,7 +27,8 @@ CREATE TABLE invocation (
   pus_per_core INTEGER,
   cpu_kinds TEXT,
   topology_source TEXT,
-  bind TEXT
+  bind TEXT,
+  ended TEXT
 );
 CREATE TABLE run (
   id INTEGER PRIMARY KEY,
@@ -76,6 +77,10 @@ ALTER TABLE invocation ADD COLUMN pus_per_core INTEGER;
 ALTER TABLE invocation ADD COLUMN cpu_kinds TEXT;
 ALTER TABLE invocation ADD COLUMN topology_source TEXT;
 ALTER TABLE invocation ADD COLUMN bind TEXT;
+)sql";
+
+const char* const kEndColumns = R"sql(
+ALTER TABLE invocation ADD COLUMN ended TEXT;
 )sql";
 
 std::string StoreMigration(bool hasFleetColumns) {

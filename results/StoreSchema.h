@@ -17,6 +17,10 @@ std::string HostsOfSettings(const std::string& runTable, const std::string& invo
 // shape, added to a store of version 3 (NULL in its invocations).
 extern const char* const kProcessorColumns;
 
+// Version 5's column of how the invocation ended, added to a store of
+// version 4 (NULL in its invocations: not recorded).
+extern const char* const kEndColumns;
+
 // Brings the tables of a store of version 1 or 2 up to kStoreVersion;
 // `hasFleetColumns` tells whether its run table has host and rank (stores of
 // version 1 lack them). Run inside a transaction, with foreign keys

@@ -182,5 +182,7 @@ TEST(BenchmarkSession, AReportWhoseReaderWentAwayStopsTheRunsAndStoresThoseThatF
         const StoredInvocation stored = ResultStore(db, ResultStore::Access::Read).Load("last");
         ASSERT_EQ(stored.runs.size(), 2u);
         for (const StoredRun& run : stored.runs) EXPECT_EQ(run.status, RunStatus::Finished);
+        EXPECT_THAT(ResultStore(db, ResultStore::Access::Read).History({}).front().ended,
+                    ::testing::Optional(::testing::StartsWith("stopped by a closed output before ")));
     }
 }

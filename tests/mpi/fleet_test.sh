@@ -233,8 +233,8 @@ lost)
         exit(@rows == 3 ? 0 : 1);' <"$work/out" || fail "the first setting's rows are not whole"
     "$cli" history --db "$work/fleet.db" --format json >"$work/history" || fail "the store cannot be read"
     perl -MJSON::PP -e 'local $/; my $lines = JSON::PP->new->decode(<STDIN>);
-        exit(@$lines == 1 && $lines->[0]{threads} == 1 && $lines->[0]{finished_runs} == 3 ? 0 : 1);' \
-        <"$work/history" || fail "the store should hold the first setting's three runs"
+        exit(@$lines == 1 && $lines->[0]{threads} == 1 && $lines->[0]{finished_runs} == 3 && $lines->[0]{ended} ne "" ? 0 : 1);' \
+        <"$work/history" || fail "the store should hold the first setting's three runs, cut short"
     ;;
 *) echo "unknown mode $mode"; exit 2 ;;
 esac

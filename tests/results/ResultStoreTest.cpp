@@ -77,6 +77,7 @@ protected:
     // (version 2).
     static void MakeOlder(const std::string& store, int version) {
         std::string sql;
+        if (version < 5 && std::stoi(Sql(store, "PRAGMA user_version")) >= 5) sql += "ALTER TABLE invocation DROP COLUMN ended; ";
         if (version < 4 && std::stoi(Sql(store, "PRAGMA user_version")) >= 4) {
             for (const char* column : {"usable_processors", "usable_reason", "shape", "packages", "numa_nodes", "cores",
                                        "pus_per_core", "cpu_kinds", "topology_source", "bind"}) {
@@ -415,6 +416,19 @@ TEST_F(ResultStoreTest, OlderStoresAreReadAsTheyAreAndBroughtUpToDateOnFirstWrit
     }
 }
 
+TEST_F(ResultStoreTest, AWriterOpenedBeforeANewerVersionsMigrationRefusesToWrite) {
+    ResultStore writer(db, ResultStore::Access::Append);
+    // What a newer runner's migration leaves between this writer's check and its write.
+    Sql(db, "PRAGMA user_version = " + std::to_string(kStoreVersion + 1));
+    EXPECT_THROW(
+        try { writer.Append(Sweep("late", 1)); } catch (const StoreError& e) {
+            EXPECT_THAT(e.what(), HasSubstr("written by a newer vantrel-cli"));
+            throw;
+        },
+        StoreError);
+    EXPECT_EQ(Sql(db, "SELECT count(*) FROM invocation"), "0");
+}
+
 TEST_F(ResultStoreTest, AnInvocationKeepsItsProcessorsAndAStoreOfVersion3GainsThem) {
     ResultStore(db, ResultStore::Access::Append).Append(Sweep("version 3", 1));
     MakeOlder(db, 3);
@@ -428,6 +442,10 @@ TEST_F(ResultStoreTest, AnInvocationKeepsItsProcessorsAndAStoreOfVersion3GainsTh
     ResultStore store(db, ResultStore::Access::Read);
     EXPECT_TRUE(store.Load("last").context.processors == BoundHybridProcessors());
     EXPECT_TRUE(store.Load("last~1").context.processors == ProcessorContext{});  // stated none
+    // How an invocation ended is unknown before version 5, whole or not.
+    const std::vector<HistoryLine> lines = store.History({});
+    EXPECT_EQ(lines.front().ended, "");
+    EXPECT_EQ(lines.back().ended, std::nullopt);
 }
 
 TEST_F(ResultStoreTest, AReaderOfAnOlderStoreReadsWhatAWriterAddedMeanwhile) {
