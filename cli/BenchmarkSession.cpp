@@ -15,8 +15,11 @@ BenchmarkSession::BenchmarkSession(const RunnerOptions& options_, std::ostream& 
     : options(options_), console{out, err, liveProgress}, interrupt(interrupt_), driver(interrupt_) {}
 
 int BenchmarkSession::Run() {
-    if (!CheckSaveTargets(options, console.err)) return kExitFault;
     storePath = StorePathFrom(options.db);
+    // A store that cannot be written is found before the runs, as the saves are.
+    const std::string storeProblem = storePath.empty() ? std::string() : StoreTargetProblem(storePath);
+    if (!storeProblem.empty()) console.err << "vantrel-cli: " << storeProblem << "\n";
+    if (!CheckSaveTargets(options, console.err) || !storeProblem.empty()) return kExitFault;
     context = CollectRunContext(processors ? *processors : ReadProcessorFacts(), options.bind);
     const int runsCode = options.stressSeconds > 0
                              ? RunStress(options, context, driver, console, interrupt,

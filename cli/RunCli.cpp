@@ -56,9 +56,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         case CliAction::History: {
             HistoryOptions options = parsed.history;
             options.db = StorePathFrom(options.db);
-            return RunHistory(options, out, err);
+            return RunHistory(options, out, err, interrupt);
         }
-        case CliAction::Compare: return RunCompare(parsed.compare, out, err);
+        case CliAction::Compare: return RunCompare(parsed.compare, out, err, interrupt);
         case CliAction::Run: break;
     }
     if (!processors.unusedTopology.empty()) err << "vantrel-cli: " << processors.unusedTopology << "\n";

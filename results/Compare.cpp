@@ -10,6 +10,8 @@
 #include "engine/RunText.h"
 #include "engine/TaskTable.h"
 #include "engine/Text.h"
+#include "results/JsonReport.h"
+#include "runner/ExitCodes.h"
 #include "runner/JsonForms.h"
 #include "runner/Statistics.h"
 #include "runner/TextTable.h"
@@ -237,7 +239,8 @@ std::vector<SettingComparison> CompareResults(const ResultSet& base, const Resul
     return settings;
 }
 
-int RunCompare(const CompareOptions& options, std::ostream& out, std::ostream& err) {
+int RunCompare(const CompareOptions& options, std::ostream& out, std::ostream& err,
+               const std::atomic<bool>& interrupt) {
     auto fail = [&](const std::string& line) {
         err << "vantrel-cli: " << line << "\n";
         err.flush();
@@ -252,11 +255,14 @@ int RunCompare(const CompareOptions& options, std::ostream& out, std::ostream& e
     ResultSet base;
     ResultSet newer;
     try {
-        base = LoadResultSet(options.baseSource);
-        newer = LoadResultSet(options.newSource);
+        base = LoadResultSet(options.baseSource, &interrupt);
+        newer = LoadResultSet(options.newSource, &interrupt);
+    } catch (const ReadStopped&) {
+        return kExitInterrupted;
     } catch (const std::exception& e) {
         return fail(e.what());
     }
+    if (interrupt.load()) return kExitInterrupted;
 
     const double threshold = options.failOnSlowdownPercent.value_or(kUntestedChangePercent);
     const std::vector<SettingComparison> settings =

@@ -11,6 +11,7 @@
 #include "engine/Text.h"
 #include "results/Charts.h"
 #include "results/ResultStore.h"
+#include "runner/ExitCodes.h"
 #include "runner/TextTable.h"
 
 namespace {
@@ -111,7 +112,8 @@ HistoryChart ChartOf(const std::vector<HistoryLine>& lines) {
 
 }  // namespace
 
-int RunHistory(const HistoryOptions& options, std::ostream& out, std::ostream& err) {
+int RunHistory(const HistoryOptions& options, std::ostream& out, std::ostream& err,
+               const std::atomic<bool>& interrupt) {
     auto fail = [&](int code, const std::string& line) {
         err << "vantrel-cli: " << line << "\n";
         err.flush();
@@ -127,6 +129,7 @@ int RunHistory(const HistoryOptions& options, std::ostream& out, std::ostream& e
     } catch (const StoreError& e) {
         return fail(kHistoryBadInput, e.what());
     }
+    if (interrupt.load()) return kExitInterrupted;
 
     if (!options.plot.empty()) {
         std::set<std::string> tasks;
@@ -145,6 +148,7 @@ int RunHistory(const HistoryOptions& options, std::ostream& out, std::ostream& e
     }
 
     if (options.plot.empty()) return kHistoryOk;
+    if (interrupt.load()) return kExitInterrupted;
     const std::string failure = PlotHistory(options.plot, ChartOf(lines), options.gnuplot);
     if (failure.empty()) return kHistoryOk;
     return fail(kHistoryChartFailed, failure);

@@ -19,6 +19,7 @@
 #include "export/TextEncoding.h"
 #include "results/StoreSchema.h"
 #include "runner/JsonForms.h"
+#include "runner/SaveFileName.h"
 #include "runner/SettingGroups.h"
 #include "runner/Statistics.h"
 
@@ -501,6 +502,8 @@ ResultStore::ResultStore(const std::string& path, Access access) : impl(std::mak
     if (path == ":memory:") {
         impl->Fail("that is SQLite's name for a database in memory, which keeps nothing; valid: a file name");
     }
+    // Opening a FIFO waits for a writer that may never come.
+    if (const std::string why = NotARegularFile(FilePathOf(path)); !why.empty()) impl->Fail(why + ", not a result store");
     try {
         if (access == Access::Append) {
             impl->Open(false);

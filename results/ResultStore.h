@@ -161,6 +161,12 @@ StoredRun StoredRunOf(const RunRecord& run);
 // that holds a space, a quote or nothing in double quotes.
 std::string CommandLineText(const std::vector<std::string>& args);
 
+// Why the store at dbPath cannot be written, found before any run: its folder
+// missing or no folder, or the file a folder, FIFO or device. One line, as
+// StoreInvocation says it; empty when none of these (whatever else the
+// store itself may refuse is found when it is opened).
+std::string StoreTargetProblem(const std::string& dbPath);
+
 // Appends one invocation of the runner, its runs made on this machine, to the
 // store at dbPath. Returns an empty string, or one line naming the file and
 // the reason it could not.

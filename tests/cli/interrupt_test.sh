@@ -127,6 +127,37 @@ if [ ${#store[@]} -gt 0 ]; then
     grep -Eq ',100K,[0-9]+,[1-9][0-9]*,[1-9][0-9]*,[0-9.]+,verified,stopped by a closed output before the time was up$' "$work/out" || fail "| head: the runs made were not stored"
 fi
 
+# history and compare: a FIFO is refused at once, not waited on; a stop
+# signal ends a long comparison at once, with nothing written.
+mkfifo "$work/waiting"
+for command in "history --db $work/waiting" "compare $work/waiting $work/waiting" "compare db:$work/waiting:1 x.json"; do
+    timeout -s KILL 5 "$runner" $command >"$work/out" 2>"$work/err"
+    code=$?
+    [ "$code" -eq 2 ] || fail "$command: exit $code, want 2"
+    grep -q ": it is a FIFO, not a" "$work/err" || fail "$command: the FIFO is not named"
+done
+{ printf '{"results": [{"task": "1M", "threads": 1, "run_seconds": ['; yes '1.5,' | head -n 3999999 | tr -d '\n'
+  printf '1.5]}]}'; } >"$work/large.json"
+for stop in INT:130 TERM:143; do
+    (set -m; exec "$runner" compare "$work/large.json" "$work/large.json" >"$work/out" 2>"$work/err") &
+    pid=$!
+    sleep 0.3
+    kill -"${stop%:*}" "$pid"
+    started=$(date +%s%N)
+    wait "$pid"
+    code=$?
+    [ "$code" -eq "${stop#*:}" ] || fail "compare, SIG${stop%:*}: exit $code, want ${stop#*:}"
+    [ $(($(date +%s%N) - started)) -lt 1000000000 ] || fail "compare, SIG${stop%:*}: took a second or more to stop"
+    [ -s "$work/out" ] && fail "compare, SIG${stop%:*}: it wrote a comparison"
+done
+# A store that cannot be written is found before the runs.
+"$runner" --task 100K --db "$work/gone/results.db" >"$work/out" 2>"$work/err"
+code=$?
+[ "$code" -eq 1 ] || fail "--db in a missing folder: exit $code, want 1"
+[ -s "$work/out" ] && fail "--db in a missing folder: a run was made"
+grep -q "^vantrel-cli: Could not store the results in \"$work/gone/results.db\": its folder" "$work/err" \
+    || fail "--db in a missing folder: not said"
+
 # Ctrl-C twice from a terminal: the first stops the run, the second, while the
 # grid waits for a reader, ends the runner at once (no one reads the grid).
 : >"$work/out"
