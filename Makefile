@@ -5,13 +5,24 @@
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 
-# The configurations make test builds and tests.
-PRESETS := native tsan asan windows-x86 windows-x64
-BUILDS := $(addprefix build-,$(PRESETS) debug)
-TESTS := $(addprefix test-,$(PRESETS) debug)
+# The configurations make test builds and tests. Wine, MinGW and the ARM
+# cross compiler are amd64 packages: on another machine (an ARM server or
+# board) make test builds and tests the native configurations alone.
+ARCH := $(shell dpkg --print-architecture 2>/dev/null || echo amd64)
+PRESETS := native tsan asan windows-x86 windows-x64 linux-arm64
+ALL_PRESETS := $(PRESETS)
+ifneq ($(ARCH),amd64)
+PRESETS := native tsan asan
+NOT_AMD64 := make test on $(ARCH) builds and tests native, tsan and asan; the Windows builds and the ARM cross build need an amd64 machine
+endif
+# A check of its own, not in make test: the big-endian build under qemu-s390x
+# (make test-linux-s390x).
+CHECKS := linux-s390x
+BUILDS := $(addprefix build-,$(ALL_PRESETS) $(CHECKS) debug)
+TESTS := $(addprefix test-,$(ALL_PRESETS) $(CHECKS) debug)
 XVFB := xvfb-run -a -s "-screen 0 1280x1024x24"
 
-.PHONY: all setup setup-native setup-windows setup-packaging run test test-all native windows dist dist-check gui screenshot bench clean $(BUILDS) $(TESTS)
+.PHONY: all setup setup-native setup-windows setup-packaging setup-arm64 setup-s390x run test test-all native windows dist dist-check gui screenshot bench clean $(BUILDS) $(TESTS)
 
 all: native
 
@@ -23,9 +34,12 @@ setup-windows:
 	@bash tools/setup-debian.sh windows
 setup-packaging:
 	@bash tools/setup-debian.sh native cluster packaging
+setup-arm64 setup-s390x: setup-%:
+	@bash tools/setup-debian.sh $*
 
-# Each preset's set-up group: Windows presets need the cross compilers and Wine.
-setup-for = $(if $(findstring windows,$(1)),setup-windows,setup-native)
+# Each preset's set-up group: Windows presets need the cross compilers and
+# Wine, linux-ARCH the cross compiler for ARCH and qemu.
+setup-for = $(if $(findstring windows,$(1)),setup-windows,$(if $(findstring linux-,$(1)),setup-$(subst linux-,,$(1)),setup-native))
 
 .SECONDEXPANSION:
 $(BUILDS): build-%: $$(call setup-for,%)
@@ -69,6 +83,7 @@ run: setup-native
 # windows, and a build fills the idle cores). Each step's output is shown
 # whole when it ends.
 test: setup
+	$(if $(filter-out amd64,$(ARCH)),@echo "$(NOT_AMD64)")
 	@$(MAKE) --no-print-directory -j 2 --output-sync=target PIPELINE=1 test-all
 	@echo "== all test configurations passed =="
 
@@ -76,10 +91,13 @@ test-all: $(addprefix test-,$(PRESETS))
 
 ifdef PIPELINE
 BUILD_PRIORITY := nice -n 10
+ifeq ($(ARCH),amd64)
 build-windows-x64: | build-windows-x86
 build-native: | build-windows-x64
+endif
 build-tsan: | build-native
 build-asan: | build-tsan
+build-linux-arm64: | build-asan
 endif
 
 gui: build-windows-x86

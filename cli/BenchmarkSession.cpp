@@ -1,6 +1,7 @@
 #include "cli/BenchmarkSession.h"
 
 #include "engine/Text.h"
+#include "machine/MachineSampler.h"
 #include "machine/Processors.h"
 #include "results/Charts.h"
 #include "results/ResultStore.h"
@@ -20,11 +21,24 @@ int BenchmarkSession::Run() {
     const std::string storeProblem = storePath.empty() ? std::string() : StoreTargetProblem(storePath);
     if (!storeProblem.empty()) console.err << "vantrel-cli: " << storeProblem << "\n";
     if (!CheckSaveTargets(options, console.err) || !storeProblem.empty()) return kExitFault;
-    context = CollectRunContext(processors ? *processors : ReadProcessorFacts(), options.bind);
+    const ProcessorFacts facts = processors ? *processors : ReadProcessorFacts();
+    context = CollectRunContext(facts, options.bind);
+    std::vector<CoreTarget> eachCore;
+    if (options.eachCore) {
+        const std::string problem = EachCoreProblem(facts, options.bind, eachCore);
+        if (!problem.empty()) {
+            Report(problem);
+            return kExitFault;
+        }
+    }
+    MachineSampler sampler(OpenSensorReader(UsableProcessors(facts)), kSampleInterval);
+    context.sensors = sampler.Sources();
+    driver.SetSampler(&sampler);
     const int runsCode = options.stressSeconds > 0
                              ? RunStress(options, context, driver, console, interrupt,
-                                         !options.saveGrid.empty() || !storePath.empty(), runs, stop)
+                                         !options.saveGrid.empty() || !storePath.empty(), runs, stop, eachCore)
                              : RunSettings(options, context, driver, console, interrupt, runs, stop);
+    driver.SetSampler(nullptr);
     int code = runsCode;
     // What ran is kept even when a run was wrong or stopped; a store or chart
     // that fails does not hide how the runs ended. The store comes first: it

@@ -54,6 +54,7 @@ void AddRunOptions(const OptionTable& table, CLI::App& app, RunnerOptions& optio
     table.Add(app, "--verify", options.verify);
     table.Add(app, "--stress", options.stressSeconds);
     table.Add(app, "--keep-going", options.keepGoing);
+    table.Add(app, "--each-core", options.eachCore);
     table.Add(app, "--bind", options.bind);
     table.Add(app, "--db", options.db);
     table.Add(app, "--label", options.label);
@@ -82,6 +83,7 @@ ParseOutcome RunOutcome(const CLI::App& app, const std::vector<std::string>& arg
     if (options.stressSeconds > 0) {
         if (app.count("--task") == 0) options.taskIndex = kStressTask;
         if (app.count("--threads") == 0) threads = EveryProcessor(processors.usable);
+        if (options.eachCore) threads = 1;
     }
     options.threadCounts = options.sweep ? OfferedThreadCounts(processors.usable) : std::vector<uint16_t>{threads};
     if (!options.savePrimes.empty() && !options.saveGrid.empty() && NameTheSameFile(options.savePrimes, options.saveGrid)) {

@@ -31,3 +31,29 @@ function(vantrel_add_test name)
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
 endfunction()
+
+# A Linux build for another processor runs its programs under an emulator
+# (qemu-user, cmake/linux-cross.cmake): CTest puts it before a test's own
+# executable, and the test scripts reach the programs they drive through
+# vantrel_test_program.
+if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR AND NOT WIN32)
+  set(VANTREL_EMULATED ON)
+else()
+  set(VANTREL_EMULATED OFF)
+endif()
+
+# vantrel_test_program(VAR TARGET)
+# How a test script runs the program TARGET: its file, or in an emulated
+# build a script beside it that runs it under the emulator (one process: the
+# script execs the emulator, so signals reach the program).
+function(vantrel_test_program var target)
+  if(NOT VANTREL_EMULATED)
+    set(${var} "$<TARGET_FILE:${target}>" PARENT_SCOPE)
+    return()
+  endif()
+  set(script "${CMAKE_BINARY_DIR}/emulated/${target}")
+  list(JOIN CMAKE_CROSSCOMPILING_EMULATOR "\" \"" emulator)
+  file(GENERATE OUTPUT "${script}" CONTENT "#!/bin/sh\nexec \"${emulator}\" \"$<TARGET_FILE:${target}>\" \"$@\"\n"
+       FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  set(${var} "${script}" PARENT_SCOPE)
+endfunction()

@@ -35,3 +35,8 @@ uint32_t LogicalProcessors() {
     const unsigned n = std::thread::hardware_concurrency();
     return n == 0 ? 1 : n;
 }
+
+uint32_t TaskTable::SizeOf(const std::string& label) {
+    const int index = Find(label);
+    return index < 0 ? 0 : taskSizes[index];
+}

@@ -40,6 +40,7 @@ struct TaskTable {
 
     // The index of the label (exact, case-sensitive), or -1.
     static int Find(const std::string& label);
+    static uint32_t SizeOf(const std::string& label);  // taskSizes of the label; 0 for one not in the table
     static std::string Label(int index);  // narrow copy of taskLabels[index]
 };
 

@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <cstring>
 
-static_assert(std::endian::native == std::endian::little, "the digit words are laid out for little-endian stores");
-
 // A number below 10^16 held as one digit per byte, the lowest digit in the
 // lowest byte of `low`. Adding a small decimal addend and printing take a
 // handful of word operations, where converting would take a division per
@@ -80,7 +78,11 @@ public:
         return ByteSwap(digits << (64 - 8 * length)) | 0x30 * kEachByte;
     }
 
-    static void Store(char* out, uint64_t word) { std::memcpy(out, &word, sizeof word); }
+    // The word's lowest byte first, as the text reads, on either byte order.
+    static void Store(char* out, uint64_t word) {
+        if constexpr (std::endian::native == std::endian::big) word = ByteSwap(word);
+        std::memcpy(out, &word, sizeof word);
+    }
 
     uint64_t low = 0;
     uint64_t high = 0;

@@ -60,6 +60,8 @@ struct Kind {
 struct UsableCore {
     std::vector<uint32_t> processors;
     int kind = -1;
+    uint32_t number = 0;   // the core's logical index in the machine
+    uint32_t package = 0;  // its package's
 };
 
 std::vector<UsableCore> UsableCores(hwloc_topology_t topology, hwloc_const_bitmap_t usable) {
@@ -71,7 +73,9 @@ std::vector<UsableCore> UsableCores(hwloc_topology_t topology, hwloc_const_bitma
          core = hwloc_get_next_obj_by_type(topology, type, core)) {
         hwloc_bitmap_and(inCore.set, core->cpuset, usable);
         if (hwloc_bitmap_iszero(inCore.set)) continue;
-        cores.push_back({Members(inCore.set), hwloc_cpukinds_get_by_cpuset(topology, core->cpuset, 0)});
+        const hwloc_obj_t package = hwloc_get_ancestor_obj_by_type(topology, HWLOC_OBJ_PACKAGE, core);
+        cores.push_back({Members(inCore.set), hwloc_cpukinds_get_by_cpuset(topology, core->cpuset, 0),
+                         core->logical_index, package != nullptr ? package->logical_index : 0});
     }
     return cores;
 }
@@ -205,7 +209,11 @@ MachineShape HwlocTopology::ShapeOf(const std::vector<uint32_t>& usable) const {
     shape.numaNodes = CountHolding(topology, HWLOC_OBJ_NUMANODE, set.set);
     std::vector<UsableCore> cores = UsableCores(topology, set.set);
     shape.kinds = KindsOf(topology, cores);
-    for (UsableCore& core : cores) shape.cores.push_back(std::move(core.processors));
+    for (UsableCore& core : cores) {
+        shape.cores.push_back(std::move(core.processors));
+        shape.coreNumbers.push_back(core.number);
+        shape.corePackages.push_back(core.package);
+    }
     return shape;
 }
 

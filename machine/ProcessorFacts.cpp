@@ -102,6 +102,33 @@ std::vector<uint32_t> PlacementOrder(const MachineShape& shape, BindMode mode) {
     return order;
 }
 
+std::vector<uint32_t> UsableProcessors(const ProcessorFacts& facts) {
+    std::vector<uint32_t> processors;
+    if (!facts.shape) return processors;
+    for (const std::vector<uint32_t>& core : facts.shape->cores) processors.insert(processors.end(), core.begin(), core.end());
+    return processors;
+}
+
+std::optional<size_t> CoreHolding(const MachineShape& shape, uint32_t processor) {
+    for (size_t core = 0; core < shape.cores.size(); ++core) {
+        const std::vector<uint32_t>& pus = shape.cores[core];
+        if (std::find(pus.begin(), pus.end(), processor) != pus.end()) return core;
+    }
+    return std::nullopt;
+}
+
+std::string CoreName(const MachineShape& shape, size_t core) {
+    const std::vector<uint32_t>& pus = shape.cores.at(core);
+    std::string processors;
+    for (size_t i = 0; i < pus.size(); ++i) {
+        processors += (i == 0 ? "" : i + 1 == pus.size() ? " and " : ", ") + std::to_string(pus[i]);
+    }
+    const uint32_t number = core < shape.coreNumbers.size() ? shape.coreNumbers[core] : uint32_t(core);
+    std::string name = "core " + std::to_string(number) + " (" + (pus.size() == 1 ? "processor " : "processors ") + processors;
+    if (core < shape.corePackages.size()) name += ", package " + std::to_string(shape.corePackages[core]);
+    return name + ")";
+}
+
 std::string CpuListText(const std::vector<uint32_t>& processors) { return RangesText(processors, ","); }
 
 std::vector<std::pair<std::string, BindMode>> BindChoices() {

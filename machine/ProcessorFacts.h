@@ -32,6 +32,10 @@ struct MachineShape {
     // system's numbers): the most performant kind first, else in the
     // machine's order.
     std::vector<std::vector<uint32_t>> cores;
+    // Each core's number in the machine and its package's (counted from 0
+    // across the machine), in the order of `cores`; empty where not known.
+    std::vector<uint32_t> coreNumbers;
+    std::vector<uint32_t> corePackages;
     std::vector<CpuKind> kinds;  // most performant first; empty unless the cores are of more than one kind
 
     uint32_t Processors() const;  // of all the cores
@@ -92,6 +96,17 @@ uint16_t FirstCountBeyondCores(const std::vector<uint16_t>& counts, const Proces
 // The processor of each worker in turn (worker k takes entry k modulo the
 // size): empty for BindMode::None.
 std::vector<uint32_t> PlacementOrder(const MachineShape& shape, BindMode mode);
+
+// The processors a run may use, the system's numbers in the machine's order:
+// those of the shape, else none (not known).
+std::vector<uint32_t> UsableProcessors(const ProcessorFacts& facts);
+
+// Which of shape.cores holds `processor`; none when no usable core does.
+std::optional<size_t> CoreHolding(const MachineShape& shape, uint32_t processor);
+
+// Core `core` of shape.cores as a burn-in names it, with its processors and
+// package: "core 5 (processors 5 and 37, package 0)".
+std::string CoreName(const MachineShape& shape, size_t core);
 
 // Processor numbers, ascending, as Linux lists a CPU set: "0-3,8,10-11".
 std::string CpuListText(const std::vector<uint32_t>& processors);

@@ -25,3 +25,8 @@ ProcessorFacts ReadProcessorFacts();
 // one line and the workers run where the system puts them. `facts` are the
 // processors ReadProcessorFacts gave, the ones the report states.
 WorkerStartHook WorkerPlacement(BindMode mode, const ProcessorFacts& facts, std::string& problem);
+
+// What a worker thread runs as it starts so that it runs on `processor`
+// alone (a burn-in of each core in turn); empty, with `problem` set to one
+// line, when no worker can be placed on this machine.
+WorkerStartHook PinnedWorker(uint32_t processor, std::string& problem);

@@ -11,8 +11,10 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "engine/Text.h"
+#include "machine/ArmCpu.h"
 #include "machine/CgroupQuota.h"
 #include "machine/CpuModel.h"
 #include "machine/ProcessorsLinux.h"
@@ -83,7 +85,12 @@ ProcessorFacts ComposeProcessorFacts(std::vector<uint32_t> cpuSet, std::optional
 }
 
 std::string CpuModelOfSystem() {
-    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::ifstream file("/proc/cpuinfo");
+    std::stringstream cpuinfo;
+    cpuinfo << file.rdbuf();
+    // ARM names no model: the codes of each core's maker and design.
+    std::string arm = ArmCpuName(cpuinfo.str());
+    if (!arm.empty()) return arm;
     std::string line;
     while (std::getline(cpuinfo, line)) {
         // "model name" on x86, "Model" or "Hardware" elsewhere.
@@ -137,4 +144,18 @@ WorkerStartHook WorkerPlacement(BindMode mode, const ProcessorFacts& facts, std:
         // A refusal leaves the worker where the system put it; the run goes on.
         topology->BindThisThread(order[worker % order.size()]);
     };
+}
+
+WorkerStartHook PinnedWorker(uint32_t processor, std::string& problem) {
+    const LoadedTopology& loaded = ThisMachine();
+    const HwlocTopology* topology = loaded.topology.get();
+    if (topology == nullptr) {
+        problem = loaded.problem;
+        return {};
+    }
+    if (!topology->Foreign().empty()) {
+        problem = "the topology is not this machine's (" + topology->Foreign() + ")";
+        return {};
+    }
+    return [topology, processor](uint16_t, uint16_t) { topology->BindThisThread(processor); };
 }

@@ -46,7 +46,20 @@ std::vector<uint8_t> ProcessorRecords() {
 struct Core {
     std::vector<uint32_t> processors;
     int efficiencyClass = 0;
+    uint32_t number = 0;
 };
+
+// The processors of a relationship's group masks, numbered 64 * group + bit.
+std::vector<uint32_t> MaskProcessors(const PROCESSOR_RELATIONSHIP& relation) {
+    std::vector<uint32_t> processors;
+    for (WORD g = 0; g < relation.GroupCount; ++g) {
+        const GROUP_AFFINITY& mask = relation.GroupMask[g];
+        for (uint32_t bit = 0; bit < sizeof(KAFFINITY) * 8; ++bit) {
+            if ((mask.Mask >> bit) & 1) processors.push_back(mask.Group * kGroupWidth + bit);
+        }
+    }
+    return processors;
+}
 
 void PlaceOn(uint32_t processor) {
     GROUP_AFFINITY affinity = {};
@@ -67,6 +80,7 @@ void PlaceInGroup(uint16_t group, uint32_t size) {
 std::optional<MachineShape> ShapeFromProcessorInformation(const uint8_t* buffer, size_t size) {
     MachineShape shape;
     std::vector<Core> cores;
+    std::vector<std::vector<uint32_t>> packages;
     for (size_t at = 0; at + offsetof(SYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX, Processor) <= size;) {
         const auto* item = reinterpret_cast<const SYSTEM_LOGICAL_PROCESSOR_INFORMATION_EX*>(buffer + at);
         if (item->Size == 0 || at + item->Size > size) break;
@@ -74,16 +88,15 @@ std::optional<MachineShape> ShapeFromProcessorInformation(const uint8_t* buffer,
             case RelationProcessorCore: {
                 Core core;
                 core.efficiencyClass = EfficiencyClassOf(item->Processor);
-                for (WORD g = 0; g < item->Processor.GroupCount; ++g) {
-                    const GROUP_AFFINITY& mask = item->Processor.GroupMask[g];
-                    for (uint32_t bit = 0; bit < sizeof(KAFFINITY) * 8; ++bit) {
-                        if ((mask.Mask >> bit) & 1) core.processors.push_back(mask.Group * kGroupWidth + bit);
-                    }
-                }
+                core.processors = MaskProcessors(item->Processor);
+                core.number = uint32_t(cores.size());
                 if (!core.processors.empty()) cores.push_back(core);
                 break;
             }
-            case RelationProcessorPackage: ++shape.packages; break;
+            case RelationProcessorPackage:
+                ++shape.packages;
+                packages.push_back(MaskProcessors(item->Processor));
+                break;
             case RelationNumaNode: ++shape.numaNodes; break;
             default: break;
         }
@@ -102,6 +115,13 @@ std::optional<MachineShape> ShapeFromProcessorInformation(const uint8_t* buffer,
         ++kind.cores;
         kind.processors += uint32_t(core.processors.size());
         shape.cores.push_back(core.processors);
+        shape.coreNumbers.push_back(core.number);
+        uint32_t package = 0;
+        for (uint32_t p = 0; p < packages.size(); ++p) {
+            const std::vector<uint32_t>& in = packages[p];
+            if (std::find(in.begin(), in.end(), core.processors.front()) != in.end()) package = p;
+        }
+        shape.corePackages.push_back(package);
     }
     if (kinds.size() > 1) {
         for (auto& [efficiencyClass, kind] : kinds) {
@@ -139,4 +159,8 @@ WorkerStartHook WorkerPlacement(BindMode mode, const ProcessorFacts& facts, std:
         return {};
     }
     return [order](uint16_t worker, uint16_t) { PlaceOn(order[worker % order.size()]); };
+}
+
+WorkerStartHook PinnedWorker(uint32_t processor, std::string&) {
+    return [processor](uint16_t, uint16_t) { PlaceOn(processor); };
 }

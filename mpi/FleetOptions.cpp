@@ -63,6 +63,15 @@ OptionTable FleetOptionTable(const ProcessorFacts& processors) {
     sweep.help = "Every rank runs every thread count it offers (by the processors it may use); ranks are compared "
                  "count by count";
     sweep.exclusion = "--threads and --sweep exclude each other; valid: one of --threads T (" + counts + ") or --sweep";
+    OptionDef eachCore = shared("--each-core");
+    eachCore.help = "Every rank runs the task on one worker placed on each of its usable cores in turn (each logical "
+                    "processor in turn with --bind pus), --repeat times each, every run verified; the report names "
+                    "each rank's cores that computed a wrong prime or ran markedly slower than its others";
+    eachCore.needs.clear();
+    eachCore.unmet.clear();
+    eachCore.exclusion = "--each-core runs one worker on each core in turn; valid: --each-core without --threads";
+    eachCore.conflicts = {{"--sweep", "--each-core and --sweep exclude each other: each core runs one worker; valid: "
+                                      "--each-core alone"}};
     OptionDef repeat = shared("--repeat");
     repeat.help = "Runs of each setting; a rank's time is the median of its runs (default 1)";
     OptionDef db = shared("--db");
@@ -82,7 +91,7 @@ OptionTable FleetOptionTable(const ProcessorFacts& processors) {
                                      ", for example 10";
     return OptionTable(
         kProgram,
-        {shared("--task"), threads, sweep, repeat, shared("--format"), shared("--verify"),
+        {shared("--task"), threads, sweep, eachCore, repeat, shared("--format"), shared("--verify"),
          {"--outlier", "PCT", "A rank slower than the fleet median of a setting by more than PCT percent is an outlier "
                               "(default 10)",
           outlierValid, Decimal([](double percent) { return percent <= kMaxOutlierPercent; }),
@@ -124,6 +133,7 @@ FleetParseOutcome ParseFleetCommandLine(const std::vector<std::string>& args, co
     table.Add(app, "--task", options.taskIndex);
     table.Add(app, "--threads", options.threads);
     table.Add(app, "--sweep", options.sweep);
+    table.Add(app, "--each-core", options.eachCore);
     table.Add(app, "--repeat", options.repeat);
     table.Add(app, "--format", options.format);
     table.Add(app, "--verify", options.verify);
@@ -145,7 +155,7 @@ std::vector<std::string> CanonicalOptions(const FleetOptions& options) {
     const char* formats[] = {"table", "csv", "json"};
     std::vector<std::string> pieces = {
         "--task " + TaskTable::Label(options.taskIndex),
-        options.sweep ? "--sweep" : "--threads " + std::to_string(options.threads),
+        options.sweep ? "--sweep" : options.eachCore ? "--each-core" : "--threads " + std::to_string(options.threads),
         "--repeat " + std::to_string(options.repeat),
         std::string("--format ") + formats[int(options.format)],
         std::string("--verify ") + (options.verify == VerifyMode::Full ? "full" : "digest"),

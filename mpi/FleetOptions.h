@@ -19,6 +19,7 @@ struct FleetOptions {
     int taskIndex = TaskTable::defaultIndex;  // "1M"
     uint16_t threads = 1;                     // without --sweep: the count every rank runs
     bool sweep = false;                       // every rank runs every count its machine offers
+    bool eachCore = false;                    // every rank runs one worker on each of its cores in turn
     int repeat = 1;
     ReportFormat format = ReportFormat::Table;
     double outlierPercent = 10.0;  // slower than the fleet median by more than this: an outlier

@@ -12,6 +12,7 @@
 #include "engine/Text.h"
 #include "mpi/FleetVerdict.h"
 #include "runner/JsonForms.h"
+#include "runner/ReportWriter.h"
 #include "runner/TextTable.h"
 
 namespace {
@@ -170,6 +171,18 @@ public:
             out << "  outlier: " << RankName(header.ranks[size_t(row->rank)]) << ", " << Percent(*row->slowerPercent)
                 << " slower than the fleet median (" << SecondsText(*row->seconds) << ")\n";
         }
+        for (const FleetRow& row : setting.rows) {
+            for (const std::string& finding : row.findings) {
+                out << "  each core: " << RankName(header.ranks[size_t(row.rank)]) << ": " << finding << "\n";
+            }
+        }
+        // Beyond a screenful the rows are not all shown: the nodes whose machine was taken are named here.
+        if (summarised) {
+            for (const FleetRow& row : setting.rows) {
+                if (row.machineNote.empty()) continue;
+                out << "  machine: " << RankName(header.ranks[size_t(row.rank)]) << ", " << row.machineNote << "\n";
+            }
+        }
         if (summarised) WriteDistribution(setting);
         out << "\n";
         out.flush();
@@ -267,6 +280,7 @@ private:
         if (header.hosts.sharesHost[size_t(row.rank)]) add("shares host");
         if (row.outlier) add("outlier, " + Percent(*row.slowerPercent) + " slower");
         if (row.stoppedAfter) add(StoppedAfterText(row));
+        if (!row.machineNote.empty()) add(row.machineNote);
         if (!alike.empty()) add(alike);
         std::vector<std::string> cells = MachineCells(info, {info.host, std::to_string(row.rank)});
         for (const std::string& cell : {TaskTable::Label(setting.taskIndex), ThreadCountText(setting.threads),
@@ -341,7 +355,7 @@ public:
             << "host,rank,shares_host,cpu,logical_processors,usable_processors,usable_reason,os,compiler,build_type,flags,"
                "bits,task,thread_count,"
                "threads,last_prime,time,seconds,median_seconds,runs,expected_prime,status,verdict,fault,"
-               "fleet_median_seconds,slower_percent,outlier,stopped_runs\n";
+               "fleet_median_seconds,slower_percent,outlier,stopped_runs,machine_note" << kMachineCsvColumns << "\n";
         out.flush();
     }
 
@@ -367,13 +381,17 @@ public:
                 << CsvField(run.verdict) << ',' << CsvField(run.fault) << ','
                 << (setting.verified > 0 ? FullPrecision(setting.medianSeconds) : std::string()) << ','
                 << (row.slowerPercent ? FullPrecision(*row.slowerPercent) : std::string()) << ','
-                << (row.outlier ? "yes" : "no") << ',' << (row.stoppedAfter ? 1 : 0) << "\n";
+                << (row.outlier ? "yes" : "no") << ',' << (row.stoppedAfter ? 1 : 0) << ',' << CsvField(row.machineNote)
+                << MachineCsv(row.result.machine, run.targetCount) << "\n";
         }
         if (setting.verified > 0) {
             out << "# setting " << SettingName(setting) << ": verified " << setting.verified << ", min_seconds "
                 << FullPrecision(setting.minSeconds) << ", median_seconds " << FullPrecision(setting.medianSeconds)
                 << ", max_seconds " << FullPrecision(setting.maxSeconds) << ", spread_percent "
                 << FullPrecision(setting.spreadPercent) << "\n";
+        }
+        for (const FleetRow& row : setting.rows) {
+            for (const std::string& finding : row.findings) out << "# each_core: rank " << row.rank << ": " << finding << "\n";
         }
         out.flush();
     }
@@ -491,6 +509,9 @@ private:
         item["slower_percent"] = row.slowerPercent ? Json(*row.slowerPercent) : Json(nullptr);
         item["outlier"] = row.outlier;
         item["stopped_runs"] = row.stoppedAfter ? 1 : 0;
+        item["machine"] = MachineJson(row.result.machine, run.targetCount);
+        item["machine_note"] = row.machineNote;
+        if (header.options.eachCore) item["each_core_findings"] = row.findings;
         return item;
     }
 

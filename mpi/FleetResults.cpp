@@ -9,6 +9,7 @@
 #include "engine/TaskTable.h"
 #include "engine/Text.h"
 #include "runner/JsonForms.h"
+#include "runner/MachineWords.h"
 #include "runner/Statistics.h"
 
 using Json = nlohmann::json;
@@ -40,24 +41,55 @@ FleetRow RowOf(const RankSetting& part, int repeat) {
     for (const RunRecord& run : part.runs) {
         if (run.status == RunStatus::Finished) finished.push_back(run);
     }
-    const RunRecord& last = part.runs.back();
+    std::vector<SampleSummary> machine;
+    for (const RunRecord& run : part.runs) machine.push_back(run.machine);
+    row.findings = part.findings;
+    // The first run that did not finish ended a rank's setting, except when
+    // it runs each of its cores in turn: that first one decides the row then.
+    const auto decisive = std::find_if(part.runs.begin(), part.runs.end(), [](const RunRecord& run) {
+        return run.status == RunStatus::Wrong || run.status == RunStatus::Failed;
+    });
+    const RunRecord& last = decisive != part.runs.end() ? *decisive : part.runs.back();
     row.stoppedAfter = last.status == RunStatus::Stopped && !finished.empty();
     row.status = row.stoppedAfter ? RunStatus::Finished : last.status;
     if (row.status == RunStatus::Finished) {
         row.result = SummarizeSetting(finished, repeat);
         row.seconds = row.result.medianSeconds;
-        return row;
+    } else {
+        row.result.row = last;
+        row.result.repeats = repeat;
+        for (const RunRecord& run : finished) row.result.runSeconds.push_back(run.seconds);
     }
-    row.result.row = last;
-    row.result.repeats = repeat;
-    for (const RunRecord& run : finished) row.result.runSeconds.push_back(run.seconds);
+    row.result.machine = CombineSummaries(machine);
     return row;
+}
+
+// Names the nodes that ran hot against the others, were throttled, or
+// shared their processors with other programs or the hypervisor.
+void NoteMachines(std::vector<FleetRow>& rows, const std::vector<bool>& sharesHost) {
+    std::vector<double> temperatures;
+    for (const FleetRow& row : rows) {
+        if (row.result.machine.temperatureMaxC) temperatures.push_back(*row.result.machine.temperatureMaxC);
+    }
+    const std::optional<double> median = temperatures.size() > 1 ? std::optional<double>(MedianOf(temperatures))
+                                                                  : std::nullopt;
+    for (FleetRow& row : rows) {
+        SampleSummary m = row.result.machine;
+        if (size_t(row.rank) < sharesHost.size() && sharesHost[size_t(row.rank)]) m.otherLoad.reset();
+        std::string note;
+        if (median && m.temperatureMaxC && *m.temperatureMaxC >= *median + kHotterThanFleet) {
+            note = "hot: " + TemperatureText(*m.temperatureMaxC) + ", fleet median " + TemperatureText(*median);
+        }
+        const std::string disturbed = DisturbanceText(m);
+        if (!disturbed.empty()) note += (note.empty() ? "" : "; ") + disturbed;
+        row.machineNote = note;
+    }
 }
 
 }  // namespace
 
 FleetSetting SummarizeFleetSetting(int taskIndex, uint16_t threads, const std::vector<RankSetting>& ranks, int repeat,
-                                   double outlierPercent) {
+                                   double outlierPercent, const std::vector<bool>& sharesHost) {
     FleetSetting setting;
     setting.taskIndex = taskIndex;
     setting.threads = threads;
@@ -68,6 +100,7 @@ FleetSetting SummarizeFleetSetting(int taskIndex, uint16_t threads, const std::v
         if (setting.rows.back().seconds) verified.push_back(*setting.rows.back().seconds);
     }
     std::sort(setting.rows.begin(), setting.rows.end(), [](const FleetRow& a, const FleetRow& b) { return a.rank < b.rank; });
+    NoteMachines(setting.rows, sharesHost);
     setting.verified = int(verified.size());
     if (verified.empty()) return setting;
 
@@ -139,7 +172,7 @@ RankInfo RankInfoFromText(const std::string& text) {
 }
 
 std::string RankSettingText(const RankSetting& setting) {
-    return Json{{"rank", setting.rank}, {"runs", setting.runs}}.dump();
+    return Json{{"rank", setting.rank}, {"runs", setting.runs}, {"findings", setting.findings}}.dump();
 }
 
 RankSetting RankSettingFromText(const std::string& text) {
@@ -147,5 +180,6 @@ RankSetting RankSettingFromText(const std::string& text) {
     RankSetting setting;
     setting.rank = j.at("rank").get<int>();
     setting.runs = j.at("runs").get<std::vector<RunRecord>>();
+    setting.findings = j.at("findings").get<std::vector<std::string>>();
     return setting;
 }

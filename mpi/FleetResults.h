@@ -24,6 +24,9 @@ struct RankInfo {
 struct RankSetting {
     int rank = 0;
     std::vector<RunRecord> runs;
+    // With --each-core: the rank's cores that were wrong or markedly slow, in
+    // the rank's own words ("core 5 (processors 5 and 37, package 0): ...").
+    std::vector<std::string> findings = {};
 };
 
 // The co-located ranks of a fleet: ranks on one node compete for its cores,
@@ -46,7 +49,14 @@ struct FleetRow {
     bool outlier = false;
     bool stoppedAfter = false;  // verified runs, then one stopped: the row is the verified ones
     std::vector<RunRecord> runs;  // every run, for the store
+    // What took the node's machine during its runs, where something did:
+    // "hot: 96 °C, fleet median 70 °C; thermal throttling (214 throttle events)".
+    std::string machineNote;
+    std::vector<std::string> findings;  // RankSetting's
 };
+
+// A node this much hotter than the fleet's median is named hot.
+constexpr double kHotterThanFleet = 10.0;
 
 // A setting across the fleet. The figures cover the verified rows only.
 struct FleetSetting {
@@ -64,8 +74,12 @@ struct FleetSetting {
 // finished runs, also when a stop ended its last), the fleet's min, median,
 // max and spread, and the ranks slower than the fleet median by more than
 // outlierPercent.
+// Each row notes what took its node's machine: hotter than the fleet by
+// kHotterThanFleet, throttled, the hypervisor's steal, and other programs'
+// load, except on a node the rank shares (`sharesHost`, by rank), where the
+// other ranks are those programs.
 FleetSetting SummarizeFleetSetting(int taskIndex, uint16_t threads, const std::vector<RankSetting>& ranks, int repeat,
-                                   double outlierPercent);
+                                   double outlierPercent, const std::vector<bool>& sharesHost = {});
 
 // A rank whose run is wrong or failed, as the report names it.
 struct FleetFailure {

@@ -1,6 +1,9 @@
 #include "mpi/FleetRun.h"
 
+#include <sched.h>
+
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +12,7 @@
 
 #include "engine/RunText.h"
 #include "engine/Text.h"
+#include "machine/MachineSampler.h"
 #include "machine/Processors.h"
 #include "mpi/FleetComm.h"
 #include "mpi/FleetOptions.h"
@@ -17,6 +21,7 @@
 #include "mpi/FleetStore.h"
 #include "mpi/FleetVerdict.h"
 #include "results/ResultStore.h"
+#include "runner/EachCore.h"
 #include "runner/ExitCodes.h"
 #include "runner/RunOptions.h"
 #include "runner/SearchDriver.h"
@@ -31,6 +36,7 @@ namespace {
 //   VANTREL_FLEET_TEST_SLOW=R:SEC   rank R's searches finish SEC seconds later
 //   VANTREL_FLEET_TEST_GATHER=BYTES a setting's gather holds at most BYTES
 //   VANTREL_FLEET_TEST_STOP=R:K     rank R is sent SIGTERM at its run K's first progress
+//   VANTREL_FLEET_TEST_CORE=R:P     rank R's tables hold one wrong prime halfway when its worker ran on processor P
 class TestStopper final : public RunListener {
 public:
     explicit TestStopper(int rank) {
@@ -61,13 +67,19 @@ void InstallTestHooks(SearchDriver& driver, FleetComm& comm) {
     const bool slotHere = here("VANTREL_FLEET_TEST_SLOT");
     const char* seconds = here("VANTREL_FLEET_TEST_SLOW") ? std::strchr(std::getenv("VANTREL_FLEET_TEST_SLOW"), ':') : nullptr;
     const double delay = seconds != nullptr ? std::atof(seconds + 1) : 0.0;
-    if (!wrongHere && !slotHere && delay == 0.0) return;
-    driver.SetResultHook([wrongHere, slotHere, delay](uint32_t* primes, uint32_t lastIndex, Notification& finished) {
+    const char* core = here("VANTREL_FLEET_TEST_CORE") ? std::strchr(std::getenv("VANTREL_FLEET_TEST_CORE"), ':') : nullptr;
+    const int faultyProcessor = core != nullptr ? std::atoi(core + 1) : -1;
+    if (!wrongHere && !slotHere && delay == 0.0 && faultyProcessor < 0) return;
+    // Where the run's worker sent its last notification from.
+    auto ranOn = std::make_shared<std::atomic<int>>(-1);
+    if (faultyProcessor >= 0) driver.SetNotifyHook([ranOn](const Notification&) { ranOn->store(sched_getcpu()); });
+    driver.SetResultHook([wrongHere, slotHere, delay, faultyProcessor, ranOn](uint32_t* primes, uint32_t lastIndex,
+                                                                             Notification& finished) {
         if (wrongHere) {
             finished.prime += 2;
             primes[lastIndex - 1] += 2;
         }
-        if (slotHere) primes[lastIndex / 2] += 2;
+        if (slotHere || (faultyProcessor >= 0 && ranOn->exchange(-1) == faultyProcessor)) primes[lastIndex / 2] += 2;
         finished.at += std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(delay));
     });
 }
@@ -196,6 +208,7 @@ private:
         BindMode bind = options.bind;
         placement = RankPlacement(bind, processors, comm.rank, err);
         info = comm.Info(processors, bind);
+        info.context.sensors = sampler.Sources();
         const auto infos = comm.Gather(RankInfoText(info), "the ranks' contexts", tally);
         if (!infos) {
             if (comm.Root()) err << "vantrel-mpi: " << tally.gatherFailure << "\n";
@@ -226,7 +239,9 @@ private:
         const std::vector<uint16_t> offered = OfferedThreadCounts(processors.usable);
         const std::vector<uint16_t> plan =
             options.sweep ? OfferedThreadCounts(comm.AllMax(processors.usable)) : std::vector<uint16_t>{options.threads};
+        if (options.eachCore) PlanPlaces();
         SearchDriver driver(interrupt);
+        driver.SetSampler(&sampler);
         driver.SetWorkerStartHook(std::move(placement));
 #ifdef VANTREL_FLEET_TEST_HOOKS
         InstallTestHooks(driver, comm);
@@ -254,25 +269,53 @@ private:
         if (!offered && !options.sweep) {
             part.runs.push_back(RefusedRun(options.taskIndex, threads, RefusedThreads(threads, processors)));
         }
-        const std::string of = " of " + std::to_string(options.repeat) + " of " + TaskTable::Label(options.taskIndex) +
+        // Each core in turn: every rank takes as many turns as the rank of
+        // the most places, and sits out those it has no place for.
+        const int turns = options.repeat * int(options.eachCore ? turnsPerRepeat : 1);
+        const std::string of = " of " + std::to_string(turns) + " of " + TaskTable::Label(options.taskIndex) +
                                " on " + ThreadCountText(threads);
-        for (int repetition = 0; repetition < options.repeat && !stop; ++repetition) {
-            comm.SetStep("the start of run " + std::to_string(repetition + 1) + of);
+        std::optional<CoreTally> cores;
+        if (options.eachCore) cores.emplace(places, options.bind == BindMode::Pus);
+        if (options.eachCore && !placesProblem.empty()) {
+            part.runs.push_back(RefusedRun(options.taskIndex, threads, placesProblem));
+        }
+        for (int turn = 0; turn < turns && !stop; ++turn) {
+            comm.SetStep("the start of run " + std::to_string(turn + 1) + of);
             comm.StartTogether();
-            if (offered && !retired && !interrupt.load()) {
+            const size_t place = options.eachCore ? size_t(turn) % turnsPerRepeat : 0;
+            const bool placed = !options.eachCore || place < places.size();
+            if (offered && !retired && placed && !interrupt.load()) {
                 RunListener* listener = nullptr;
 #ifdef VANTREL_FLEET_TEST_HOOKS
                 stopper.Started();
                 listener = &stopper;
 #endif
+                if (options.eachCore) {
+                    std::string problem;  // a rank that cannot place its worker has no places
+                    driver.SetWorkerStartHook(PinnedWorker(places[place].processor, problem));
+                }
                 part.runs.push_back(driver.Run(options.taskIndex, threads, listener, options.verify));
-                const RunStatus status = part.runs.back().status;
-                retired = status == RunStatus::Wrong || status == RunStatus::Failed;
+                RunRecord& run = part.runs.back();
+                if (options.eachCore) {
+                    run.processor = places[place].processor;
+                    cores->Add(place, part.runs.size(), run);
+                }
+                // A wrong core does not end a burn-in of each core: the others are still to be found.
+                retired = run.status == RunStatus::Failed || (run.status == RunStatus::Wrong && !options.eachCore);
             }
-            comm.SetStep("the end of run " + std::to_string(repetition + 1) + of);
+            comm.SetStep("the end of run " + std::to_string(turn + 1) + of);
             stop = comm.AllMax(interrupt.load() ? 1u : 0u) != 0;
         }
+        if (cores) part.findings = cores->Findings();
         return part;
+    }
+
+    // This rank's places for --each-core, and the turns every rank takes.
+    void PlanPlaces() {
+        // A rank that cannot place its worker runs nothing and says why in its row.
+        placesProblem = EachCoreProblem(processors, options.bind, places);
+        if (!placesProblem.empty()) places.clear();
+        turnsPerRepeat = std::max(comm.AllMax(unsigned(places.size())), 1u);
     }
 
     // Rank 0: a gathered setting, out and kept as soon as it is complete.
@@ -282,7 +325,8 @@ private:
             if (!text.empty()) parts.push_back(RankSettingFromText(text));
         }
         const FleetSetting setting =
-            SummarizeFleetSetting(options.taskIndex, threads, parts, options.repeat, options.outlierPercent);
+            SummarizeFleetSetting(options.taskIndex, threads, parts, options.repeat, options.outlierPercent,
+                                  header.hosts.sharesHost);
         tally.Add(setting);
         writer->Setting(setting);
         Store(setting);
@@ -342,6 +386,7 @@ private:
     std::ostream& out;
     std::ostream& err;
     const std::atomic<bool>& interrupt;
+    MachineSampler sampler{OpenSensorReader(UsableProcessors(processors)), kSampleInterval};  // this rank's node
     RankInfo info;
     WorkerStartHook placement;  // as the context states it
 #ifdef VANTREL_FLEET_TEST_HOOKS
@@ -349,6 +394,9 @@ private:
 #endif
     bool retired = false;
     bool stop = false;
+    std::vector<CoreTarget> places;  // --each-core: this rank's, in turn
+    std::string placesProblem;       // why it has none
+    unsigned turnsPerRepeat = 1;
     bool ended = false;
     int code = kExitOk;
     // Rank 0's.

@@ -13,6 +13,7 @@
 #include "results/JsonReport.h"
 #include "runner/ExitCodes.h"
 #include "runner/JsonForms.h"
+#include "runner/MachineWords.h"
 #include "runner/Statistics.h"
 #include "runner/TextTable.h"
 
@@ -136,6 +137,17 @@ void WriteTable(std::ostream& out, const ResultSet& base, const ResultSet& newer
         line({s.task, ThreadCountText(s.threads), RunsText(s), SecondsText(s.baseMedian), SecondsText(s.newMedian),
               RatioText(s.ratio), ChangeText(s.ratio), s.ratio ? PText(s.pValue) : "", s.verdict});
     }
+    // What the machine did, for the settings where the two sides differ in it.
+    bool headed = false;
+    for (const SettingComparison& s : settings) {
+        const std::string a = MachineBrief(s.baseMachine);
+        const std::string b = MachineBrief(s.newMachine);
+        if (a == b) continue;
+        if (!headed) out << "\nMachine during the runs, where it differs:\n";
+        headed = true;
+        out << s.task << " on " << ThreadCountText(s.threads) << ": BASE " << (a.empty() ? "not read" : a) << " | NEW "
+            << (b.empty() ? "not read" : b) << "\n";
+    }
     if (AnyUntested(settings)) {
         out << "\n"
             << "Runs are BASE/NEW finished runs. A p-value (two-sided Mann-Whitney U test) needs " << kMinTestedRuns
@@ -161,14 +173,14 @@ void WriteCsv(std::ostream& out, const ResultSet& base, const ResultSet& newer,
     side("new", newer);
     out << "# alpha: " << FullPrecision(alpha) << "\n"
         << "task,threads,base_runs,new_runs,base_median_seconds,new_median_seconds,ratio,change_percent,p_value,"
-           "verdict,gate_failed\n";
+           "verdict,gate_failed,base_machine,new_machine\n";
     auto number = [](const std::optional<double>& v) { return v ? FullPrecision(*v) : std::string(); };
     for (const SettingComparison& s : settings) {
         const std::string change = s.ratio ? FullPrecision((*s.ratio - 1.0) * 100.0) : std::string();
         out << CsvField(s.task) << ',' << s.threads << ',' << s.baseRuns << ',' << s.newRuns << ','
             << number(s.baseMedian) << ',' << number(s.newMedian) << ',' << number(s.ratio) << ',' << change
             << ',' << number(s.pValue) << ',' << CsvField(s.verdict) << ',' << (s.gateFailed ? "true" : "false")
-            << "\n";
+            << ',' << CsvField(MachineBrief(s.baseMachine)) << ',' << CsvField(MachineBrief(s.newMachine)) << "\n";
     }
     out.flush();
 }
@@ -202,6 +214,8 @@ void WriteJson(std::ostream& out, const ResultSet& base, const ResultSet& newer,
             {"p_value", number(s.pValue)},
             {"verdict", s.verdict},
             {"gate_failed", s.gateFailed},
+            {"base_machine", MachineJson(s.baseMachine, TaskTable::SizeOf(s.task))},
+            {"new_machine", MachineJson(s.newMachine, TaskTable::SizeOf(s.task))},
         });
     }
     // Invalid UTF-8 (a label from a terminal in another encoding) is replaced, not thrown.
@@ -225,6 +239,8 @@ std::vector<SettingComparison> CompareResults(const ResultSet& base, const Resul
         SettingComparison c;
         c.task = key.second.second;
         c.threads = key.second.first;
+        if (a != nullptr) c.baseMachine = a->machine;
+        if (b != nullptr) c.newMachine = b->machine;
         c.baseRuns = a != nullptr ? a->seconds.size() : 0;
         c.newRuns = b != nullptr ? b->seconds.size() : 0;
         if (a == nullptr || b == nullptr) {

@@ -45,6 +45,7 @@ struct SettingComparison {
     std::optional<double> pValue;     // when both sides have kMinTestedRuns finished runs
     std::string verdict;              // "faster", "slower", "no significant change", or why there is none
     bool gateFailed = false;
+    SampleSummary baseMachine, newMachine;  // what the machine did during each side's runs
 };
 
 // Every setting of either side, in task and thread order. thresholdPercent

@@ -71,14 +71,13 @@ std::string RunGnuplot(const std::string& gnuplot, const std::string& script, co
     std::string program = gnuplot;
     char* argv[] = {program.data(), scriptPath.data(), nullptr};
     pid_t child = 0;
+    const std::string notInstalled = gnuplot + " is not installed; install it with \"apt-get install gnuplot-nox\"";
     const int spawned = posix_spawnp(&child, program.c_str(), &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     close(errors[1]);
     if (spawned != 0) {
         close(errors[0]);
-        if (spawned == ENOENT) {
-            return ChartFailure(svgPath, gnuplot + " is not installed; install it with \"apt-get install gnuplot-nox\"");
-        }
+        if (spawned == ENOENT) return ChartFailure(svgPath, notInstalled);
         return ChartFailure(svgPath, "cannot start " + gnuplot + ": " + SystemReason(spawned));
     }
     std::string messages;
@@ -94,6 +93,9 @@ std::string RunGnuplot(const std::string& gnuplot, const std::string& script, co
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
+    // posix_spawn may report a program it could not run by the child's exit
+    // status 127 instead of an error (qemu-user's, for one, always does).
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 127 && messages.empty()) return ChartFailure(svgPath, notInstalled);
     // No half-drawn chart is left looking like a whole one.
     std::filesystem::remove(FilePathOf(svgPath), error);
     return ChartFailure(svgPath, GnuplotReason(messages));

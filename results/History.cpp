@@ -8,10 +8,14 @@
 #include <vector>
 
 #include "engine/RunText.h"
+#include "engine/TaskTable.h"
 #include "engine/Text.h"
 #include "results/Charts.h"
 #include "results/ResultStore.h"
 #include "runner/ExitCodes.h"
+#include "runner/JsonForms.h"
+#include "runner/MachineWords.h"
+#include "runner/ReportWriter.h"
 #include "runner/TextTable.h"
 
 namespace {
@@ -39,15 +43,22 @@ void WriteTable(std::ostream& out, const std::vector<HistoryLine>& lines) {
         out.flush();
         return;
     }
+    // What the machine did, where the lines differ in it.
+    std::set<std::string> briefs;
+    for (const HistoryLine& line : lines) briefs.insert(MachineBrief(line.machine));
+    const bool machine = briefs.size() > 1;
     // The host last: the one column of free width that machines differ in most.
     std::vector<std::vector<std::string>> rows = {
-        {"ID", "Date", "Label", "CPU", "Task", "Thread Count", "Runs", "Median Time", "Verdict", "Host"}};
+        {"ID", "Date", "Label", "CPU", "Task", "Thread Count", "Runs", "Median Time", "Verdict"}};
+    if (machine) rows.front().push_back("Machine");
+    rows.front().push_back("Host");
     for (const HistoryLine& line : lines) {
         rows.push_back({std::to_string(line.invocation), OneLine(line.date), OneLine(line.label), OneLine(line.cpu),
                         line.task, ThreadCountText(line.threads), std::to_string(line.runs),
                         line.medianSeconds ? PreciseSecondsText(*line.medianSeconds) : std::string(),
-                        std::string(StatusLabel(line.verdict)) + (line.ended && !line.ended->empty() ? ", cut short" : ""),
-                        HostsText(line)});
+                        std::string(StatusLabel(line.verdict)) + (line.ended && !line.ended->empty() ? ", cut short" : "")});
+        if (machine) rows.back().push_back(MachineBrief(line.machine));
+        rows.back().push_back(HostsText(line));
     }
     TextTable table;
     table.Cap(kLabelColumn, kMaxLabelWidth);
@@ -59,13 +70,15 @@ void WriteTable(std::ostream& out, const std::vector<HistoryLine>& lines) {
 }
 
 void WriteCsv(std::ostream& out, const std::vector<HistoryLine>& lines) {
-    std::string text = "invocation,date,label,cpu,hosts,task,threads,runs,finished_runs,median_seconds,verdict,ended\n";
+    std::string text = "invocation,date,label,cpu,hosts,task,threads,runs,finished_runs,median_seconds,verdict,ended" +
+                       std::string(kMachineCsvColumns) + "\n";
     for (const HistoryLine& line : lines) {
         text += std::to_string(line.invocation) + ',' + CsvField(line.date) + ',' + CsvField(line.label) + ',' +
                 CsvField(line.cpu) + ',' + CsvField(HostList(line)) + ',' + CsvField(line.task) + ',' +
                 std::to_string(line.threads) + ',' + std::to_string(line.runs) + ',' + std::to_string(line.finishedRuns) + ',' +
                 (line.medianSeconds ? FullPrecision(*line.medianSeconds) : std::string()) + ',' +
-                SettingVerdictName(line.verdict) + ',' + CsvField(line.ended.value_or("")) + "\n";
+                SettingVerdictName(line.verdict) + ',' + CsvField(line.ended.value_or("")) +
+                MachineCsv(line.machine, TaskTable::SizeOf(line.task)) + "\n";
     }
     out << text;
     out.flush();
@@ -87,6 +100,7 @@ void WriteJson(std::ostream& out, const std::vector<HistoryLine>& lines) {
             {"median_seconds", line.medianSeconds ? nlohmann::ordered_json(*line.medianSeconds) : nullptr},
             {"verdict", SettingVerdictName(line.verdict)},
             {"ended", line.ended ? nlohmann::ordered_json(*line.ended) : nullptr},
+            {"machine", MachineJson(line.machine, TaskTable::SizeOf(line.task))},
         });
     }
     out << document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";

@@ -60,7 +60,15 @@ std::string ReadCapped(const std::filesystem::path& file, const std::atomic<bool
 
 // What an open object or array of the report is to the reader; anything
 // else is skipped, only counted for its depth.
-enum class Part { Root, Context, Build, Results, Result, Seconds };
+enum class Part { Root, Context, Build, Sensors, Results, Result, Seconds, Machine };
+
+// The fields read of a context's "sensors" and of a result's "machine": a
+// crafted report may hold millions of others.
+constexpr const char* kSensorFields[] = {"clock", "clock_offered", "temperature", "throttle",
+                                         "load",  "steal",         "energy",      "root"};
+constexpr const char* kMachineFields[] = {"clock_min_mhz", "clock_median_mhz",  "clock_max_mhz", "clock_offered_mhz",
+                                          "temperature_max_c", "hottest",       "throttle_events", "other_load",
+                                          "steal",         "energy_joules"};
 
 // Whether a result has had each field it needs, of the right type.
 struct ResultFields {
@@ -150,6 +158,10 @@ private:
                     context["build"] = Json::object();
                     return Enter(Part::Build);
                 }
+                if (lastKey == "sensors" && isObject) {
+                    context["sensors"] = Json::object();
+                    return Enter(Part::Sensors);
+                }
                 break;
             case Part::Results:
                 if (!isObject) return Stop(kBadResult);
@@ -162,10 +174,16 @@ private:
                     secondsValid = true;
                     return Enter(Part::Seconds);
                 }
+                if (lastKey == "machine" && isObject) {
+                    machine = Json::object();
+                    return Enter(Part::Machine);
+                }
                 Field(Json(nullptr));  // a task, threads or run_seconds of another type
                 break;
             case Part::Seconds: secondsValid = false; break;
-            case Part::Build: break;
+            case Part::Build:
+            case Part::Sensors:
+            case Part::Machine: break;
         }
         ++skipped;
         return true;
@@ -179,6 +197,7 @@ private:
         const Part part = open.back();
         open.pop_back();
         if (part == Part::Seconds) fields.seconds = secondsValid;
+        if (part == Part::Machine) result.machine = MachineOf(machine);
         if (part == Part::Result) {
             if (!(fields.task && fields.threads && fields.seconds)) return Stop(kBadResult);
             if (results.size() == kMaxReportResults) return Stop(TooMany(kMaxReportResults, "results"));
@@ -206,6 +225,16 @@ private:
             case Part::Build:
                 for (const char* name : {"compiler", "build_type", "flags", "bits"}) {
                     if (lastKey == name) context["build"][lastKey] = std::move(value);
+                }
+                break;
+            case Part::Sensors:
+                for (const char* name : kSensorFields) {
+                    if (lastKey == name) context["sensors"][lastKey] = std::move(value);
+                }
+                break;
+            case Part::Machine:
+                for (const char* name : kMachineFields) {
+                    if (lastKey == name) machine[lastKey] = std::move(value);
                 }
                 break;
             case Part::Results: return Stop(kBadResult);
@@ -247,6 +276,7 @@ private:
     std::vector<ReportResult> results;
     size_t runTimes = 0;
     ReportResult result;  // the one being read
+    Json machine;         // its machine readings as read so far
     ResultFields fields;
     bool secondsValid = false;
 };

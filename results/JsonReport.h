@@ -1,5 +1,6 @@
 // Reading a JSON report of either program as compare needs it: the context
-// block and each result's setting, finished runs and status, nothing else.
+// block and each result's setting, finished runs, status and machine
+// readings, nothing else.
 // A report is read in one pass that keeps only those, refuses a file larger
 // or nested deeper than any report these programs write, and so costs about
 // eight bytes per run time, whatever the file holds.
@@ -23,6 +24,7 @@ struct ReportResult {
     uint16_t threads = 0;
     std::vector<double> seconds;
     RunStatus status = RunStatus::Finished;
+    SampleSummary machine;  // what the machine did during its runs, where the report says
 };
 
 struct ReportContents {

@@ -7,6 +7,7 @@
 #include "engine/Text.h"
 #include "results/JsonReport.h"
 #include "results/ResultStore.h"
+#include "runner/MachineWords.h"
 #include "runner/SaveFileName.h"
 #include "runner/SettingGroups.h"
 
@@ -40,8 +41,10 @@ std::vector<ResultSetting> Pooled(const std::string& source, std::vector<ReportR
     for (const ReportResult& result : results) CheckTimes(source, result);
     std::vector<ResultSetting> settings;
     for (const std::vector<const ReportResult*>& group : GroupBySetting(results)) {
-        ResultSetting setting{group.front()->task, group.front()->threads, {}, RunStatus::Finished};
+        ResultSetting setting{group.front()->task, group.front()->threads, {}, RunStatus::Finished, {}};
+        std::vector<SampleSummary> machine;
         for (const ReportResult* member : group) {
+            machine.push_back(member->machine);
             // Moved, not copied: a report's run times may be most of the memory used.
             ReportResult& result = results[size_t(member - results.data())];
             if (setting.seconds.empty()) {
@@ -51,6 +54,7 @@ std::vector<ResultSetting> Pooled(const std::string& source, std::vector<ReportR
             }
             if (result.status != RunStatus::Finished) setting.status = result.status;
         }
+        setting.machine = CombineSummaries(machine);
         settings.push_back(std::move(setting));
     }
     return settings;
@@ -72,7 +76,7 @@ ResultSet LoadFromStore(const std::string& source) {
     set.label = invocation.label;
     std::vector<ReportResult> results;
     for (const StoredRun& run : invocation.runs) {
-        ReportResult result{run.task, run.threads, {}, run.status};
+        ReportResult result{run.task, run.threads, {}, run.status, run.machine};
         if (run.status == RunStatus::Finished && run.seconds) result.seconds.push_back(*run.seconds);
         results.push_back(std::move(result));
     }

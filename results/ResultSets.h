@@ -16,6 +16,7 @@ struct ResultSetting {
     uint16_t threads = 0;
     std::vector<double> seconds;  // every finished run
     RunStatus status = RunStatus::Finished;  // Finished, or how the setting's last unfinished run ended
+    SampleSummary machine = {};  // what the machine did during its runs (CombineSummaries)
 };
 
 struct ResultSet {

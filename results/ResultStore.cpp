@@ -298,7 +298,10 @@ struct ResultStore::Impl {
                 Exec(StoreMigration(HasFleetColumns()).c_str());
             } else {
                 if (*version < 4 && !HasColumn("invocation", "usable_processors")) Exec(kProcessorColumns);
-                if (*version < 5 && !HasColumn("invocation", "ended")) Exec(kEndColumns);
+                if (*version < 5 && !HasColumn("run", "clock_min_mhz")) Exec(kSensorColumns);
+                // Also a store of version 5 made before the column of how an
+                // invocation ended was kept in the same step.
+                if (*version <= 5 && !HasColumn("invocation", "ended")) Exec(kEndColumns);
             }
             Exec(("PRAGMA user_version = " + std::to_string(kStoreVersion)).c_str());
             Exec("COMMIT");
@@ -347,8 +350,9 @@ struct ResultStore::Impl {
         Statement insert(db,
                          "INSERT INTO invocation (version, cpu, logical_processors, os, compiler, build_type, flags, "
                          "bits, date, command_line, label, usable_processors, usable_reason, shape, packages, "
-                         "numa_nodes, cores, pus_per_core, cpu_kinds, topology_source, bind, ended) VALUES (?1, ?2, ?3, "
-                         "?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?19, ?20, ?21, ?22)",
+                         "numa_nodes, cores, pus_per_core, cpu_kinds, topology_source, bind, sensors, ended) VALUES "
+                         "(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?19, ?20, ?21, "
+                         "?22, ?23)",
                          OnError());
         insert.Bind(1, c.version).Bind(2, c.cpu).Bind(3, int64_t(c.logicalProcessors)).Bind(4, c.os);
         insert.Bind(5, c.compiler).Bind(6, c.buildType).Bind(7, c.flags).Bind(8, int64_t(c.bits)).Bind(9, c.date);
@@ -362,10 +366,15 @@ struct ResultStore::Impl {
         insert.BindOptional(15, count(p.packages)).BindOptional(16, count(p.numaNodes));
         insert.BindOptional(17, count(p.cores)).BindOptional(18, count(p.pusPerCore));
         insert.Bind(19, CpuKindsJson(p.kinds).dump()).Bind(20, p.topologySource).Bind(21, p.bind);
-        if (head.ended) {
-            insert.Bind(22, *head.ended);
-        } else {
+        if (c.sensors == SensorSources{}) {
             insert.BindOptional(22, std::nullopt);
+        } else {
+            insert.Bind(22, SensorsJson(c.sensors).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+        }
+        if (head.ended) {
+            insert.Bind(23, *head.ended);
+        } else {
+            insert.BindOptional(23, std::nullopt);
         }
         insert.Run();
         return sqlite3_last_insert_rowid(db);
@@ -379,7 +388,10 @@ struct ResultStore::Impl {
         const int64_t first = last.Step() ? last.Int(0) : 0;
         Statement run(db,
                       "INSERT INTO run (invocation_id, seq, task, primes, threads, seconds, last_prime, verdict, status, "
-                      "fault, host, rank) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)",
+                      "fault, host, rank, clock_min_mhz, clock_median_mhz, clock_max_mhz, clock_offered_mhz, "
+                      "temperature_max_c, hottest, throttle_events, other_load, steal, energy_joules, processor) VALUES "
+                      "(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?19, ?20, ?21, "
+                      "?22, ?23)",
                       OnError());
         for (size_t i = 0; i < runs.size(); ++i) {
             const StoredRun& r = runs[i];
@@ -394,6 +406,17 @@ struct ResultStore::Impl {
                 run.Bind(11, r.host);
             }
             run.BindOptional(12, r.rank ? std::optional<int64_t>(*r.rank) : std::nullopt);
+            const SampleSummary& m = r.machine;
+            run.Bind(13, m.clockMinMhz).Bind(14, m.clockMedianMhz).Bind(15, m.clockMaxMhz).Bind(16, m.clockOfferedMhz);
+            run.Bind(17, m.temperatureMaxC);
+            if (m.temperatureMaxC) {
+                run.Bind(18, m.hottest);
+            } else {
+                run.BindOptional(18, std::nullopt);
+            }
+            run.BindOptional(19, m.throttleEvents ? std::optional<int64_t>(int64_t(*m.throttleEvents)) : std::nullopt);
+            run.Bind(20, m.otherLoad).Bind(21, m.steal).Bind(22, m.energyJoules);
+            run.BindOptional(23, r.processor ? std::optional<int64_t>(*r.processor) : std::nullopt);
             run.Run();
             if (appendHook) appendHook(i + 1);
         }
@@ -511,7 +534,7 @@ ResultStore::ResultStore(const std::string& path, Access access) : impl(std::mak
             // A file the user may not write is opened read-only without a word.
             if (sqlite3_db_readonly(impl->db, "main") == 1) impl->Fail(SQLITE_READONLY);
             impl->UseWal();
-            if (version != kStoreVersion) impl->CreateOrMigrate();
+            if (version != kStoreVersion || !impl->HasColumn("invocation", "ended")) impl->CreateOrMigrate();
             impl->Exec("PRAGMA foreign_keys = ON");
         } else {
             impl->OpenForReading();
@@ -592,6 +615,27 @@ void ReadProcessors(const Statement& head, ProcessorContext& p) {
     if (!head.IsNull(20)) p.bind = head.Text(20);
 }
 
+std::optional<double> RealColumn(const Statement& row, int column) {
+    return row.IsNull(column) ? std::nullopt : std::optional<double>(row.Real(column));
+}
+
+// A run's readings from columns `first` to first + 9: clock_min_mhz ...
+// energy_joules, in the order of the table.
+SampleSummary MachineColumns(const Statement& row, int first) {
+    SampleSummary m;
+    m.clockMinMhz = RealColumn(row, first);
+    m.clockMedianMhz = RealColumn(row, first + 1);
+    m.clockMaxMhz = RealColumn(row, first + 2);
+    m.clockOfferedMhz = RealColumn(row, first + 3);
+    m.temperatureMaxC = RealColumn(row, first + 4);
+    m.hottest = row.Text(first + 5);
+    if (!row.IsNull(first + 6) && row.Int(first + 6) >= 0) m.throttleEvents = uint64_t(row.Int(first + 6));
+    m.otherLoad = RealColumn(row, first + 7);
+    m.steal = RealColumn(row, first + 8);
+    m.energyJoules = RealColumn(row, first + 9);
+    return m;
+}
+
 std::vector<std::string> HostsOf(const std::string& names) {
     std::vector<std::string> hosts;
     for (size_t start = 0; start < names.size();) {
@@ -614,6 +658,18 @@ std::vector<HistoryLine> ResultStore::Impl::History(const HistoryQuery& query) {
     const std::string none = "SELECT NULL AS invocation_id, NULL AS task, NULL AS threads, NULL AS names WHERE 0";
     const std::string hosts =
         !settingHosts && HasFleetColumns() ? HostsOfSettings("run", "invocation_id IN chosen") : none;
+    // What the machine did during each setting's runs, since version 5: the
+    // clock's lowest, mean median and highest, the hottest reading, the
+    // throttle events, the largest shares, the mean energy per run.
+    const std::string machine =
+        HasColumn("run", "clock_min_mhz")
+            ? "SELECT invocation_id, task, threads, min(clock_min_mhz) AS clock_min, avg(clock_median_mhz) AS "
+              "clock_median, max(clock_max_mhz) AS clock_max, max(clock_offered_mhz) AS offered, max(temperature_max_c) "
+              "AS hottest, sum(throttle_events) AS throttle, max(other_load) AS other_load, max(steal) AS steal, "
+              "avg(energy_joules) AS energy FROM run WHERE invocation_id IN chosen GROUP BY invocation_id, task, threads"
+            : "SELECT NULL AS invocation_id, NULL AS task, NULL AS threads, NULL AS clock_min, NULL AS clock_median, "
+              "NULL AS clock_max, NULL AS offered, NULL AS hottest, NULL AS throttle, NULL AS other_load, NULL AS steal, "
+              "NULL AS energy WHERE 0";
     const std::string sql = R"sql(
         WITH chosen AS (
             SELECT id FROM invocation AS c
@@ -621,11 +677,15 @@ std::vector<HistoryLine> ResultStore::Impl::History(const HistoryQuery& query) {
               SELECT 1 FROM setting AS e WHERE e.invocation_id = c.id
                 AND (?1 IS NULL OR e.task = ?1) AND (?2 IS NULL OR e.threads = ?2))
             ORDER BY id DESC LIMIT ?3),
-          hosts AS ()sql" + hosts + R"sql()
+          hosts AS ()sql" + hosts + R"sql(),
+          machine AS ()sql" + machine + R"sql()
         SELECT i.id, i.date, i.label, i.cpu, s.task, s.threads, s.runs, s.finished_runs, s.median_seconds, s.verdict,
-               )sql" + (settingHosts ? "s.hosts" : "h.names") + ", " + (HasColumn("invocation", "ended") ? "i.ended" : "NULL") + R"sql(
+               )sql" + (settingHosts ? "s.hosts" : "h.names") + R"sql(, m.clock_min, m.clock_median, m.clock_max,
+               m.offered, m.hottest, m.throttle, m.other_load, m.steal, m.energy, )sql" +
+               (HasColumn("invocation", "ended") ? "i.ended" : "NULL") + R"sql(
         FROM invocation AS i JOIN setting AS s ON s.invocation_id = i.id
           LEFT JOIN hosts AS h ON h.invocation_id = i.id AND h.task = s.task AND h.threads = s.threads
+          LEFT JOIN machine AS m ON m.invocation_id = i.id AND m.task = s.task AND m.threads = s.threads
         WHERE i.id IN chosen AND (?1 IS NULL OR s.task = ?1) AND (?2 IS NULL OR s.threads = ?2)
         ORDER BY i.id DESC, s.seq)sql";
     Statement select(db, sql.c_str(), OnError());
@@ -647,7 +707,17 @@ std::vector<HistoryLine> ResultStore::Impl::History(const HistoryQuery& query) {
         if (!select.IsNull(8)) line.medianSeconds = select.Real(8);
         line.verdict = SettingVerdictNamed(select.Text(9));
         line.hosts = HostsOf(select.Text(10));
-        if (!select.IsNull(11)) line.ended = select.Text(11);
+        SampleSummary& m = line.machine;
+        m.clockMinMhz = RealColumn(select, 11);
+        m.clockMedianMhz = RealColumn(select, 12);
+        m.clockMaxMhz = RealColumn(select, 13);
+        m.clockOfferedMhz = RealColumn(select, 14);
+        m.temperatureMaxC = RealColumn(select, 15);
+        if (!select.IsNull(16) && select.Int(16) >= 0) m.throttleEvents = uint64_t(select.Int(16));
+        m.otherLoad = RealColumn(select, 17);
+        m.steal = RealColumn(select, 18);
+        m.energyJoules = RealColumn(select, 19);
+        if (!select.IsNull(20)) line.ended = select.Text(20);
         lines.push_back(std::move(line));
     }
     return lines;
@@ -661,14 +731,16 @@ StoredInvocation ResultStore::Impl::Load(const std::string& which) {
         invocation.id = IdOf(which);
         // A store of version 3 or older, read as it is, states no processors.
         const bool processorColumns = HasColumn("invocation", "usable_processors");
-        Statement head(db,
-                       processorColumns
-                           ? "SELECT version, cpu, logical_processors, os, compiler, build_type, flags, bits, date, "
-                             "command_line, label, usable_processors, usable_reason, shape, packages, numa_nodes, "
-                             "cores, pus_per_core, cpu_kinds, topology_source, bind FROM invocation WHERE id = ?1"
-                           : "SELECT version, cpu, logical_processors, os, compiler, build_type, flags, bits, date, "
-                             "command_line, label FROM invocation WHERE id = ?1",
-                       OnError());
+        // And one of version 4 or older no sensors.
+        const bool sensorColumns = HasColumn("run", "clock_min_mhz");
+        const std::string headColumns =
+            std::string("version, cpu, logical_processors, os, compiler, build_type, flags, bits, date, command_line, "
+                        "label") +
+            (processorColumns ? ", usable_processors, usable_reason, shape, packages, numa_nodes, cores, pus_per_core, "
+                                "cpu_kinds, topology_source, bind"
+                              : "") +
+            (sensorColumns ? ", sensors" : "");
+        Statement head(db, ("SELECT " + headColumns + " FROM invocation WHERE id = ?1").c_str(), OnError());
         head.Bind(1, invocation.id);
         if (head.Step()) {
             RunContext& c = invocation.context;
@@ -684,13 +756,19 @@ StoredInvocation ResultStore::Impl::Load(const std::string& which) {
             invocation.commandLine = head.Text(9);
             invocation.label = head.Text(10);
             if (processorColumns) ReadProcessors(head, c.processors);
+            const int sensors = processorColumns ? 21 : 11;
+            if (sensorColumns && !head.IsNull(sensors)) {
+                c.sensors = SensorsOf(nlohmann::json::parse(head.Text(sensors), nullptr, false));
+            }
         }
         const bool fleetColumns = HasFleetColumns();
-        Statement runs(db,
-                       fleetColumns ? "SELECT task, primes, threads, seconds, last_prime, verdict, status, fault, host, "
-                                      "rank FROM run WHERE invocation_id = ?1 ORDER BY seq"
-                                    : "SELECT task, primes, threads, seconds, last_prime, verdict, status, fault FROM "
-                                      "run WHERE invocation_id = ?1 ORDER BY seq",
+        const std::string runColumns =
+            std::string("task, primes, threads, seconds, last_prime, verdict, status, fault") +
+            (fleetColumns ? ", host, rank" : ", NULL, NULL") +
+            (sensorColumns ? ", clock_min_mhz, clock_median_mhz, clock_max_mhz, clock_offered_mhz, temperature_max_c, "
+                             "hottest, throttle_events, other_load, steal, energy_joules, processor"
+                           : "");
+        Statement runs(db, ("SELECT " + runColumns + " FROM run WHERE invocation_id = ?1 ORDER BY seq").c_str(),
                        OnError());
         runs.Bind(1, invocation.id);
         while (runs.Step()) {
@@ -705,6 +783,10 @@ StoredInvocation ResultStore::Impl::Load(const std::string& which) {
             if (fleetColumns) {
                 r.host = runs.Text(8);
                 if (!runs.IsNull(9)) r.rank = Within<int>(runs.Int(9));
+            }
+            if (sensorColumns) {
+                r.machine = MachineColumns(runs, 10);
+                if (!runs.IsNull(20)) r.processor = Within<uint32_t>(runs.Int(20));
             }
             invocation.runs.push_back(std::move(r));
         }

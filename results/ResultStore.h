@@ -34,6 +34,8 @@ struct StoredRun {
     std::string fault;                 // why a run is wrong or failed; else empty
     std::string host;        // the machine it ran on; empty: not known (runs stored before version 3)
     std::optional<int> rank; // a fleet run's rank (vantrel-mpi); none for the runner's
+    SampleSummary machine;   // what the machine did while it ran; empty before version 5
+    std::optional<uint32_t> processor;  // where its one worker was placed (--each-core)
 };
 
 // One invocation of the runner.
@@ -62,6 +64,7 @@ struct HistoryLine {
     std::optional<double> medianSeconds; // of the finished runs
     RunStatus verdict = RunStatus::Finished;  // Finished when every run was verified, else the worst run's status
     std::vector<std::string> hosts;      // where its runs ran, sorted; empty when not known
+    SampleSummary machine;               // its runs' readings (CombineSummaries); empty before version 5
     std::optional<std::string> ended;    // of its invocation (see StoredInvocation)
 };
 
@@ -140,7 +143,8 @@ bool ResultStoreAvailable();
 // The store's format version, kept in the file (PRAGMA user_version): 2
 // since runs have a host and a rank, 3 since invocation ids are never given
 // twice and an invocation's runs and settings are deleted with it, 4 since
-// an invocation keeps the processors it could use and the machine's shape.
+// an invocation keeps the processors it could use and the machine's shape, 5
+// since a run keeps what the machine did while it ran.
 // A store of an older version is brought up to this one when it is next
 // written to, and read as it is.
 constexpr int kStoreVersion = 5;

@@ -33,6 +33,8 @@ StoredRun StoredRunOf(const RunRecord& run) {
     }
     stored.status = run.status;
     stored.fault = run.fault;
+    stored.machine = run.machine;
+    stored.processor = run.processor;
     return stored;
 }
 

@@ -28,6 +28,7 @@ CREATE TABLE invocation (
   cpu_kinds TEXT,
   topology_source TEXT,
   bind TEXT,
+  sensors TEXT,
   ended TEXT
 );
 CREATE TABLE run (
@@ -43,7 +44,18 @@ CREATE TABLE run (
   status TEXT NOT NULL,
   fault TEXT NOT NULL,
   host TEXT,
-  rank INTEGER
+  rank INTEGER,
+  clock_min_mhz REAL,
+  clock_median_mhz REAL,
+  clock_max_mhz REAL,
+  clock_offered_mhz REAL,
+  temperature_max_c REAL,
+  hottest TEXT,
+  throttle_events INTEGER,
+  other_load REAL,
+  steal REAL,
+  energy_joules REAL,
+  processor INTEGER
 );
 CREATE INDEX run_by_invocation ON run(invocation_id, seq);
 CREATE TABLE setting (
@@ -77,6 +89,21 @@ ALTER TABLE invocation ADD COLUMN pus_per_core INTEGER;
 ALTER TABLE invocation ADD COLUMN cpu_kinds TEXT;
 ALTER TABLE invocation ADD COLUMN topology_source TEXT;
 ALTER TABLE invocation ADD COLUMN bind TEXT;
+)sql";
+
+const char* const kSensorColumns = R"sql(
+ALTER TABLE invocation ADD COLUMN sensors TEXT;
+ALTER TABLE run ADD COLUMN clock_min_mhz REAL;
+ALTER TABLE run ADD COLUMN clock_median_mhz REAL;
+ALTER TABLE run ADD COLUMN clock_max_mhz REAL;
+ALTER TABLE run ADD COLUMN clock_offered_mhz REAL;
+ALTER TABLE run ADD COLUMN temperature_max_c REAL;
+ALTER TABLE run ADD COLUMN hottest TEXT;
+ALTER TABLE run ADD COLUMN throttle_events INTEGER;
+ALTER TABLE run ADD COLUMN other_load REAL;
+ALTER TABLE run ADD COLUMN steal REAL;
+ALTER TABLE run ADD COLUMN energy_joules REAL;
+ALTER TABLE run ADD COLUMN processor INTEGER;
 )sql";
 
 const char* const kEndColumns = R"sql(

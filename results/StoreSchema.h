@@ -17,6 +17,11 @@ std::string HostsOfSettings(const std::string& runTable, const std::string& invo
 // shape, added to a store of version 3 (NULL in its invocations).
 extern const char* const kProcessorColumns;
 
+// Version 5's columns of what the machine did during each run (the sensors'
+// readings, the processor a run's one worker was placed on) and where the
+// sensors were read, added to a store of version 4 (NULL in its rows).
+extern const char* const kSensorColumns;
+
 // Version 5's column of how the invocation ended, added to a store of
 // version 4 (NULL in its invocations: not recorded).
 extern const char* const kEndColumns;

@@ -31,9 +31,19 @@ void AddProcessors(Json& j, const ProcessorContext& p) {
 }
 
 template <class Json>
+Json SensorsObject(const SensorSources& s) {
+    Json j = {{"clock", s.clock},       {"clock_offered", s.clockOffered}, {"temperature", s.temperature},
+              {"throttle", s.throttle}, {"load", s.load},                  {"steal", s.steal},
+              {"energy", s.energy}};
+    j["root"] = s.root.empty() ? Json(nullptr) : Json(s.root);
+    return j;
+}
+
+template <class Json>
 Json ContextJson(const RunContext& c) {
     Json j = {{"version", c.version}, {"cpu", c.cpu}, {"logical_processors", c.logicalProcessors}};
     AddProcessors(j, c.processors);
+    j["sensors"] = SensorsObject<Json>(c.sensors);
     j["os"] = c.os;
     j["build"] = {{"compiler", c.compiler}, {"build_type", c.buildType}, {"flags", c.flags}, {"bits", c.bits}};
     j["date"] = c.date;
@@ -104,6 +114,29 @@ void ReadProcessors(const Json& j, ProcessorContext& p) {
 }
 
 template <class Json>
+SensorSources ReadSensors(const Json& j) {
+    SensorSources s;
+    if (!j.is_object()) return s;
+    s.clock = TextOr(j, "clock");
+    s.clockOffered = TextOr(j, "clock_offered");
+    s.temperature = TextOr(j, "temperature");
+    s.throttle = TextOr(j, "throttle");
+    s.load = TextOr(j, "load");
+    s.steal = TextOr(j, "steal");
+    s.energy = TextOr(j, "energy");
+    s.root = TextOr(j, "root");
+    return s;
+}
+
+template <class Json>
+std::optional<double> RealOr(const Json& object, const char* key) {
+    const auto it = object.find(key);
+    if (it == object.end() || !it->is_number()) return std::nullopt;
+    const double value = it->template get<double>();
+    return std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
+}
+
+template <class Json>
 void ReadContext(const Json& j, RunContext& c) {
     c = RunContext{};
     if (!j.is_object()) return;
@@ -111,6 +144,7 @@ void ReadContext(const Json& j, RunContext& c) {
     c.cpu = TextOr(j, "cpu");
     c.logicalProcessors = NumberOr<uint32_t>(j, "logical_processors");
     ReadProcessors(j, c.processors);
+    if (const auto sensors = j.find("sensors"); sensors != j.end()) c.sensors = ReadSensors(*sensors);
     c.os = TextOr(j, "os");
     c.date = TextOr(j, "date");
     if (const auto build = j.find("build"); build != j.end() && build->is_object()) {
@@ -127,6 +161,45 @@ Json Optional(const std::optional<double>& value) {
 }
 
 }  // namespace
+
+nlohmann::json SensorsJson(const SensorSources& sources) { return SensorsObject<nlohmann::json>(sources); }
+
+SensorSources SensorsOf(const nlohmann::json& j) { return ReadSensors(j); }
+
+nlohmann::ordered_json MachineJson(const SampleSummary& m, uint32_t primes) {
+    using Json = nlohmann::ordered_json;
+    Json j;
+    j["clock_min_mhz"] = Optional<Json>(m.clockMinMhz);
+    j["clock_median_mhz"] = Optional<Json>(m.clockMedianMhz);
+    j["clock_max_mhz"] = Optional<Json>(m.clockMaxMhz);
+    j["clock_offered_mhz"] = Optional<Json>(m.clockOfferedMhz);
+    j["temperature_max_c"] = Optional<Json>(m.temperatureMaxC);
+    j["hottest"] = m.temperatureMaxC ? Json(m.hottest) : Json(nullptr);
+    j["throttle_events"] = m.throttleEvents ? Json(*m.throttleEvents) : Json(nullptr);
+    j["other_load"] = Optional<Json>(m.otherLoad);
+    j["steal"] = Optional<Json>(m.steal);
+    j["energy_joules"] = Optional<Json>(m.energyJoules);
+    j["primes_per_joule"] = m.energyJoules && *m.energyJoules > 0.0 ? Json(double(primes) / *m.energyJoules) : Json(nullptr);
+    return j;
+}
+
+SampleSummary MachineOf(const nlohmann::json& j) {
+    SampleSummary m;
+    if (!j.is_object()) return m;
+    m.clockMinMhz = RealOr(j, "clock_min_mhz");
+    m.clockMedianMhz = RealOr(j, "clock_median_mhz");
+    m.clockMaxMhz = RealOr(j, "clock_max_mhz");
+    m.clockOfferedMhz = RealOr(j, "clock_offered_mhz");
+    m.temperatureMaxC = RealOr(j, "temperature_max_c");
+    m.hottest = TextOr(j, "hottest");
+    if (const auto events = j.find("throttle_events"); events != j.end() && events->is_number_unsigned()) {
+        m.throttleEvents = events->get<uint64_t>();
+    }
+    m.otherLoad = RealOr(j, "other_load");
+    m.steal = RealOr(j, "steal");
+    m.energyJoules = RealOr(j, "energy_joules");
+    return m;
+}
 
 nlohmann::json CpuKindsJson(const std::vector<CpuKind>& kinds) {
     nlohmann::json j = nlohmann::json::array();
@@ -161,6 +234,7 @@ void to_json(nlohmann::ordered_json& j, const SettingResult& result) {
     j["status"] = RunStatusName(row.status);
     if (!row.fault.empty()) j["fault"] = row.fault;
     j["verdict"] = row.verdict;
+    j["machine"] = MachineJson(result.machine, row.targetCount);
 }
 
 void to_json(nlohmann::json& j, const RunRecord& r) {
@@ -168,6 +242,8 @@ void to_json(nlohmann::json& j, const RunRecord& r) {
          {"time_text", r.timeText},   {"progressed", r.progressed}, {"index", r.index},
          {"prime", r.prime},          {"seconds", r.seconds},   {"status", RunStatusName(r.status)},
          {"fault", r.fault},          {"verdict", r.verdict}};
+    j["machine"] = MachineJson(r.machine, r.targetCount);
+    j["processor"] = r.processor ? nlohmann::json(*r.processor) : nlohmann::json(nullptr);
 }
 
 void from_json(const nlohmann::json& j, RunRecord& run) {
@@ -181,4 +257,6 @@ void from_json(const nlohmann::json& j, RunRecord& run) {
     run.status = RunStatusNamed(j.at("status").get<std::string>()).value_or(RunStatus::Failed);
     run.fault = j.at("fault").get<std::string>();
     run.verdict = j.at("verdict").get<std::string>();
+    run.machine = MachineOf(j.at("machine"));
+    if (!j.at("processor").is_null()) run.processor = j.at("processor").get<uint32_t>();
 }

@@ -5,6 +5,7 @@
 
 #include "engine/RunText.h"
 #include "runner/JsonForms.h"
+#include "runner/MachineWords.h"
 #include "runner/TextTable.h"
 
 namespace {
@@ -50,6 +51,10 @@ public:
             cells.push_back(EfficiencyText(result));
         }
         std::string note = row.status == RunStatus::Finished ? "" : StatusLabel(row.status);
+        // What took the machine from the setting's runs, where something did.
+        if (const std::string disturbed = DisturbanceText(result.machine); !disturbed.empty()) {
+            note += (note.empty() ? "" : "; ") + disturbed;
+        }
         // The first row whose threads share physical cores: from there on the
         // efficiency measures SMT, not more cores.
         if (result.beyondCores && !beyondCoresShown) {
@@ -91,7 +96,7 @@ public:
     void Begin(const RunContext& context) override {
         WriteCsvContext(out, context);
         out << "task,thread_count,last_prime,time,threads,beyond_cores,seconds,median_seconds,runs,speedup,efficiency,"
-               "status,fault,verdict\n";
+               "status,fault,verdict" << kMachineCsvColumns << "\n";
         out.flush();
     }
 
@@ -103,7 +108,8 @@ public:
             << number(RowSeconds(result)) << ','
             << number(RowMedianSeconds(result)) << ',' << result.runSeconds.size() << ',' << number(result.speedup)
             << ',' << number(result.efficiency) << ','
-            << RunStatusName(row.status) << ',' << CsvField(row.fault) << ',' << CsvField(row.verdict) << "\n";
+            << RunStatusName(row.status) << ',' << CsvField(row.fault) << ',' << CsvField(row.verdict)
+            << MachineCsv(result.machine, row.targetCount) << "\n";
         out.flush();
     }
 
@@ -170,6 +176,18 @@ void WriteCsvProcessors(std::ostream& out, const ProcessorContext& p) {
         << "# bind: " << p.bind << "\n";
 }
 
+// Where each sensor was read from, or why not, named as the JSON context's.
+void WriteCsvSensors(std::ostream& out, const SensorSources& s) {
+    out << "# sensor_clock: " << s.clock << "\n"
+        << "# sensor_clock_offered: " << s.clockOffered << "\n"
+        << "# sensor_temperature: " << s.temperature << "\n"
+        << "# sensor_throttle: " << s.throttle << "\n"
+        << "# sensor_load: " << s.load << "\n"
+        << "# sensor_steal: " << s.steal << "\n"
+        << "# sensor_energy: " << s.energy << "\n"
+        << "# sensor_root: " << s.root << "\n";
+}
+
 }  // namespace
 
 // Comment lines, skipped by CSV readers that know '#' comments (and easy to
@@ -179,12 +197,26 @@ void WriteCsvContext(std::ostream& out, const RunContext& context) {
         << "# cpu: " << context.cpu << "\n"
         << "# logical_processors: " << context.logicalProcessors << "\n";
     WriteCsvProcessors(out, context.processors);
+    WriteCsvSensors(out, context.sensors);
     out << "# os: " << context.os << "\n"
         << "# compiler: " << context.compiler << "\n"
         << "# build_type: " << context.buildType << "\n"
         << "# flags: " << context.flags << "\n"
         << "# bits: " << context.bits << "\n"
         << "# date: " << context.date << "\n";
+}
+
+const char* const kMachineCsvColumns =
+    ",clock_min_mhz,clock_median_mhz,clock_max_mhz,clock_offered_mhz,temperature_max_c,throttle_events,other_load,"
+    "steal,energy_joules,primes_per_joule";
+
+std::string MachineCsv(const SampleSummary& m, uint32_t primes) {
+    auto number = [](const std::optional<double>& value) { return "," + (value ? FullPrecision(*value) : std::string()); };
+    return number(m.clockMinMhz) + number(m.clockMedianMhz) + number(m.clockMaxMhz) + number(m.clockOfferedMhz) +
+           number(m.temperatureMaxC) + "," + (m.throttleEvents ? std::to_string(*m.throttleEvents) : std::string()) +
+           number(m.otherLoad) + number(m.steal) + number(m.energyJoules) +
+           number(m.energyJoules && *m.energyJoules > 0.0 ? std::optional<double>(double(primes) / *m.energyJoules)
+                                                         : std::nullopt);
 }
 
 std::unique_ptr<ReportWriter> MakeReportWriter(ReportFormat format, std::ostream& out, bool sweep, int repeat) {

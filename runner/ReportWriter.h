@@ -34,3 +34,9 @@ std::unique_ptr<ReportWriter> MakeReportWriter(ReportFormat format, std::ostream
 // JSON form (runner/JsonForms.h).
 std::string ContextLine(const RunContext& context);
 void WriteCsvContext(std::ostream& out, const RunContext& context);
+
+// The machine's columns of a CSV row, after the others: their names
+// (",clock_min_mhz,...") and a run's or a setting's values, empty where not
+// read; `primes`: the task's N.
+extern const char* const kMachineCsvColumns;
+std::string MachineCsv(const SampleSummary& machine, uint32_t primes);

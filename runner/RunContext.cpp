@@ -8,17 +8,20 @@
 
 namespace {
 
+// The compiler and the machine it built for: "GCC 12.2.0 for aarch64-linux-gnu".
 std::string Compiler() {
 #if defined(__clang__)
-    return std::string("Clang ") + __clang_version__;
+    std::string compiler = std::string("Clang ") + __clang_version__;
 #elif defined(__GNUC__)
-    return "GCC " + std::to_string(__GNUC__) + "." + std::to_string(__GNUC_MINOR__) + "." +
-           std::to_string(__GNUC_PATCHLEVEL__);
+    std::string compiler = "GCC " + std::to_string(__GNUC__) + "." + std::to_string(__GNUC_MINOR__) + "." +
+                           std::to_string(__GNUC_PATCHLEVEL__);
 #elif defined(_MSC_VER)
-    return "MSVC " + std::to_string(_MSC_VER);
+    std::string compiler = "MSVC " + std::to_string(_MSC_VER);
 #else
-    return "unknown";
+    std::string compiler = "unknown";
 #endif
+    const std::string target = VANTREL_COMPILER_TARGET;
+    return target.empty() ? compiler : compiler + " for " + target;
 }
 
 std::string UtcNow() {

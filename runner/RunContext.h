@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "machine/ProcessorFacts.h"
+#include "machine/Sensors.h"
 
 // The processors a run may use and the machine's shape, as the context block
 // states them (ProcessorFacts reads them; this is what reports and the store
@@ -31,8 +32,9 @@ struct RunContext {
     std::string cpu;             // processor model, "unknown" if it cannot be read
     uint32_t logicalProcessors = 1;  // the machine's
     ProcessorContext processors;     // those the run may use, and the machine's shape
+    SensorSources sensors;           // what the runs' sampler read, or why not; empty: not stated
     std::string os;              // "Linux 6.1.0-18-amd64 x86_64 (Debian GNU/Linux 12 (bookworm))"
-    std::string compiler;        // "GCC 12.2.0"
+    std::string compiler;        // "GCC 12.2.0 for x86_64-linux-gnu"
     std::string buildType;       // "Release"
     std::string flags;           // compiler flags of this build
     int bits = 0;                // 32 or 64

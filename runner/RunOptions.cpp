@@ -167,6 +167,19 @@ std::vector<OptionDef> RunOptionDefs(const ProcessorFacts& processors, bool stre
          .check = kNoValue,
          .needs = "--stress",
          .unmet = "--keep-going goes with --stress only; valid: --stress DURATION --keep-going"},
+        {.name = "--each-core",
+         .value = "",
+         .help = "With --stress: run the task on one worker placed on each usable core in turn (each logical "
+                 "processor in turn with --bind pus), every run verified, and report each core: its runs, errors, "
+                 "median time and its distance from the other cores'; a wrong result names the core, its processors "
+                 "and its package",
+         .valid = "",
+         .check = kNoValue,
+         .excludes = "--threads",
+         .exclusion = "--each-core runs one worker on each core in turn; valid: --stress DURATION --each-core "
+                      "without --threads",
+         .needs = "--stress",
+         .unmet = "--each-core goes with --stress only; valid: --stress DURATION --each-core"},
         BindOption(),
     };
 }

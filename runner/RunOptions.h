@@ -26,6 +26,7 @@ struct RunnerOptions {
     VerifyMode verify = VerifyMode::Digest;
     int64_t stressSeconds = 0;            // --stress: run the one setting again and again this long; 0: no stress
     bool keepGoing = false;               // a stress counts wrong and failed runs instead of ending at the first
+    bool eachCore = false;                // a stress runs one worker on each usable core in turn
     BindMode bind = BindMode::None;       // --bind: where the worker threads run
     std::string db;                       // --db: the result store; empty: VANTREL_DB, else nothing is stored
     std::string label;                    // kept with the stored invocation
@@ -50,7 +51,8 @@ std::string ThreadCountsText(const std::vector<uint16_t>& counts);
 // The table entries of a run's options for a process with these processors
 // (the counts offered follow the usable ones), in the order the help shows
 // them: --task, --threads, --sweep, --repeat, --format, --events,
-// --save-primes, --save-grid, --verify, --stress, --keep-going and --bind.
+// --save-primes, --save-grid, --verify, --stress, --keep-going, --each-core
+// and --bind.
 // stress: --stress is among the arguments, so --threads takes a stress's
 // counts.
 std::vector<OptionDef> RunOptionDefs(const ProcessorFacts& processors, bool stress = false);

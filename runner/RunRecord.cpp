@@ -4,6 +4,7 @@
 
 #include "engine/RunText.h"
 #include "engine/TaskTable.h"
+#include "runner/MachineWords.h"
 #include "runner/Statistics.h"
 
 const char* RunStatusName(RunStatus status) {
@@ -66,10 +67,13 @@ SettingResult SummarizeSetting(const std::vector<RunRecord>& runs, int repeats) 
     SettingResult result;
     result.repeats = repeats;
     size_t fastest = 0;
+    std::vector<SampleSummary> machine;
     for (size_t i = 0; i < runs.size(); ++i) {
         result.runSeconds.push_back(runs[i].seconds);
+        machine.push_back(runs[i].machine);
         if (runs[i].seconds < runs[fastest].seconds) fastest = i;
     }
+    result.machine = CombineSummaries(machine);
     result.row = runs[fastest];
     result.minSeconds = runs[fastest].seconds;
     result.medianSeconds = MedianOf(result.runSeconds);

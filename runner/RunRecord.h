@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "machine/SampleSummary.h"
+
 enum class RunStatus {
     Finished,  // completed and verified
     Stopped,   // interrupted by the user
@@ -46,6 +48,9 @@ struct RunRecord {
     bool stopped = false;               // stopped before it finished: Stopped, or Wrong for the primes it had found
     uint32_t checkedPrimes = 0;         // stopped: the primes it had found, checked against the sieve; 0: not checked
     std::string verdict;  // what was verified, or why not: kVerifiedFinished, "wrong: FAULT", ...
+
+    SampleSummary machine;  // what the machine did while it ran; empty where not sampled
+    std::optional<uint32_t> processor;  // the processor its one worker was placed on (each core in turn); none: not placed
 };
 
 // A fresh record of a run of task `taskIndex` on `threads` threads, with the
@@ -70,10 +75,11 @@ struct SettingResult {
     std::optional<double> speedup;     // against 1 thread of the same task, in a sweep
     std::optional<double> efficiency;  // speedup / threads
     bool beyondCores = false;          // more threads than usable physical cores: some share a core (SMT)
+    SampleSummary machine;             // what the machine did over its runs (CombineSummaries)
 };
 
 // The summary of a setting whose runs all finished: Time cell from the fastest
-// run, min and median. REQUIRES: runs not empty, all of one setting.
+// run, min and median, and the machine over the runs. REQUIRES: runs not empty, all of one setting.
 SettingResult SummarizeSetting(const std::vector<RunRecord>& runs, int repeats);
 
 // The seconds a row reports: the fastest finished run, else the time at the

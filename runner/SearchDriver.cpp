@@ -62,11 +62,17 @@ void SearchDriver::Deliver(std::vector<Notification>& batch, RunRecord& record,
 RunRecord SearchDriver::Run(int taskIndex, uint16_t threads, RunListener* listener, VerifyMode verify) {
     RunRecord record = NewRunRecord(taskIndex, threads);
     stopRequested = false;
+    if (sampler != nullptr) sampler->Begin();
     const std::optional<std::chrono::steady_clock::time_point> start = Start(record);
-    if (!start) return record;
+    if (!start) {
+        if (sampler != nullptr) sampler->End();
+        return record;
+    }
     Follow(record, *start, listener);
     EndSearch();
     const std::optional<Notification> finish = Collect(record, *start, listener);
+    // The machine as it was while the workers ran, before the checks below.
+    if (sampler != nullptr) record.machine = sampler->End();
     Notification last = finish.value_or(Notification{});
     if (resultHook) resultHook(coordinator.primes, coordinator.lastIndex, last);
     if (finish) {

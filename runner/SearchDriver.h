@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "engine/PrimeCoordinator.h"
+#include "machine/MachineSampler.h"
 #include "runner/RunRecord.h"
 #include "verify/Verification.h"
 
@@ -66,6 +67,9 @@ public:
     // What each worker thread runs as it starts: where it is placed.
     void SetWorkerStartHook(WorkerStartHook hook) { coordinator.SetWorkerStartHook(std::move(hook)); }
 
+    // What samples the machine during each run, into the run's record; null: nothing.
+    void SetSampler(MachineSampler* sampler_) { sampler = sampler_; }
+
     // For tests: sees a run's table (lastIndex slots) and its FINISHED
     // notification (an empty one for a run that did not finish) before they
     // are verified, and may change them, as an engine with a fault would
@@ -101,6 +105,7 @@ private:
 
     const std::atomic<bool>& interrupt;
     bool stopRequested = false;  // main thread only
+    MachineSampler* sampler = nullptr;
     ResultHook resultHook;
     NotifyHook notifyHook;
     std::mutex lock;

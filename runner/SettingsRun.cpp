@@ -91,6 +91,7 @@ int RunSettings(const RunnerOptions& options, const RunContext& context, SearchD
             // The first run that did not finish ends the session, with its own row.
             SettingResult result;
             result.row = run;
+            result.machine = run.machine;
             result.repeats = options.repeat;
             result.beyondCores = beyondCores(threads);
             writer->Row(result);

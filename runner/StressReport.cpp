@@ -10,6 +10,7 @@
 #include "runner/JsonForms.h"
 #include "runner/ReportWriter.h"
 #include "runner/Statistics.h"
+#include "runner/TextTable.h"
 
 namespace {
 
@@ -28,11 +29,34 @@ std::string TimesText(const StressTally& tally) {
            SecondsText(*tally.slowest);
 }
 
+// The change of the time per run the cause explains: none with too few runs.
+std::optional<double> DriftChange(const StressTally& tally) {
+    const std::optional<Drift> drift = DriftOf(tally.seconds);
+    return drift ? std::optional<double>(drift->Change()) : std::nullopt;
+}
+
+// "+5.10 %": a place's median against the others'.
+std::string AgainstText(const std::optional<double>& change) {
+    if (!change) return {};
+    return std::string(*change < 0 ? "-" : "+") + FormatFixed2(std::fabs(*change) * 100.0) + " %";
+}
+
+std::string OptionalNumber(const std::optional<double>& value) { return value ? FullPrecision(*value) : std::string(); }
+
+// "Other load" -> "other_load", as CSV names a summary line.
+std::string FieldName(const std::string& label) {
+    std::string name;
+    for (char c : label) name += c == ' ' ? '_' : char(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
 class TableStress final : public StressReport {
 public:
     explicit TableStress(std::ostream& out_) : out(out_) {}
 
-    void Begin(const RunContext& context, const StressSettings& settings) override {
+    void Begin(const RunContext& context, const StressSettings& settings_) override {
+        sensors = context.sensors;
+        settings = settings_;
         out << ContextLine(context) << "\n\n"
             << "Stress: task " << settings.task << " on " << settings.threadText << " for "
             << DurationText(double(settings.seconds)) << "\n";
@@ -48,6 +72,9 @@ public:
                          (tally.stopped > 0 ? ", " + std::to_string(tally.stopped) + " stopped" : ""));
         Line("Time per run", TimesText(tally));
         Line("Drift", DriftText(tally.seconds));
+        for (const auto& [label, text] : tally.machine.Lines(sensors, settings.primes)) Line(label, text);
+        Line("Machine", tally.machine.Cause(DriftChange(tally), sensors));
+        if (tally.cores) Cores(*tally.cores);
         if (!interruption.empty()) Line("Interrupted", interruption);
         for (const std::string& error : tally.errorLines) Line("Error", error);
         if (tally.errors > tally.errorLines.size()) {
@@ -62,25 +89,48 @@ private:
         out << label << std::string(label.size() < 14 ? 14 - label.size() : 1, ' ') << text << "\n";
     }
 
+    // Each place's runs, then the places that were wrong or slow.
+    void Cores(const CoreTally& cores) {
+        std::vector<std::vector<std::string>> lines = {{"Place", "Runs", "Errors", "Median", "Against the others"}};
+        for (const CoreTally::Row& row : cores.Rows()) {
+            lines.push_back({row.name, std::to_string(row.runs), std::to_string(row.errors),
+                             row.medianSeconds ? SecondsText(*row.medianSeconds) : std::string(),
+                             AgainstText(row.againstOthers)});
+        }
+        TextTable table;
+        for (const auto& line : lines) table.Fit(line);
+        out << "\n";
+        for (const auto& line : lines) out << table.Line(line) << "\n";
+        out << "\n";
+        const std::vector<std::string> findings = cores.Findings();
+        if (findings.empty()) Line("Each core", "no place computed a wrong prime or ran markedly slower than the others");
+        for (const std::string& finding : findings) Line("Each core", finding);
+    }
+
     std::ostream& out;
+    SensorSources sensors;
+    StressSettings settings;
 };
 
 class CsvStress final : public StressReport {
 public:
     explicit CsvStress(std::ostream& out_) : out(out_) {}
 
-    void Begin(const RunContext& context, const StressSettings& settings) override {
+    void Begin(const RunContext& context, const StressSettings& settings_) override {
+        sensors = context.sensors;
+        settings = settings_;
         WriteCsvContext(out, context);
         out << "# stress: task " << settings.task << ", threads " << settings.threads << ", seconds "
             << settings.seconds << ", verify " << VerifyName(settings.verify) << "\n"
-            << "run,task,threads,seconds,status,verdict\n";
+            << "run,task,threads,seconds,status,verdict,processor" << kMachineCsvColumns << "\n";
         out.flush();
     }
 
     void Run(uint64_t number, const RunRecord& run) override {
         out << number << ',' << CsvField(run.task) << ',' << run.threads << ','
             << (run.progressed ? FullPrecision(run.seconds) : std::string()) << ',' << RunStatusName(run.status) << ','
-            << CsvField(run.verdict) << "\n";
+            << CsvField(run.verdict) << ',' << (run.processor ? std::to_string(*run.processor) : std::string())
+            << MachineCsv(run.machine, run.targetCount) << "\n";
         out.flush();
     }
 
@@ -98,13 +148,27 @@ public:
                 << "# median_seconds: " << FullPrecision(MedianOf(tally.seconds)) << "\n"
                 << "# max_seconds: " << FullPrecision(*tally.slowest) << "\n";
         }
-        out << "# drift: " << (drift ? FullPrecision(drift->Change()) : DriftText(tally.seconds)) << "\n"
-            << "# verdict: " << verdict.text << "\n";
+        out << "# drift: " << (drift ? FullPrecision(drift->Change()) : DriftText(tally.seconds)) << "\n";
+        for (const auto& [label, text] : tally.machine.Lines(sensors, settings.primes)) {
+            out << "# " << FieldName(label) << ": " << text << "\n";
+        }
+        out << "# machine: " << tally.machine.Cause(DriftChange(tally), sensors) << "\n";
+        if (tally.cores) {
+            for (const CoreTally::Row& row : tally.cores->Rows()) {
+                out << "# place: " << row.name << "; processor " << row.processor << "; runs " << row.runs
+                    << "; errors " << row.errors << "; median_seconds " << OptionalNumber(row.medianSeconds)
+                    << "; against_others " << OptionalNumber(row.againstOthers) << "\n";
+            }
+            for (const std::string& finding : tally.cores->Findings()) out << "# each_core: " << finding << "\n";
+        }
+        out << "# verdict: " << verdict.text << "\n";
         out.flush();
     }
 
 private:
     std::ostream& out;
+    SensorSources sensors;
+    StressSettings settings;
 };
 
 // One document, written as the runs end: the runs one a line.
@@ -112,7 +176,9 @@ class JsonStress final : public StressReport {
 public:
     explicit JsonStress(std::ostream& out_) : out(out_) {}
 
-    void Begin(const RunContext& context, const StressSettings& settings) override {
+    void Begin(const RunContext& context, const StressSettings& settings_) override {
+        sensors = context.sensors;
+        settings = settings_;
         const nlohmann::ordered_json stress = {{"task", settings.task},
                                                {"threads", settings.threads},
                                                {"seconds", settings.seconds},
@@ -127,6 +193,8 @@ public:
         item["seconds"] = run.progressed ? nlohmann::ordered_json(run.seconds) : nullptr;
         item["status"] = RunStatusName(run.status);
         item["verdict"] = run.verdict;
+        item["processor"] = run.processor ? nlohmann::ordered_json(*run.processor) : nullptr;
+        item["machine"] = MachineJson(run.machine, run.targetCount);
         out << (first ? "\n    " : ",\n    ") << item.dump();
         out.flush();
         first = false;
@@ -148,6 +216,23 @@ public:
         summary["drift"] = drift ? nlohmann::ordered_json(drift->Change()) : nullptr;
         summary["drift_text"] = DriftText(tally.seconds);
         summary["verified"] = VerifiedLine(tally);
+        nlohmann::ordered_json machine = nlohmann::ordered_json::object();
+        for (const auto& [label, text] : tally.machine.Lines(sensors, settings.primes)) machine[FieldName(label)] = text;
+        machine["cause"] = tally.machine.Cause(DriftChange(tally), sensors);
+        summary["machine"] = machine;
+        if (tally.cores) {
+            nlohmann::ordered_json places = nlohmann::ordered_json::array();
+            for (const CoreTally::Row& row : tally.cores->Rows()) {
+                nlohmann::ordered_json place = {{"place", row.name}, {"processor", row.processor}, {"runs", row.runs},
+                                                {"errors", row.errors}, {"wrong", row.wrong}};
+                place["median_seconds"] = row.medianSeconds ? nlohmann::ordered_json(*row.medianSeconds) : nullptr;
+                place["against_others"] = row.againstOthers ? nlohmann::ordered_json(*row.againstOthers) : nullptr;
+                place["first_wrong_slot"] = row.firstWrongSlot ? nlohmann::ordered_json(*row.firstWrongSlot) : nullptr;
+                places.push_back(place);
+            }
+            summary["each_core"] = places;
+            summary["each_core_findings"] = tally.cores->Findings();
+        }
         out << (first ? "],\n" : "\n  ],\n") << "  \"summary\": " << Indented(summary)
             << ",\n  \"pass\": " << nlohmann::ordered_json(verdict.pass).dump()
             << ",\n  \"verdict\": " << nlohmann::ordered_json(verdict.text).dump() << "\n}\n";
@@ -164,6 +249,8 @@ private:
 
     std::ostream& out;
     bool first = true;
+    SensorSources sensors;
+    StressSettings settings;
 };
 
 }  // namespace
@@ -171,6 +258,7 @@ private:
 void StressTally::Add(uint64_t number, const RunRecord& run) {
     ++runs;
     outcome.Add(number, run);
+    machine.Add(number, run.status == RunStatus::Finished, run.machine);
     if (run.status == RunStatus::Stopped) {
         ++stopped;
         return;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "runner/EachCore.h"
+#include "runner/MachineWords.h"
 #include "runner/ReportFormat.h"
 #include "runner/RunContext.h"
 #include "runner/RunRecord.h"
@@ -23,6 +25,8 @@ struct StressSettings {
     uint16_t threads = 1;
     int64_t seconds = 0;     // how long the stress runs
     VerifyMode verify = VerifyMode::Digest;
+    uint32_t primes = 0;     // the task's N
+    bool eachCore = false;   // one worker on each core in turn
 };
 
 // The runs of a stress, in order, a run stopped by the user included.
@@ -39,6 +43,8 @@ struct StressTally {
     std::optional<double> last;           // of the last run that ran to its end
     std::vector<std::string> errorLines;  // "run 3: wrong: ...", the first kListedErrors
     RunOutcome outcome;                   // for the verdict
+    MachineTally machine;                 // what the machine did during each run
+    std::optional<CoreTally> cores;       // --each-core: each place's runs
 };
 
 // How the time per run moved: the median of the last quarter of the runs

@@ -5,6 +5,8 @@
 
 #include "engine/RunText.h"
 #include "engine/TaskTable.h"
+#include "engine/Text.h"
+#include "machine/Processors.h"
 #include "runner/ExitCodes.h"
 #include "runner/ProgressLine.h"
 #include "runner/StopSignals.h"
@@ -50,13 +52,20 @@ private:
     uint64_t running = 0;
 };
 
-StressSettings SettingsOf(const RunnerOptions& options) {
+StressSettings SettingsOf(const RunnerOptions& options, const std::vector<CoreTarget>& eachCore) {
     StressSettings settings;
     settings.task = TaskTable::Label(options.taskIndex);
     settings.threads = options.threadCounts.front();
     settings.threadText = ThreadCountText(settings.threads);
+    if (!eachCore.empty()) {
+        const bool pus = options.bind == BindMode::Pus;
+        settings.threadText = "each of " + Plural(eachCore.size(), pus ? "logical processor" : "core",
+                                                  pus ? "logical processors" : "cores") + " in turn";
+        settings.eachCore = true;
+    }
     settings.seconds = options.stressSeconds;
     settings.verify = options.verify;
+    settings.primes = TaskTable::taskSizes[options.taskIndex];
     return settings;
 }
 
@@ -72,12 +81,14 @@ std::string Interruption(const RunRecord& run, uint64_t number) {
 }  // namespace
 
 int RunStress(const RunnerOptions& options, const RunContext& context, SearchDriver& driver, const Console& console,
-              const std::atomic<bool>& interrupt, bool keepRuns, std::vector<RunRecord>& runs, RunsStop& stop) {
-    const StressSettings settings = SettingsOf(options);
+              const std::atomic<bool>& interrupt, bool keepRuns, std::vector<RunRecord>& runs, RunsStop& stop,
+              const std::vector<CoreTarget>& eachCore) {
+    const StressSettings settings = SettingsOf(options, eachCore);
     std::unique_ptr<StressReport> report = MakeStressReport(options.format, options.events ? console.err : console.out);
     report->Begin(context, settings);
 
     StressTally tally;
+    if (!eachCore.empty()) tally.cores.emplace(eachCore, options.bind == BindMode::Pus);
     ProgressLine progressLine(console.err, console.liveProgress);
     const Clock::time_point start = Clock::now();
     const Clock::time_point deadline = start + std::chrono::seconds(options.stressSeconds);
@@ -90,13 +101,21 @@ int RunStress(const RunnerOptions& options, const RunContext& context, SearchDri
             break;
         }
         listener.Show(number, 0.0, true);
+        const size_t target = eachCore.empty() ? 0 : size_t((number - 1) % eachCore.size());
+        if (!eachCore.empty()) {
+            std::string problem;  // checked before the stress began
+            driver.SetWorkerStartHook(PinnedWorker(eachCore[target].processor, problem));
+        }
         RunRecord run = driver.Run(options.taskIndex, settings.threads, &listener, options.verify);
+        if (!eachCore.empty()) run.processor = eachCore[target].processor;
         progressLine.Clear();
         report->Run(number, run);
         if (keepRuns) runs.push_back(run);
         tally.Add(number, run);
+        if (tally.cores) tally.cores->Add(target, number, run);
         if (run.status == RunStatus::Wrong || run.status == RunStatus::Failed) {
-            console.err << "vantrel-cli: " << FaultLine(run, number) << "\n";
+            console.err << "vantrel-cli: " << FaultLine(run, number)
+                        << (eachCore.empty() ? "" : "; computed on " + eachCore[target].name) << "\n";
             console.err.flush();
         }
         interruption = Interruption(run, number);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runner/Console.h"
+#include "runner/EachCore.h"
 #include "runner/RunContext.h"
 #include "runner/RunOptions.h"
 #include "runner/RunRecord.h"
@@ -21,5 +22,8 @@
 // Returns kExitOk, kExitFault (a run wrong or failed, each named on err),
 // kExitInterrupted (a stop signal came before the summary was written) or
 // kExitOutputClosed (the report or the events could not all be written).
+// With --each-core, each run's one worker is placed on `eachCore`'s places
+// in turn (none: not asked), and the summary tells each place apart.
 int RunStress(const RunnerOptions& options, const RunContext& context, SearchDriver& driver, const Console& console,
-              const std::atomic<bool>& interrupt, bool keepRuns, std::vector<RunRecord>& runs, RunsStop& stop);
+              const std::atomic<bool>& interrupt, bool keepRuns, std::vector<RunRecord>& runs, RunsStop& stop,
+              const std::vector<CoreTarget>& eachCore = {});

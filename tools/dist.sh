@@ -9,6 +9,8 @@
 #   dist/vantrel-mpi_VERSION_ARCH.deb   vantrel-mpi, its manual page and
 #                                       completions (package vantrel-mpi)
 #
+# ARCH is this machine's (amd64) and, cross-built on an amd64 machine, arm64.
+#
 #   bash tools/dist.sh           builds the four Windows executables (presets
 #                                windows-x86 and windows-x64) and the Linux
 #                                programs (preset package), and packs them
@@ -23,7 +25,10 @@
 #                                what it should; lintian passes both Debian
 #                                packages; and they install (as root, or with
 #                                sudo), run, show their manual page and
-#                                complete, and remove again without a trace
+#                                complete, and remove again without a trace;
+#                                the arm64 ones are of their architecture,
+#                                hold what the amd64 ones hold, and their
+#                                runner, unpacked, runs under qemu-aarch64
 #
 # Two runs from one commit give the same packages: the executables hold no
 # time and no folder (CMakeLists.txt), and the members of the zip and the
@@ -38,6 +43,12 @@ debs=(vantrel vantrel-mpi)
 # The Debian packages' maintainer, in their control files and changelogs.
 # The project has no address of its own yet, and .invalid says so.
 maintainer=${VANTREL_MAINTAINER:-"The Vantrel developers <developers@vantrel.invalid>"}
+# The Linux builds: the package preset for this machine's architecture and,
+# on amd64, package-arm64 cross-built (its libraries as cmake/linux-cross.cmake finds them).
+native_arch=$(dpkg --print-architecture)
+builds=("package:$native_arch")
+[ "$native_arch" != amd64 ] || builds+=("package-arm64:arm64")
+arm64_root=${VANTREL_CROSS_ROOT:-/opt/vantrel}/arm64
 # What an executable may import: DLLs every Windows has.
 allowed_dlls=" kernel32.dll user32.dll gdi32.dll comctl32.dll comdlg32.dll advapi32.dll shell32.dll msvcrt.dll "
 
@@ -58,9 +69,12 @@ build() {
     cmake --preset "windows-$arch" ${VANTREL_DIST_CONFIGURE:-} >/dev/null
     cmake --build --preset "windows-$arch" -j "$jobs" --target Vantrel vantrel-cli >&2
   done
-  # shellcheck disable=SC2086
-  cmake --preset package ${VANTREL_DIST_CONFIGURE:-} >/dev/null
-  cmake --build --preset package -j "$jobs" --target vantrel-cli vantrel-mpi vantrel_docs >&2
+  local build
+  for build in "${builds[@]%%:*}"; do
+    # shellcheck disable=SC2086
+    cmake --preset "$build" ${VANTREL_DIST_CONFIGURE:-} >/dev/null
+    cmake --build --preset "$build" -j "$jobs" --target vantrel-cli vantrel-mpi vantrel_docs >&2
+  done
 }
 
 version() { sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/windows-x86/CMakeCache.txt; }
@@ -100,25 +114,31 @@ debian_copyright() {
 }
 
 # What the shared libraries of package $1's executables need, as Depends.
+# Of the arm64 build ($2), also those of Open MPI's arm64 libraries, which
+# are unpacked, not installed (tools/setup-debian.sh): their packages' own
+# shlibs files name them.
 shlib_depends() {
+  local cross=()
+  [ "$2" = "$native_arch" ] ||
+    cross=("-l$arm64_root/usr/lib/aarch64-linux-gnu" "-L$arm64_root/DEBIAN/shlibs.local")
   printf 'Source: vantrel\n\nPackage: %s\nArchitecture: any\n' "$1" >build/deb/debian/control
-  (cd build/deb && dpkg-shlibdeps -O debian/"$1"/usr/bin/*) | sed -n 's/^shlibs:Depends=//p'
+  (cd build/deb && dpkg-shlibdeps ${cross[@]+"${cross[@]}"} -O debian/"$1"/usr/bin/*) | sed -n 's/^shlibs:Depends=//p'
 }
 
-# Packs the component $1 of the package build, installed under /usr, into
-# dist/$1_VERSION_ARCH.deb.
+# Packs the component $1 of the package build $2 (of Debian architecture
+# $3), installed under /usr, into dist/$1_VERSION_$3.deb.
 pack_deb() {
-  local package=$1 version arch stage doc depends size deb
-  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/package/CMakeCache.txt)
-  arch=$(dpkg --print-architecture)
+  local package=$1 build=build/$2 arch=$3 version stage doc depends size deb strip
+  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+  strip=$(sed -n 's/^CMAKE_STRIP:FILEPATH=//p' "$build/CMakeCache.txt")
   # Where dpkg-shlibdeps looks for a package's files.
   stage=build/deb/debian/$package
   deb=dist/${package}_${version}_$arch.deb
   rm -rf "$stage"
-  DESTDIR=$root/$stage cmake --install build/package --component "$package" --strip >/dev/null
+  DESTDIR=$root/$stage cmake --install "$build" --component "$package" --strip >/dev/null
   [ -n "$(ls "$stage/usr/bin")" ] || fail "$package: no program installed"
   # As Debian's own packages: no compiler notes either.
-  strip --remove-section=.comment --remove-section=.note "$stage"/usr/bin/*
+  "${strip:-strip}" --remove-section=.comment --remove-section=.note "$stage"/usr/bin/*
   # The licence is in the copyright file, the form Debian reads it in.
   rm -f "$stage/usr/share/doc/vantrel/LICENSE"
   doc=$stage/usr/share/doc/$package
@@ -133,7 +153,7 @@ pack_deb() {
 
   size=$(find "$stage" -type f -printf '%s\n' | awk '{ kb += int(($1 + 1023) / 1024) } END { print kb }')
   mkdir -m 755 "$stage/DEBIAN"  # also how dpkg-shlibdeps knows the package's folder
-  depends=$(shlib_depends "$package")
+  depends=$(shlib_depends "$package" "$arch")
   [ -n "$depends" ] || fail "$package: dpkg-shlibdeps found no dependency"
   (cd "$stage" && find usr -type f | LC_ALL=C sort | xargs md5sum) >"$stage/DEBIAN/md5sums"
   sed -e "s/@VERSION@/$version/" -e "s/@ARCH@/$arch/" -e "s/@MAINTAINER@/$maintainer/" -e "s/@SIZE@/$size/" \
@@ -220,7 +240,7 @@ check_install() {
   # A machine whose dpkg leaves out manual pages (a path-exclude, as slim
   # container images have) still gets these.
   $sudo env DEBIAN_FRONTEND=noninteractive DEBCONF_NOWARNINGS=yes apt-get install -y -qq --no-install-recommends \
-    -o "DPkg::Options::=--path-include=/usr/share/man/man1/vantrel*" "${packages[@]:1}" >/dev/null ||
+    -o "DPkg::Options::=--path-include=/usr/share/man/man1/vantrel*" "${packages[@]:1:${#debs[@]}}" >/dev/null ||
     fail "the Debian packages do not install"
   listed=$(dpkg -L "${debs[@]}")
   use_installed
@@ -243,6 +263,28 @@ check_install() {
   [ "$before" = "$after" ] || fail "the packages of this machine changed: $(diff <(echo "$before") <(echo "$after") | tr '\n' ' ')"
 }
 
+# The arm64 packages: of their architecture, holding the files the amd64
+# ones hold, and the runner they install runs (under qemu-aarch64, from the
+# unpacked tree) and checks a task.
+check_arm64() {
+  local package deb native tree runner
+  for package in "${debs[@]}"; do
+    deb=$root/dist/${package}_$(version)_arm64.deb
+    native=$root/dist/${package}_$(version)_$native_arch.deb
+    [ "$(dpkg-deb -f "$deb" Architecture)" = arm64 ] || fail "$deb: $(dpkg-deb -I "$deb" | grep Architecture)"
+    diff <(dpkg-deb -c "$native" | awk '{ print $1, $6 }') <(dpkg-deb -c "$deb" | awk '{ print $1, $6 }') >&2 ||
+      fail "$deb does not hold what $native holds"
+  done
+  tree=$unpacked/vantrel_$(version)_arm64
+  runner=(qemu-aarch64 -L "$arm64_root" "$tree/usr/bin/vantrel-cli")
+  # The ELF header's machine: 0xb7, AArch64.
+  [ "$(od -An -tx1 -j18 -N2 "$tree/usr/bin/vantrel-cli" | tr -d ' ')" = b700 ] ||
+    fail "vantrel-cli of the arm64 package is not an AArch64 program"
+  [ "$("${runner[@]}" --version)" = "vantrel-cli $(version)" ] || fail "the arm64 vantrel-cli --version says otherwise"
+  "${runner[@]}" --task 100K --format csv | grep -qx '# verdict: PASS: the run was verified' ||
+    fail "the arm64 vantrel-cli --task 100K does not verify"
+}
+
 remove_debs() {
   local sudo=""
   [ "$(id -u)" -eq 0 ] || sudo=sudo
@@ -251,10 +293,14 @@ remove_debs() {
 
 build
 pack
-for deb in "${debs[@]}"; do pack_deb "$deb"; done
+for build in "${builds[@]}"; do
+  for deb in "${debs[@]}"; do pack_deb "$deb" "${build%%:*}" "${build#*:}"; done
+done
 zip=$root/dist/Vantrel-$(version)-windows.zip
 packages=("$zip")
-for deb in "${debs[@]}"; do packages+=("$(ls "$root"/dist/"${deb}"_"$(version)"_*.deb)"); done
+for build in "${builds[@]}"; do
+  for deb in "${debs[@]}"; do packages+=("$root/dist/${deb}_$(version)_${build#*:}.deb"); done
+done
 [ "${1:-}" = --check ] || { printf 'dist: %s\n' "${packages[@]}"; exit 0; }
 
 # The second build, from a copy of the sources (tracked and new files, as
@@ -290,8 +336,12 @@ for arch in x86 x64; do
 done
 check_debs
 check_install
+[ ${#builds[@]} -eq 1 ] || check_arm64
 rm -rf "$copy"
 echo "dist: $zip is reproducible; imports, architectures and contents checked"
-for deb in "${packages[@]:1}"; do
+for deb in "${packages[@]:1:${#debs[@]}}"; do
   echo "dist: $deb is reproducible, lintian-clean, installs, runs, completes and removes without a trace"
+done
+for deb in "${packages[@]:$((1 + ${#debs[@]}))}"; do
+  echo "dist: $deb is reproducible, lintian-clean, of its architecture, holds what the amd64 one holds; its runner runs under qemu"
 done

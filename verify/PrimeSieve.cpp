@@ -7,10 +7,31 @@
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
+#include <iterator>
+
 namespace {
 
-// The table's bytes are hashed as they lie in memory.
-static_assert(std::endian::native == std::endian::little, "the digest reads primes as little-endian 32-bit values");
+// The digest is defined over little-endian values: a big-endian machine
+// hashes a little-endian copy, a block at a time.
+constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+
+template <typename Update>
+void HashLittleEndian(const uint32_t* primes, size_t count, Update update) {
+    if constexpr (kLittleEndian) {
+        update(primes, count * sizeof(uint32_t));
+    } else {
+        uint32_t block[4096];
+        for (size_t done = 0; done < count;) {
+            const size_t take = std::min(count - done, std::size(block));
+            for (size_t i = 0; i < take; ++i) {
+                const uint32_t p = primes[done + i];
+                block[i] = (p >> 24) | ((p >> 8) & 0xff00u) | ((p << 8) & 0xff0000u) | (p << 24);
+            }
+            update(block, take * sizeof(uint32_t));
+            done += take;
+        }
+    }
+}
 
 constexpr uint64_t kEnd = uint64_t{1} << 32;
 constexpr uint32_t kSegmentOdds = 1u << 18;  // odd numbers per segment: 256 KB of flags
@@ -50,7 +71,10 @@ const std::vector<uint32_t>& PrimeSieve::NextSegment() {
 }
 
 uint64_t PrimesDigest(const uint32_t* primes, size_t count) {
-    return XXH3_64bits(primes, count * sizeof(uint32_t));
+    if constexpr (kLittleEndian) return XXH3_64bits(primes, count * sizeof(uint32_t));
+    PrimesDigestOfParts digest;
+    digest.Add(primes, count);
+    return digest.Value();
 }
 
 struct PrimesDigestOfParts::State {
@@ -62,7 +86,7 @@ PrimesDigestOfParts::PrimesDigestOfParts() : state(std::make_unique<State>()) { 
 PrimesDigestOfParts::~PrimesDigestOfParts() = default;
 
 void PrimesDigestOfParts::Add(const uint32_t* primes, size_t count) {
-    XXH3_64bits_update(&state->hash, primes, count * sizeof(uint32_t));
+    HashLittleEndian(primes, count, [this](const void* bytes, size_t size) { XXH3_64bits_update(&state->hash, bytes, size); });
 }
 
 uint64_t PrimesDigestOfParts::Value() const { return XXH3_64bits_digest(&state->hash); }

@@ -11,13 +11,16 @@
 #include <vector>
 
 #include "engine/RunText.h"
+#include "machine/Processors.h"
 #include "results/ResultStore.h"
 #include "runner/RunOptions.h"
+#include "tests/support/CurrentProcessor.h"
 #include "tests/support/Primes.h"
 #include "tests/support/RunnerHarness.h"
 #include "tests/support/TestFiles.h"
 
 namespace fs = std::filesystem;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 
 TEST(BenchmarkSession, AWrongResultIsCaughtAgainstTheKnownPrimeAndEndsWithExitOne) {
@@ -98,8 +101,45 @@ TEST(BenchmarkSession, AStopIsInTheVerdictWhenEverItCameBeforeTheReportEnded) {
                                             return notification.message == WM_SEARCH_FINISHED && ++finishes == 4;
                                         });
     EXPECT_EQ(late.exitCode, kExitInterrupted) << late.err;
-    EXPECT_THAT(late.out, HasSubstr(",2,,,finished,,verified: last prime + digest\n"
-                                    "# verdict: PASS: every run verified (2 runs); Ctrl-C came after the last run\n"));
+    // The row's machine columns follow its verdict, and the report ends with the stop.
+    EXPECT_THAT(late.out, HasSubstr(",2,,,finished,,verified: last prime + digest,"));
+    EXPECT_THAT(late.out,
+                EndsWith("\n# verdict: PASS: every run verified (2 runs); Ctrl-C came after the last run\n"));
+}
+
+// A fault wherever the worker ran on one processor, one worker placed on
+// each core in turn: the report names that processor's core, and every
+// other core passes.
+TEST(BenchmarkSession, EachCoreNamesTheCoreThatComputedAWrongPrime) {
+    const ProcessorFacts facts = ReadProcessorFacts();
+    if (!facts.shape || facts.shape->cores.size() < 2) GTEST_SKIP() << "a burn-in of each core needs two usable cores";
+    const uint32_t faulty = facts.shape->cores.back().front();
+    std::atomic<int> ranOn{-1};
+    const CliResult result = RunWithFault(
+        {"--stress", "2s", "--task", "100K", "--each-core", "--keep-going", "--format", "json"},
+        [&](uint32_t* table, uint32_t, Notification&) {
+            if (ranOn.exchange(-1) == int(faulty)) table[1204] ^= 1;
+        },
+        [&](const Notification&) {
+            ranOn.store(CurrentProcessor());
+            return false;
+        });
+    EXPECT_EQ(result.exitCode, kExitFault);
+    const nlohmann::json summary = nlohmann::json::parse(result.out)["summary"];
+    const std::string core = CoreName(*facts.shape, facts.shape->cores.size() - 1);
+    ASSERT_EQ(summary["each_core"].size(), facts.shape->cores.size());
+    for (const nlohmann::json& place : summary["each_core"]) {
+        const bool wrong = place["place"] == core;
+        SCOPED_TRACE(place.dump());
+        EXPECT_GT(place["runs"].get<int>(), 0);
+        EXPECT_EQ(place["wrong"] == place["runs"], wrong);
+        EXPECT_EQ(place["errors"] == 0, !wrong);
+    }
+    const int runs = summary["each_core"].back()["runs"].get<int>();
+    EXPECT_THAT(summary["each_core_findings"].dump(),
+                HasSubstr(core + ": " + std::to_string(runs) + " of " + std::to_string(runs) +
+                          (runs == 1 ? " run" : " runs") + " wrong, first at slot 1 204"));
+    EXPECT_THAT(result.err, HasSubstr("; computed on " + core + "\n"));
 }
 
 TEST(BenchmarkSession, AStressEndsAtTheFirstWrongRunUnlessToldToKeepGoing) {

@@ -84,6 +84,6 @@ else
 fi
 if [ ${#store[@]} -gt 0 ]; then
     "$runner" history "${store[@]}" --format csv >"$work/out" 2>"$work/err" || fail "killed while saving: history failed"
-    grep -q ',10M,1,1,0,,stopped,stopped by Ctrl-C before the run ended$' "$work/out" || fail "killed while saving: the stopped run was not stored"
+    grep -q ',10M,1,1,0,,stopped,stopped by Ctrl-C before the run ended,' "$work/out" || fail "killed while saving: the stopped run was not stored"
 fi
 echo "ok"

@@ -51,6 +51,34 @@ TEST(FleetResults, OutliersAreJudgedAgainstTheMedianOfTheVerifiedRanks) {
     EXPECT_EQ(back.runs[0].primeText, repeated.runs[0].primeText);
 }
 
+// What took a node's machine is noted on its row: hotter than the fleet,
+// throttled, others' load unless the rank shares its node; and with each
+// core in turn, a rank's first wrong run decides its row.
+TEST(FleetResults, HotThrottledAndBusyNodesAreNamed) {
+    std::vector<RankSetting> parts;
+    for (int rank = 0; rank < 4; ++rank) {
+        parts.push_back(Ran(rank, 1.0));
+        SampleSummary& m = parts.back().runs.front().machine;
+        m.temperatureMaxC = rank == 2 ? 96.0 : 70.0 + rank;
+        m.otherLoad = rank < 2 ? 0.5 : 0.0;
+        if (rank == 3) m.throttleEvents = 5;
+    }
+    parts[3].runs.insert(parts[3].runs.begin(), Ran(3, 1.0, RunStatus::Wrong).runs.front());
+    parts[3].runs.front().processor = 5;
+    parts[3].findings = {"core 5 (processor 5, package 0): 1 of 2 runs wrong, first at slot 50 000"};
+    const FleetSetting setting = SummarizeFleetSetting(kFleetTask, 1, parts, 2, 10.0, {false, true, false, false});
+    EXPECT_EQ(setting.rows[0].machineNote, "other programs used 50 % of the processors");
+    EXPECT_EQ(setting.rows[1].machineNote, "");
+    EXPECT_EQ(setting.rows[2].machineNote, "hot: 96 \u00b0C, fleet median 72 \u00b0C");
+    EXPECT_EQ(setting.rows[3].machineNote, "thermal throttling (5 throttle events)");
+    EXPECT_EQ(setting.rows[3].status, RunStatus::Wrong);
+
+    const RankSetting back = RankSettingFromText(RankSettingText(parts[3]));
+    EXPECT_EQ(back.findings, parts[3].findings);
+    EXPECT_EQ(back.runs[0].processor, 5u);
+    EXPECT_TRUE(back.runs[1].machine == parts[3].runs[1].machine);
+}
+
 TEST(FleetResults, AStopInALaterRepeatKeepsTheVerifiedRunsAsTheRow) {
     const FleetSetting setting = SummarizeFleetSetting(
         kFleetTask, 1, {Runs(0, {1.0, 1.0}, RunStatus::Finished), Runs(1, {1.0, 1.2}, RunStatus::Stopped),

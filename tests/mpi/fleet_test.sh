@@ -11,7 +11,8 @@
 #              with 1; a delay on rank 2 makes it a named outlier, which fails
 #              the run only with --fail-on-outlier; a stop in the last repeat
 #              keeps the verified runs; results too large to gather end the
-#              fleet with 1
+#              fleet with 1; with --each-core, a fault on one processor of
+#              rank 1 names that core alone
 #   interrupt  one SIGINT to mpirun: every rank stops its run, rank 0 reports
 #              the stopped rows within the second before mpirun's SIGKILL, and
 #              the ranks exit 130 (mpirun, ending the job, kills the shells of
@@ -96,7 +97,7 @@ fleet)
     [ "$(fleet_codes 2)" -eq 3 ] || fail "a bad command line should end every rank with 2"
     [ "$(grep -c '^vantrel-mpi: thread count "3" is not offered on any machine; valid thread counts: 1 2 4 8 16 32 64 128 (' "$work/err")" -eq 1 ] \
         || fail "rank 0 alone should say why, with the counts the fleet takes"
-    grep -q '^usage: vantrel-mpi \[--task LABEL\] \[--threads T | --sweep\]' "$work/err" || fail "no usage line"
+    grep -q '^usage: vantrel-mpi \[--task LABEL\] \[--threads T | --sweep | --each-core\]' "$work/err" || fail "no usage line"
     [ -s "$work/out" ] && fail "nothing should be run or reported"
     ;;
 faults)
@@ -135,6 +136,18 @@ faults)
     grep -q " 2 cores " "$work/out" && fail "no further setting should run"
     [ "$(tail -n 1 "$work/out")" = "FAIL: the ranks' results of 100K on 1 core were too large to gather" ] || fail "no verdict"
     unset VANTREL_FLEET_TEST_GATHER
+
+    # Each rank's cores in turn, a fault on rank 1's processor 1: that core
+    # is named, rank 1's other cores and rank 0's pass.
+    if [ "$(getconf _NPROCESSORS_ONLN)" -ge 2 ]; then
+        export VANTREL_FLEET_TEST_CORE=1:1
+        ranks=2 fleet --bind-to none -x VANTREL_FLEET_TEST_CORE -- "$program" --task 100K --each-core --repeat 2
+        [ "$(fleet_codes 1)" -eq 2 ] || fail "a wrong core should end every rank with 1"
+        grep -Eq "^  each core: $host, rank 1: core [0-9]+ \(processors? ([0-9, ]|and)+, package [0-9]+\): 2 of 2 runs wrong, first at slot 50 000\$" \
+            "$work/out" || fail "the wrong core is not named"
+        [ "$(grep -c '^  each core: .* runs\? wrong' "$work/out")" -eq 1 ] || fail "only one core was wrong"
+        unset VANTREL_FLEET_TEST_CORE
+    fi
 
     # A wrong last prime on rank 1, a wrong prime halfway through rank 2's
     # table (which the digest finds).

@@ -26,6 +26,7 @@
 #include "results/History.h"
 #include "results/ResultSets.h"
 #include "results/ResultStore.h"
+#include "runner/MachineWords.h"
 #include "runner/Platform.h"
 #include "runner/Statistics.h"
 #include "tests/support/ProcessorContexts.h"
@@ -73,12 +74,20 @@ int WaitFor(pid_t child, int seconds) {
 class ResultStoreTest : public ::testing::Test {
 protected:
     // Takes from `store` what the versions after `version` added, as an older
-    // vantrel-cli left it: the processors (version 4), a run's host and rank
-    // (version 2).
+    // vantrel-cli left it: what the machine did during each run (version 5),
+    // the processors (version 4), a run's host and rank (version 2).
     static void MakeOlder(const std::string& store, int version) {
         std::string sql;
-        if (version < 5 && std::stoi(Sql(store, "PRAGMA user_version")) >= 5) sql += "ALTER TABLE invocation DROP COLUMN ended; ";
-        if (version < 4 && std::stoi(Sql(store, "PRAGMA user_version")) >= 4) {
+        const int now = std::stoi(Sql(store, "PRAGMA user_version"));
+        if (version < 5 && now >= 5) {
+            sql += "ALTER TABLE invocation DROP COLUMN sensors; ALTER TABLE invocation DROP COLUMN ended; ";
+            for (const char* column : {"clock_min_mhz", "clock_median_mhz", "clock_max_mhz", "clock_offered_mhz",
+                                       "temperature_max_c", "hottest", "throttle_events", "other_load", "steal",
+                                       "energy_joules", "processor"}) {
+                sql += std::string("ALTER TABLE run DROP COLUMN ") + column + "; ";
+            }
+        }
+        if (version < 4 && now >= 4) {
             for (const char* column : {"usable_processors", "usable_reason", "shape", "packages", "numa_nodes", "cores",
                                        "pus_per_core", "cpu_kinds", "topology_source", "bind"}) {
                 sql += std::string("ALTER TABLE invocation DROP COLUMN ") + column + "; ";
@@ -446,6 +455,30 @@ TEST_F(ResultStoreTest, AnInvocationKeepsItsProcessorsAndAStoreOfVersion3GainsTh
     const std::vector<HistoryLine> lines = store.History({});
     EXPECT_EQ(lines.front().ended, "");
     EXPECT_EQ(lines.back().ended, std::nullopt);
+}
+
+TEST_F(ResultStoreTest, ARunKeepsWhatTheMachineDidAndAStoreOfVersion4GainsIt) {
+    ResultStore(db, ResultStore::Access::Append).Append(Sweep("version 4", 1));
+    MakeOlder(db, 4);
+
+    StoredInvocation hot = Sweep("hot", 1);
+    hot.context.sensors = {"cpufreq", "cpufreq", "hwmon (coretemp)", "sysfs", "/proc/stat", "/proc/stat",
+                           "not available here: no powercap RAPL zone", "/fixture"};
+    hot.runs[1].machine = {2800.0, 3150.0, 3500.0, 3600.0, 96.0, "Package id 0", 214, 0.41, 0.09, std::nullopt};
+    hot.runs[1].processor = 37;
+    ResultStore(db, ResultStore::Access::Append).Append(hot);
+    EXPECT_EQ(Sql(db, "PRAGMA user_version"), std::to_string(kStoreVersion));
+    ResultStore store(db, ResultStore::Access::Read);
+    const StoredInvocation back = store.Load("last");
+    EXPECT_TRUE(back.context.sensors == hot.context.sensors);
+    EXPECT_TRUE(back.runs[1].machine == hot.runs[1].machine);
+    EXPECT_EQ(back.runs[1].processor, 37u);
+    EXPECT_TRUE(back.runs[0].machine == SampleSummary{});
+    EXPECT_TRUE(store.Load("last~1").context.sensors == SensorSources{});
+    const std::vector<HistoryLine> lines = store.History({});
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(MachineBrief(lines[1].machine), "median 3.15 GHz, max 96 \u00b0C, 214 throttle events, other load 41 %, steal 9 %");
+    EXPECT_EQ(MachineBrief(lines[2].machine), "");
 }
 
 TEST_F(ResultStoreTest, AReaderOfAnOlderStoreReadsWhatAWriterAddedMeanwhile) {
