@@ -160,7 +160,7 @@ std::optional<int> Refused(FleetComm& comm, const FleetParseOutcome& parsed, std
 FleetEnd Abandon(const FleetComm& comm, const FleetLoss& loss, std::ostream& err) {
     if (comm.Root()) {
         err << "vantrel-mpi: " << Plural(loss.ranks.size(), "rank", "ranks") << " (" << RankRanges(loss.ranks)
-            << ") did not answer within " << DurationText(loss.seconds) << " (--deadline), at " << loss.step
+            << ") did not answer " << WaitedText(loss) << ", at " << loss.step
             << "; the job was ended\n";
     } else if (comm.rank == 1) {
         err << "vantrel-mpi: rank 0 did not answer for " << DurationText(loss.seconds) << " (more than twice --deadline), at "
@@ -415,6 +415,7 @@ FleetEnd RunFleet(const std::vector<std::string>& args, std::ostream& out, std::
     const ProcessorFacts processors = ReadProcessorFacts();
     const FleetParseOutcome parsed = ParseFleetCommandLine(args, processors);
     if (parsed.action == OptionTable::Ending::Parsed) comm.SetDeadline(parsed.options.deadlineSeconds);
+    comm.SetStop(&interrupt);
     try {
         if (const std::optional<int> code = Refused(comm, parsed, out, err)) return {*code, false};
     } catch (const FleetLost& lost) {
