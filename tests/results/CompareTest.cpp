@@ -197,6 +197,10 @@ TEST_F(CompareTest, ImpossibleInputsAreRefusedNamingTheFileAndTheFault) {
     const std::pair<std::string, std::string> cases[] = {
         {report("negative.json", result + "[1.5, -2]}]}"), "task 1M on 2 cores has a run time of -2 seconds"},
         {report("zero.json", result + "[0]}]}"), "task 1M on 2 cores has a run time of 0 seconds"},
+        {report("long.json", result + "[1000000001]}]}"), "task 1M on 2 cores has a run time of 1000000001 seconds"},
+        {report("depth33.json", result + "[1]}], \"x\": " + std::string(kMaxReportDepth, '[') +
+                                    std::string(kMaxReportDepth, ']') + "}"),
+         "the file nests its JSON more than 32 levels deep"},
         {report("deep.json", result + "[1], \"x\": " + std::string(kMaxReportDepth, '[')),
          "the file nests its JSON more than 32 levels deep"},
         {report("text.json", result + "[\"1\"]}]}"),
@@ -216,6 +220,12 @@ TEST_F(CompareTest, ImpossibleInputsAreRefusedNamingTheFileAndTheFault) {
         EXPECT_THAT(err, StartsWith("vantrel-cli: Could not read \"" + file + "\": " + reason));
         EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
     }
+
+    // The deepest nesting taken, and the longest run time.
+    const std::string deepest = report("depth32.json", result + "[1000000000]}], \"x\": " +
+                                                           std::string(kMaxReportDepth - 1, '[') +
+                                                           std::string(kMaxReportDepth - 1, ']') + "}");
+    EXPECT_EQ(Compare(deepest, deepest), kCompareOk) << err;
 
     // A context out of its fields' ranges is read as no value, never converted.
     const std::string forged = report("forged.json", R"({"context": {"cpu": "CPU A", "logical_processors": -5,

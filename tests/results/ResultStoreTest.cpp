@@ -190,6 +190,9 @@ TEST_F(ResultStoreTest, FileThatIsNoStoreGivesOneLine) {
     std::ofstream(garbage) << std::string(4096, 'x');
     const std::string foreign = folder.Path("other.db");
     Sql(foreign, "CREATE TABLE t (x)");
+    // Another program's that numbers its versions as the store does.
+    const std::string versioned = folder.Path("versioned.db");
+    Sql(versioned, "CREATE TABLE t (x); PRAGMA user_version = " + std::to_string(kStoreVersion));
     const std::string newer = folder.Path("newer.db");
     ResultStore(newer, ResultStore::Access::Append).Append(Sweep("a", 1));
     Sql(newer, "PRAGMA user_version = " + std::to_string(kStoreVersion + 1));
@@ -197,6 +200,7 @@ TEST_F(ResultStoreTest, FileThatIsNoStoreGivesOneLine) {
     const std::pair<std::string, std::string> cases[] = {
         {garbage, "the file is not an SQLite database"},
         {foreign, "an SQLite database of another program"},
+        {versioned, "an SQLite database of another program"},
         {newer, "written by a newer vantrel-cli (store version " + std::to_string(kStoreVersion + 1) +
                     "; this one reads up to version " + std::to_string(kStoreVersion) + ")"},
         {folder.Path("missing/results.db"), "the file cannot be opened"},
