@@ -490,6 +490,8 @@ TEST_F(ResultStoreTest, AReaderOfAnOlderStoreReadsWhatAWriterAddedMeanwhile) {
     // Opened immutable (WAL mode, no log beside it); then a writer migrates
     // the store and adds an invocation before the reader reads.
     ResultStore reader(db, ResultStore::Access::Read);
+    // Read once as it was, then again after the writer.
+    ASSERT_EQ(reader.History({}).size(), 3u);
     ResultStore(db, ResultStore::Access::Append).Append(Sweep("meanwhile", 1));
     const std::vector<HistoryLine> lines = reader.History({});
     ASSERT_EQ(lines.size(), 5u);
