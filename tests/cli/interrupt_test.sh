@@ -94,6 +94,25 @@ if [ ${#store[@]} -gt 0 ]; then
         || fail "SIGHUP: the stopped run was not stored"
 fi
 
+# A hang-up after SIGTERM, and another more than a second later, while the
+# grid waits for its reader: neither ends the runner, which saves the grid.
+: >"$work/out"
+timeout --foreground -s KILL 20 "$runner" --task 10M --threads 1 --events --save-grid "$work/grid.fifo" \
+    >"$work/out" 2>"$work/err" &
+pid=$!
+await "$work/out" '^progress '
+kill -TERM "$pid"
+await "$work/err" 'stopped$'
+kill -HUP "$pid"
+sleep 1.2
+kill -HUP "$pid"
+sleep 0.2
+timeout 10 cat "$work/grid.fifo" >"$work/grid.txt"
+wait "$pid"
+code=$?
+[ "$code" -eq 143 ] || fail "SIGTERM, then SIGHUP twice: exit $code, want 143"
+grep -q $'^\xEF\xBB\xBF10M\t\t1 core\t\t' "$work/grid.txt" || fail "SIGTERM, then SIGHUP twice: the grid was not saved"
+
 # Under nohup a hang-up is no stop: the run goes on to its end.
 : >"$work/out"
 nohup "$runner" --task 1M --threads 1 --events >"$work/out" 2>"$work/err" &
