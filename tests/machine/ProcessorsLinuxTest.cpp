@@ -31,6 +31,8 @@ std::vector<uint32_t> Range(uint32_t first, uint32_t end) {
 }
 
 const std::string kHybridXml = std::string(VANTREL_TEST_TOPOLOGIES) + "/hybrid-8p-16e.xml";
+// The same machine where hwloc allows the performance cores' 16 processors only (a cgroup's cpuset).
+const std::string kAllowedXml = std::string(VANTREL_TEST_TOPOLOGIES) + "/hybrid-8p-16e-allowed-0-15.xml";
 
 }  // namespace
 
@@ -88,6 +90,9 @@ TEST(ProcessorFacts, FromTopologiesCpuSetsAndQuotas) {
          {{"cores", 24}, {"pus_per_core", 2},
           {"cpu_kinds", {{{"kind", "performance"}, {"cores", 8}, {"processors", 16}},
                          {{"kind", "efficiency"}, {"cores", 16}, {"processors", 16}}}}}},
+        {"an affinity wider than what hwloc allows", {"", kAllowedXml}, Range(8, 32), std::nullopt,
+         "32 logical processors, 8 usable (CPU set 8-15)", "", "1 2 4 8", 8,
+         {{"usable_processors", 8}, {"usable_reason", "CPU set 8-15"}, {"cores", 4}}},
         {"hybrid, efficiency cores only", {"", kHybridXml}, Range(16, 24), std::nullopt,
          "32 logical processors, 8 usable (CPU set 16-23)", "", "1 2 4 8", 0,
          {{"cores", 8}, {"pus_per_core", 1}, {"cpu_kinds", kNoKinds}}},
