@@ -37,6 +37,10 @@ ParseOutcome ParseWithProcessors(const std::vector<std::string>& args, Processor
     return ParseCommandLine(args, processors);
 }
 
+// The exit code of history or compare: a listing whose reader went away
+// (`| head`) says so, as the runner does, unless it has a code of its own.
+int Listed(int code, const std::ostream& out) { return code == 0 && out.fail() ? kExitOutputClosed : code; }
+
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool liveProgress,
@@ -56,9 +60,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         case CliAction::History: {
             HistoryOptions options = parsed.history;
             options.db = StorePathFrom(options.db);
-            return RunHistory(options, out, err, interrupt);
+            return Listed(RunHistory(options, out, err, interrupt), out);
         }
-        case CliAction::Compare: return RunCompare(parsed.compare, out, err, interrupt);
+        case CliAction::Compare: return Listed(RunCompare(parsed.compare, out, err, interrupt), out);
         case CliAction::Run: break;
     }
     if (!processors.unusedTopology.empty()) err << "vantrel-cli: " << processors.unusedTopology << "\n";
