@@ -5,11 +5,13 @@
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 
-# The configurations make test builds and tests. Wine, MinGW and the ARM
-# cross compiler are amd64 packages: on another machine (an ARM server or
-# board) make test builds and tests the native configurations alone.
+# The configurations make test builds and tests, in the order it builds them:
+# each one's tests run beside the next one's build. Adding a configuration is
+# adding its preset here. Wine, MinGW and the ARM cross compiler are amd64
+# packages: on another machine (an ARM server or board) make test builds and
+# tests the native configurations alone.
 ARCH := $(shell dpkg --print-architecture 2>/dev/null || echo amd64)
-PRESETS := native tsan asan windows-x86 windows-x64 linux-arm64
+PRESETS := windows-x86 windows-x64 native tsan asan linux-arm64
 ALL_PRESETS := $(PRESETS)
 ifneq ($(ARCH),amd64)
 PRESETS := native tsan asan
@@ -22,14 +24,26 @@ BUILDS := $(addprefix build-,$(ALL_PRESETS) $(CHECKS) debug)
 TESTS := $(addprefix test-,$(ALL_PRESETS) $(CHECKS) debug)
 XVFB := xvfb-run -a -s "-screen 0 1280x1024x24"
 
-.PHONY: all setup setup-native setup-windows setup-packaging setup-arm64 setup-s390x run test test-all native windows dist dist-check gui screenshot bench clean $(BUILDS) $(TESTS)
+# A configuration's suite is run once more under this command: the native
+# one on one processor, as a small VM or a CI container has (its golden
+# outputs run on another machine's identity in both runs).
+again-native := tests/support/one_processor.sh
+
+.PHONY: all setup setup-run setup-native setup-fleet setup-windows setup-packaging setup-arm64 setup-s390x run fleet test test-all native windows dist dist-check gui screenshot bench clean $(BUILDS) $(TESTS)
 
 all: native
 
+# The set-up groups (tools/setup-debian.sh): make run needs the runner's
+# alone; Open MPI comes with make fleet and make test, the tests' tools (a
+# Slurm among them) with make test.
 setup:
 	@bash tools/setup-debian.sh
+setup-run:
+	@bash tools/setup-debian.sh native
 setup-native:
-	@bash tools/setup-debian.sh native cluster charts
+	@bash tools/setup-debian.sh native cluster charts tests
+setup-fleet:
+	@bash tools/setup-debian.sh native cluster
 setup-windows:
 	@bash tools/setup-debian.sh windows
 setup-packaging:
@@ -41,17 +55,22 @@ setup-arm64 setup-s390x: setup-%:
 # Wine, linux-ARCH the cross compiler for ARCH and qemu.
 setup-for = $(if $(findstring windows,$(1)),setup-windows,$(if $(findstring linux-,$(1)),setup-$(subst linux-,,$(1)),setup-native))
 
+# Each build and test step says how long it took: its wall time and the CPU
+# time of its processes.
+timed = TIMEFORMAT="== $(1): %R s (CPU %U s user, %S s system) =="; time
+
 .SECONDEXPANSION:
 $(BUILDS): build-%: $$(call setup-for,%)
 	@cmake --preset $* >/dev/null
-	@$(BUILD_PRIORITY) cmake --build --preset $* -j $(JOBS)
+	@$(call timed,$* built) $(BUILD_PRIORITY) cmake --build --preset $* -j $(JOBS)
 
 # Windows tests run under Wine in a virtual X server, with the build's own
 # Wine prefix; its server is stopped afterwards so that nothing lingers.
 $(TESTS): test-%: build-%
 	@echo "== $* =="
-	@$(if $(findstring windows,$*),$(XVFB)) ctest --preset $* -j $(JOBS)
+	@$(call timed,$* tested) $(if $(findstring windows,$*),$(XVFB)) ctest --preset $* -j $(JOBS)
 	@$(if $(findstring windows,$*),WINEPREFIX=$(CURDIR)/build/$*/wineprefix wineserver -k 2>/dev/null || true)
+	@$(if $(again-$*),echo "== $*, again: $(again-$*) ==" && $(call timed,$* tested again) $(again-$*) ctest --preset $* -j $(JOBS))
 
 native: build-native
 
@@ -71,17 +90,23 @@ dist-check: setup-windows setup-packaging
 	@JOBS=$(JOBS) bash tools/dist.sh --check
 
 # Builds the runner alone, the quickest way to a first result.
-run: setup-native
+run: setup-run
 	@cmake --preset native >/dev/null
 	@cmake --build --preset native -j $(JOBS) --target vantrel-cli
 	@build/native/cli/vantrel-cli --sweep
 
-# Every configuration: native Release, ThreadSanitizer, AddressSanitizer +
-# UBSan, and the 32-bit and 64-bit Windows builds under Wine. The builds run
-# one after the other on every core; each configuration's tests run beside
-# the next build, which yields to them (the Wine tests mostly wait for
-# windows, and a build fills the idle cores). Each step's output is shown
-# whole when it ends.
+# The fleet runner, with Open MPI.
+fleet: setup-fleet
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native -j $(JOBS) --target vantrel-mpi
+	@echo "Fleet runner: build/native/mpi/vantrel-mpi"
+
+# Every configuration: the 32-bit and 64-bit Windows builds under Wine,
+# native Release, ThreadSanitizer, AddressSanitizer + UBSan and the arm64
+# build under qemu-aarch64. The builds run one after the other on every
+# core; each configuration's tests run beside the next build, which yields
+# to them (the Wine tests mostly wait for windows, and a build fills the
+# idle cores). Each step's output is shown whole when it ends.
 test: setup
 	$(if $(filter-out amd64,$(ARCH)),@echo "$(NOT_AMD64)")
 	@$(MAKE) --no-print-directory -j 2 --output-sync=target PIPELINE=1 test-all
@@ -91,13 +116,9 @@ test-all: $(addprefix test-,$(PRESETS))
 
 ifdef PIPELINE
 BUILD_PRIORITY := nice -n 10
-ifeq ($(ARCH),amd64)
-build-windows-x64: | build-windows-x86
-build-native: | build-windows-x64
-endif
-build-tsan: | build-native
-build-asan: | build-tsan
-build-linux-arm64: | build-asan
+# Each build waits for the one before it in PRESETS.
+build-order = $(if $(word 2,$(1)),$(eval build-$(word 2,$(1)): | build-$(word 1,$(1)))$(call build-order,$(wordlist 2,$(words $(1)),$(1))))
+$(call build-order,$(PRESETS))
 endif
 
 gui: build-windows-x86

@@ -9,6 +9,10 @@
 #endif
 
 std::string CpuModel() {
+    // The system's first: another /proc/cpuinfo (bound in a mount namespace)
+    // then describes another machine to the runner as it does to hwloc.
+    const std::string system = CpuModelOfSystem();
+    if (!system.empty()) return system;
 #if defined(__i386__) || defined(__x86_64__)
     unsigned int top = __get_cpuid_max(0x80000000u, nullptr);
     if (top >= 0x80000004u) {
@@ -22,6 +26,5 @@ std::string CpuModel() {
         if (!model.empty()) return model;
     }
 #endif
-    const std::string model = CpuModelOfSystem();
-    return model.empty() ? "unknown" : model;
+    return "unknown";
 }

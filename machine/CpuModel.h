@@ -3,11 +3,11 @@
 
 #include <string>
 
-// The processor's own brand string where it has one (x86), else the
-// system's name for it, else "unknown".
+// The system's name for the processor where it gives one (on x86 Linux the
+// kernel's copy of the brand string, the same text), else the processor's
+// own brand string (x86), else "unknown".
 std::string CpuModel();
 
-// The processor model as the system names it, for processors that do not
-// name themselves (/proc/cpuinfo on Linux); empty when the system does not
-// say. In ProcessorsLinux.cpp or ProcessorsWindows.cpp.
+// The processor model as the system names it (/proc/cpuinfo on Linux);
+// empty when the system does not say. In ProcessorsLinux.cpp or ProcessorsWindows.cpp.
 std::string CpuModelOfSystem();

@@ -3,8 +3,11 @@
 # group, so that each make target asks only for what it uses:
 #   native   the g++ build, the runner (with its SQLite result store and hwloc) and the core's tests
 #   windows  the MinGW-w64 cross compilers, Wine and a virtual X server
-#   cluster  Open MPI, for vantrel-mpi, and a Slurm of one node for its test
+#   cluster  Open MPI, for vantrel-mpi
 #   charts   gnuplot, which draws the runner's charts (its tests need it too)
+#   tests    what the tests use beyond the build: a Slurm of one node for
+#            vantrel-mpi's test under srun, and the time zone data for the
+#            golden outputs' run under another machine's identity
 #   packaging  the Debian packages' tools (dpkg-shlibdeps, lintian) and what
 #            their check and the manual pages' and completions' tests use:
 #            man, bash-completion, zsh
@@ -22,9 +25,10 @@ set -euo pipefail
 native=(cmake g++ make ninja-build googletest libcli11-dev nlohmann-json3-dev libsqlite3-dev libxxhash-dev libhwloc-dev)
 windows=(g++-mingw-w64-i686 wine wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick)
 cluster=(libopenmpi-dev openmpi-bin)
-# slurm_test.sh starts slurmctld and slurmd on localhost, authenticated by munge.
-cluster+=(slurm-wlm munge)
 charts=(gnuplot-nox)
+# slurm_test.sh starts slurmctld and slurmd on localhost, authenticated by
+# munge (installing them starts their daemons on a machine with systemd).
+tests=(slurm-wlm munge tzdata)
 packaging=(dpkg-dev lintian man-db bash-completion zsh)
 
 # The windows group's 64-bit build (compiler, 64-bit Wine), and zip for the
@@ -56,7 +60,7 @@ fi
 arch=$(dpkg --print-architecture)
 groups=("$@")
 if [ ${#groups[@]} -eq 0 ]; then
-  groups=(native cluster charts packaging)
+  groups=(native cluster charts tests packaging)
   [ "${VANTREL_NO_WINDOWS:-0}" = 1 ] || [ "$arch" != amd64 ] || groups+=(windows arm64)
 fi
 # Wine, MinGW and the cross compilers are amd64 packages here: elsewhere the
@@ -80,10 +84,11 @@ for group in "${groups[@]}"; do
     windows) want+=("${native[@]}" "${windows[@]}") ;;
     cluster) want+=("${native[@]}" ${cluster[@]+"${cluster[@]}"}) ;;
     charts) want+=(${charts[@]+"${charts[@]}"}) ;;
+    tests) want+=("${tests[@]}") ;;
     packaging) want+=("${packaging[@]}") ;;
     arm64) want+=("${native[@]}" "${arm64[@]}") ;;
     s390x) want+=("${native[@]}" "${s390x[@]}") ;;
-    *) echo "setup: unknown group '$group' (native, windows, cluster, charts, packaging, arm64, s390x)" >&2; exit 2 ;;
+    *) echo "setup: unknown group '$group' (native, windows, cluster, charts, tests, packaging, arm64, s390x)" >&2; exit 2 ;;
   esac
 done
 if [ "$dry_run" = 1 ]; then

@@ -12,6 +12,7 @@
 
 #include "engine/RunText.h"
 #include "export/TextEncoding.h"
+#include "machine/Processors.h"
 #include "runner/RunOptions.h"
 #include "runner/StressReport.h"
 #include "tests/support/RunnerHarness.h"
@@ -44,7 +45,7 @@ TEST(RunCli, JsonSweepWithRepeatsIsVerifiedAndParses) {
     const nlohmann::json document = nlohmann::json::parse(result.out);
     EXPECT_EQ(document["context"]["logical_processors"], LogicalProcessors());
     const nlohmann::json& results = document["results"];
-    ASSERT_EQ(results.size(), size_t(ThreadListTop(LogicalProcessors()) + 1));
+    ASSERT_EQ(results.size(), size_t(ThreadListTop(ReadProcessorFacts().usable) + 1));
     for (size_t i = 0; i < results.size(); ++i) {
         EXPECT_EQ(results[i]["threads"], 1u << i);
         EXPECT_EQ(results[i]["last_prime"], "1299709");
@@ -76,7 +77,7 @@ TEST(RunCli, AStressRunsUntilTheTimeIsUpAndVerifiesEveryRun) {
     const CliResult result = RunRunner({"--stress", "2s", "--task", "100K", "--format", "json"});
     ASSERT_EQ(result.exitCode, kExitOk) << result.err;
     const nlohmann::json document = nlohmann::json::parse(result.out);
-    EXPECT_EQ(document["stress"]["threads"], EveryProcessor(LogicalProcessors()));
+    EXPECT_EQ(document["stress"]["threads"], EveryProcessor(ReadProcessorFacts().usable));
     const nlohmann::json& runs = document["runs"];
     const nlohmann::json& summary = document["summary"];
     ASSERT_GE(runs.size(), 2u) << result.out;
@@ -182,7 +183,7 @@ TEST(RunCli, SavedRepeatsGiveOneRowPerRunAndTheLastRunsPrimes) {
         RunRunner({"--task", "100K", "--sweep", "--repeat", "2", "--save-grid", grid, "--save-primes", primes});
     ASSERT_EQ(result.exitCode, kExitOk) << result.err;
     const std::string text = ReadBytes(grid);
-    const std::vector<uint16_t> counts = OfferedThreadCounts(LogicalProcessors());
+    const std::vector<uint16_t> counts = OfferedThreadCounts(ReadProcessorFacts().usable);
     std::vector<std::vector<std::string>> want;
     for (uint16_t threads : counts) {
         for (int i = 0; i < 2; ++i) want.push_back({"100K", ThreadCountText(threads), "1299709"});

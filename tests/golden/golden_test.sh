@@ -1,9 +1,21 @@
 #!/usr/bin/env bash
 # The reports, messages and help texts of the real programs, byte for byte,
-# against the expected outputs kept beside this script. What differs from
-# one run or machine to the next is masked first: times and other measured
-# numbers (F), dates, this machine's CPU, system, compiler, flags and host
-# name, and in a stress the run counts (N) and repeated run lines.
+# against the expected outputs kept beside this script. The outputs must not
+# depend on the machine the test runs on, so:
+# - the processors are those of a machine described to hwloc, two cores of
+#   one package, whatever this machine has or this process may use: the
+#   thread counts offered, a sweep's rows and the header's processors are
+#   the same everywhere (the header says the shape is not this machine's);
+#   run_table and run_events alone report this machine, one thread, with its
+#   processors and shape masked (<machine>);
+# - what the programs read from the system is masked by meaning: this
+#   machine's CPU, system, compiler, flags and host name, in their plain,
+#   CSV and JSON forms; in a table the padding of a column that holds them
+#   follows the widest cell, so it is normalised to two spaces;
+# - times and other measured numbers (F) and dates, and in a stress the run
+#   counts (N) and repeated run lines.
+# tests/support/other_machine.sh runs this script under another CPU name,
+# host name, time zone and locale.
 #   golden_test.sh VANTREL_CLI [VANTREL_MPI] [--update]
 # --update writes the expected outputs anew (review the diff before committing).
 set -u
@@ -20,7 +32,10 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export VANTREL_DB=
-unset VANTREL_DB
+unset VANTREL_DB HWLOC_XMLFILE
+export HWLOC_SYNTHETIC="pack:1 core:2 pu:1"
+# This machine as it is.
+real() { env -u HWLOC_SYNTHETIC "$@"; }
 # A machine without sensors (VANTREL_FSROOT names an empty folder): what the
 # runs read of this machine's changes from one run to the next.
 mkdir "$work/no-sensors"
@@ -29,30 +44,38 @@ export VANTREL_FSROOT="$work/no-sensors"
 # This machine's texts, as the runner's CSV context names them.
 "$cli" --task 100K --format csv >"$work/context" 2>/dev/null
 field() { sed -n "s/^# $1: //p" "$work/context"; }
-export GOLDEN_CPU GOLDEN_OS GOLDEN_COMPILER GOLDEN_BUILD GOLDEN_FLAGS GOLDEN_SHAPE GOLDEN_HOST GOLDEN_WORK="$work"
+export GOLDEN_CPU GOLDEN_OS GOLDEN_COMPILER GOLDEN_BUILD GOLDEN_FLAGS GOLDEN_HOST GOLDEN_MACHINE GOLDEN_WORK="$work"
 GOLDEN_CPU=$(field cpu)
 GOLDEN_OS=$(field os)
 GOLDEN_COMPILER=$(field compiler)
 GOLDEN_BUILD=$(field build_type)
 GOLDEN_FLAGS=$(field flags)
-GOLDEN_SHAPE=$(field shape)
 GOLDEN_HOST=$(hostname)
+# The processors and shape of this machine, as the table's header gives them
+# between the CPU and the system.
+GOLDEN_MACHINE=$(real "$cli" --task 100K 2>/dev/null | head -1 |
+    perl -ne 'print $1 if /^Vantrel \S+ \| \Q$ENV{GOLDEN_CPU}\E \| (.*) \| \Q$ENV{GOLDEN_OS}\E \| /')
 
 mask() {
     perl -pe '
+        BEGIN {
+            # Each text of this machine in the forms a report may hold it:
+            # a CSV field (quoted where it must be), a JSON string, as it is.
+            @texts = ();
+            for (["CPU", "<cpu>"], ["OS", "<os>"], ["COMPILER", "<compiler>"], ["FLAGS", "<flags>"]) {
+                my ($text, $token) = ($ENV{"GOLDEN_$_->[0]"}, $_->[1]);
+                next unless length $text;
+                (my $json = $text) =~ s/(["\\])/\\$1/g;
+                my $csv = $text =~ /[,"\r\n]/ ? q(") . ($text =~ s/"/""/gr) . q(") : $text;
+                push @texts, [$_, $token] for $csv, $json, $text;
+            }
+        }
         s/\Q$ENV{GOLDEN_WORK}\E/WORK/g;
-        s/\Q$ENV{GOLDEN_CPU}\E/<cpu>/g if length $ENV{GOLDEN_CPU};
-        s/\Q$ENV{GOLDEN_OS}\E/<os>/g if length $ENV{GOLDEN_OS};
-        s/\Q$ENV{GOLDEN_COMPILER}\E/<compiler>/g if length $ENV{GOLDEN_COMPILER};
-        s/\Q$ENV{GOLDEN_FLAGS}\E/<flags>/g if length $ENV{GOLDEN_FLAGS};
-        s/\Q$ENV{GOLDEN_SHAPE}\E/<shape>/g if length $ENV{GOLDEN_SHAPE};
-        s/^(# (?:packages|numa_nodes|cores|pus_per_core)): \d+$/$1: N/;
-        s/("(?:packages|numa_nodes|cores|pus_per_core)"): \d+/$1: N/g;
-        s/\s+SMT: more threads than cores$//;
-        s/("beyond_cores"): (?:true|false)/$1: <beyond>/;
-        s/^(100K,\d+ cores?,\d+,[^,]*,\d+),(?:yes|no),/$1,<beyond>,/;
+        for my $t (@texts) { s/\Q$t->[0]\E/$t->[1]/g; }
         s/(?<=-bit )\Q$ENV{GOLDEN_BUILD}\E\b|(?<="build_type": ")\Q$ENV{GOLDEN_BUILD}\E|(?<=,)\Q$ENV{GOLDEN_BUILD}\E(?=,)|(?<=^# build_type: )\Q$ENV{GOLDEN_BUILD}\E/<build>/g;
         s/(?<![\w.-])\Q$ENV{GOLDEN_HOST}\E(?![\w.-])/<host>/g;
+        # A table column of CPUs or hosts is as wide as its widest cell.
+        s/(<cpu>|<host>|\bCPU|\bHost) {2,}(?=\S)/$1  /g;
         s/\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ/<date>/g;
         s/\d+\.\d+(?:e-?\d+)?/F/g;
         s/(?<![\w])[+-]F/F/g;
@@ -60,6 +83,8 @@ mask() {
         s/Process name: \[\[\d+,\d+\],\d+\]/Process name: <mpi>/;
     '
 }
+# A report of this machine: its processors and shape as well.
+mask_machine() { perl -pe 's/\Q$ENV{GOLDEN_MACHINE}\E/<machine>/ if length $ENV{GOLDEN_MACHINE}' | mask; }
 # A stress: how many runs fit into its time varies, and with them whether
 # there are enough to measure a drift, and whether the runs slowed.
 mask_counts() {
@@ -96,8 +121,8 @@ case_() {
 }
 
 # The runner's reports in each format.
-case_ run_table mask "$cli" --task 100K
-case_ run_events mask "$cli" --task 100K --events
+case_ run_table mask_machine real "$cli" --task 100K
+case_ run_events mask_machine real "$cli" --task 100K --events
 case_ sweep_table mask "$cli" --task 100K --sweep --repeat 2
 case_ sweep_csv mask "$cli" --task 100K --sweep --repeat 2 --format csv
 case_ repeat_json mask "$cli" --task 100K --threads 2 --repeat 3 --format json
@@ -133,6 +158,7 @@ case_ compare_missing mask "$cli" compare "$work/none.json" "$work/base.json"
 
 # The fleet: two ranks on this machine; no rank can be an outlier. Unbound,
 # as the README launches them: Open MPI binds each of two ranks to one core.
+# mpirun passes the described machine on to the ranks.
 if [ -n "$mpi" ]; then
     export OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1
     fleet() { timeout 60 mpirun --oversubscribe --bind-to none -np 2 "$mpi" "$@"; }

@@ -12,6 +12,10 @@ runner=$1
 topologies=$2
 fleet=${3:-}
 machine=$(getconf _NPROCESSORS_ONLN)
+# The processors this test may use itself (a CI runner's or a container's
+# CPU set, taskset), and the first of them.
+mine=$(nproc)
+first=$(taskset -pc $$ | sed 's/.*: //; s/[-,].*//')
 failures=0
 
 fail() {
@@ -35,17 +39,17 @@ header() { "$@" 2>/dev/null | head -1; }
 
 # 1. A CPU set of one processor: one usable, and the sweep runs 1 core only.
 if [ "$machine" -gt 1 ]; then
-  expect_in "$(refusal taskset -c 0 "$runner")" \
-    "valid thread counts on this machine ($machine logical processors, 1 usable (CPU set 0)): 1" "taskset -c 0"
-  expect_in "$(header taskset -c 0 "$runner" --task 100K)" "| $machine logical processors, 1 usable (CPU set 0)" \
-    "taskset -c 0: the report's header"
-  json=$(taskset -c 0 "$runner" --task 100K --format json)
-  expect_in "$json" '"usable_processors": 1,' "taskset -c 0: JSON"
-  expect_in "$json" '"usable_reason": "CPU set 0",' "taskset -c 0: JSON"
-  rows=$(sweep_rows taskset -c 1 "$runner")
-  [ "$(wc -l <<<"$rows")" = 1 ] && grep -q '^100K,1 core,' <<<"$rows" || fail "taskset -c 1 --sweep ran: $rows"
-  expect_in "$(refusal taskset -c 0 "$runner" --stress 1s --threads 0)" "every usable logical processor: 1 here" \
-    "taskset -c 0 --stress all"
+  expect_in "$(refusal taskset -c "$first" "$runner")" \
+    "valid thread counts on this machine ($machine logical processors, 1 usable (CPU set $first)): 1" "taskset -c $first"
+  expect_in "$(header taskset -c "$first" "$runner" --task 100K)" \
+    "| $machine logical processors, 1 usable (CPU set $first)" "taskset -c $first: the report's header"
+  json=$(taskset -c "$first" "$runner" --task 100K --format json)
+  expect_in "$json" '"usable_processors": 1,' "taskset -c $first: JSON"
+  expect_in "$json" "\"usable_reason\": \"CPU set $first\"," "taskset -c $first: JSON"
+  rows=$(sweep_rows taskset -c "$first" "$runner")
+  [ "$(wc -l <<<"$rows")" = 1 ] && grep -q '^100K,1 core,' <<<"$rows" || fail "taskset -c $first --sweep ran: $rows"
+  expect_in "$(refusal taskset -c "$first" "$runner" --stress 1s --threads 0)" "every usable logical processor: 1 here" \
+    "taskset -c $first --stress all"
 else
   echo "one processor: the CPU set part is left out"
 fi
@@ -133,28 +137,37 @@ fi
 if [ -n "$group" ]; then
   # A shell that moves itself into the group, then becomes the runner.
   in_group() { sh -c 'echo $$ >"$0/cgroup.procs" && exec "$@"' "$group" "$@"; }
-  if [ "$machine" -gt 1 ]; then
-    expect_in "$(refusal in_group "$runner")" \
-      "valid thread counts on this machine ($machine logical processors, 1 usable (CPU quota 1)): 1" "CPU quota 1"
+  # The quota is the reason where it lowers what this test's CPU set allows
+  # (after the CPU set, where that is smaller than the machine).
+  if [ "$mine" -gt 1 ]; then
+    expect_in "$(refusal in_group "$runner")" "CPU quota 1)): 1" "CPU quota 1"
+    expect_in "$(header in_group "$runner" --task 100K)" "$machine logical processors, 1 usable (" \
+      "CPU quota 1: the report's header"
+    expect_in "$(header in_group "$runner" --task 100K)" "CPU quota 1);" "CPU quota 1: the report's header"
+  else
+    echo "one usable processor: the quota of 1 lowers nothing, and its reason is left out"
   fi
   rows=$(sweep_rows in_group "$runner")
   [ "$(wc -l <<<"$rows")" = 1 ] || fail "a sweep under a CPU quota of 1 ran: $rows"
-  expect_in "$(header in_group "$runner" --task 100K)" "$machine logical processors, 1 usable (CPU quota 1)" \
-    "CPU quota 1: the report's header"
 elif [ "$(id -u)" = 0 ]; then
   echo "no cgroup with a cpu controller could be made here: the cgroup quota part is left out"
 fi
 
-# 4. Two ranks under Open MPI: each bound to one core offers 1 thread, unbound every count.
-if [ -n "$fleet" ] && [ "$machine" -gt 1 ] && command -v mpirun >/dev/null; then
+# 4. Two ranks under Open MPI: each bound to one processor (as Open MPI binds
+# two ranks by default, to a core each, where a core has one) offers 1
+# thread, unbound every count. Unbound ranks keep this test's CPU set, so it
+# must be the machine's.
+if [ -n "$fleet" ] && [ "$machine" -gt 1 ] && [ "$mine" != "$machine" ]; then
+  echo "this test may use $mine of $machine processors: the fleet's binding part is left out"
+elif [ -n "$fleet" ] && [ "$machine" -gt 1 ] && command -v mpirun >/dev/null; then
   export OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1
   settings() { timeout 60 mpirun "$@" -np 2 "$fleet" --task 100K --sweep --format csv | grep '^# setting'; }
-  bound=$(settings)
-  [ "$(wc -l <<<"$bound")" = 1 ] && grep -q 'on 1 core:' <<<"$bound" || fail "ranks bound by default swept: $bound"
+  bound=$(settings --bind-to hwthread)
+  [ "$(wc -l <<<"$bound")" = 1 ] && grep -q 'on 1 core:' <<<"$bound" || fail "bound ranks swept: $bound"
   unbound=$(settings --bind-to none)
   grep -q 'on 2 cores:' <<<"$unbound" || fail "unbound ranks swept: $unbound"
   # The report says which ranks are bound, and how to give them whole nodes.
-  report=$(timeout 60 mpirun -np 2 "$fleet" --task 100K)
+  report=$(timeout 60 mpirun --bind-to hwthread -np 2 "$fleet" --task 100K)
   expect_in "$report" "2 ranks may use fewer processors than their machines have" "bound ranks: the header"
   expect_in "$report" "mpirun --bind-to none" "bound ranks: the header"
   for rank in 0 1; do

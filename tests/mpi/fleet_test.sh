@@ -45,6 +45,9 @@ fleet() {
         sh -c "$rank_shell" "$@" >"$work/out" 2>"$work/err"
 }
 fleet_codes() { grep -c "^rank exit $1\$" "$work/err"; }
+# Ranks on a machine of two processors, described to hwloc, whatever this one
+# has: a sweep has a second setting, and 128 threads are not offered.
+two_processors=(-x "HWLOC_SYNTHETIC=pack:1 core:2 pu:1")
 # Before a fleet started in the background: no output or process id of the last.
 fresh() { rm -f "$work/out" "$work"/pid.*; }
 # The program's process of rank $1, once it runs.
@@ -85,7 +88,7 @@ fleet)
         "$work/out" || fail "no fleet figures"
     tail -n 1 "$work/out" | grep -q "^PASS: 3 ranks, every run verified (3 runs)" || fail "no verdict"
 
-    fleet -- "$program" --task 100K --threads 128
+    fleet "${two_processors[@]}" -- "$program" --task 100K --threads 128
     [ "$(fleet_codes 1)" -eq 3 ] || fail "a refused count should end every rank with 1"
     [ "$(grep -Ec "^$host +[012] +100K +128 cores +FAILED" "$work/out")" -eq 3 ] || fail "each rank's refusal is a row"
     # The same refusal on every rank is named once.
@@ -129,7 +132,7 @@ faults)
 
     # More than a gather holds: said in one line, and no rank goes on or hangs.
     export VANTREL_FLEET_TEST_GATHER=300
-    fleet -x VANTREL_FLEET_TEST_GATHER -- "$program" --task 100K --sweep
+    fleet -x VANTREL_FLEET_TEST_GATHER "${two_processors[@]}" -- "$program" --task 100K --sweep
     [ "$(fleet_codes 1)" -eq 3 ] || fail "results too large to gather should end every rank with 1"
     grep -q "^the ranks' results of 100K on 1 core came to [0-9]* bytes, more than one gather holds (300 bytes" \
         "$work/out" || fail "the gather's limit is not named"
@@ -137,10 +140,15 @@ faults)
     [ "$(tail -n 1 "$work/out")" = "FAIL: the ranks' results of 100K on 1 core were too large to gather" ] || fail "no verdict"
     unset VANTREL_FLEET_TEST_GATHER
 
-    # Each rank's cores in turn, a fault on rank 1's processor 1: that core
-    # is named, rank 1's other cores and rank 0's pass.
-    if [ "$(getconf _NPROCESSORS_ONLN)" -ge 2 ]; then
-        export VANTREL_FLEET_TEST_CORE=1:1
+    # Each rank's cores in turn, a fault on rank 1's second usable processor:
+    # that core is named, rank 1's other cores and rank 0's pass. It needs two
+    # processors this process may use (a CPU set of one has no second).
+    second=$(perl -ne 'next unless s/^Cpus_allowed_list:\s*//; my @p = map { /(\d+)-(\d+)/ ? ($1 .. $2) : $_ } split /,/;
+        print $p[1] if @p > 1' /proc/self/status)
+    if [ -z "$second" ]; then
+        echo "each core's fault left out: it needs two usable processors, this process has $(nproc)"
+    else
+        export VANTREL_FLEET_TEST_CORE=1:$second
         ranks=2 fleet --bind-to none -x VANTREL_FLEET_TEST_CORE -- "$program" --task 100K --each-core --repeat 2
         [ "$(fleet_codes 1)" -eq 2 ] || fail "a wrong core should end every rank with 1"
         grep -Eq "^  each core: $host, rank 1: core [0-9]+ \(processors? ([0-9, ]|and)+, package [0-9]+\): 2 of 2 runs wrong, first at slot 50 000\$" \
@@ -152,7 +160,7 @@ faults)
     # A wrong last prime on rank 1, a wrong prime halfway through rank 2's
     # table (which the digest finds).
     export VANTREL_FLEET_TEST_WRONG=1 VANTREL_FLEET_TEST_SLOT=2
-    fleet -x VANTREL_FLEET_TEST_WRONG -x VANTREL_FLEET_TEST_SLOT -- "$program" --task 100K --sweep
+    fleet -x VANTREL_FLEET_TEST_WRONG -x VANTREL_FLEET_TEST_SLOT "${two_processors[@]}" -- "$program" --task 100K --sweep
     [ "$(fleet_codes 1)" -eq 3 ] || fail "a wrong result should end every rank with 1"
     grep -Eq "$(row 1 '1 core' 'WRONG RESULT')" "$work/out" || fail "no WRONG RESULT row of rank 1"
     grep -q "^WRONG RESULT on $host, rank 1, task 100K on 1 core: expected prime 1299709, found 1299711 (" "$work/out" \
@@ -236,7 +244,7 @@ lost)
     # ends the job, and in the second before SIGKILL rank 0 ends the JSON
     # report, whole, with that setting's three rows; the store keeps its runs.
     fresh
-    fleet -- "$program" --task 1M --sweep --format json --db "$work/fleet.db" &
+    fleet "${two_processors[@]}" -- "$program" --task 1M --sweep --format json --db "$work/fleet.db" &
     await_report '"thread_count"'
     sleep 0.2
     kill -KILL "$(rank_pid 1)"

@@ -29,7 +29,7 @@ fail() {
 
 [ "$(id -u)" -eq 0 ] || skip "not root (slurmd binds the tasks as root, munged runs as the munge user)"
 for tool in munged slurmctld slurmd srun scontrol sinfo scancel; do
-    command -v "$tool" >/dev/null || skip "no $tool (tools/setup-debian.sh cluster installs slurm-wlm and munge)"
+    command -v "$tool" >/dev/null || skip "no $tool (tools/setup-debian.sh tests installs slurm-wlm and munge)"
 done
 [ -r /etc/munge/munge.key ] || skip "no munge key (/etc/munge/munge.key)"
 

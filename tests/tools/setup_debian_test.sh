@@ -27,9 +27,9 @@ while IFS='|' read -r arch asked environment chosen present absent; do
   for package in $present; do grep -q "^packages: .*\b$package " <<<"$out" || fail "$case: no $package in: $out"; done
   for package in $absent; do ! grep -q " $package" <<<"$out" || fail "$case: $package in: $out"; done
 done <<'CASES'
-amd64|||native cluster charts packaging windows arm64|g++ wine g++-mingw-w64-i686 g++-aarch64-linux-gnu qemu-user libhwloc15:arm64|
-amd64||VANTREL_NO_WINDOWS=1|native cluster charts packaging|g++ libhwloc-dev libopenmpi-dev|wine g++-aarch64-linux-gnu
-arm64|||native cluster charts packaging|g++ libhwloc-dev libopenmpi-dev gnuplot-nox lintian|wine wine32:i386 g++-mingw-w64-i686 g++-aarch64-linux-gnu qemu-user
+amd64|||native cluster charts tests packaging windows arm64|g++ wine g++-mingw-w64-i686 g++-aarch64-linux-gnu qemu-user libhwloc15:arm64|
+amd64||VANTREL_NO_WINDOWS=1|native cluster charts tests packaging|g++ libhwloc-dev libopenmpi-dev|wine g++-aarch64-linux-gnu
+arm64|||native cluster charts tests packaging|g++ libhwloc-dev libopenmpi-dev gnuplot-nox lintian|wine wine32:i386 g++-mingw-w64-i686 g++-aarch64-linux-gnu qemu-user
 arm64|native windows arm64 s390x||native|g++ cmake|wine g++-mingw-w64-x86-64 g++-aarch64-linux-gnu g++-s390x-linux-gnu
 amd64|s390x||s390x|g++-s390x-linux-gnu qemu-user libhwloc15:s390x|wine
 CASES
