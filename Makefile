@@ -70,7 +70,7 @@ $(TESTS): test-%: build-%
 	@echo "== $* =="
 	@$(call timed,$* tested) $(if $(findstring windows,$*),$(XVFB)) ctest --preset $* -j $(JOBS)
 	@$(if $(findstring windows,$*),WINEPREFIX=$(CURDIR)/build/$*/wineprefix wineserver -k 2>/dev/null || true)
-	@$(if $(again-$*),echo "== $*, again: $(again-$*) ==" && $(call timed,$* tested again) $(again-$*) ctest --preset $* -j $(JOBS))
+	@$(if $(again-$*),echo "== $* again under $(again-$*) ==" && $(call timed,$* tested again) $(again-$*) ctest --preset $* -j $(JOBS))
 
 native: build-native
 

@@ -23,8 +23,11 @@ BenchmarkSession::BenchmarkSession(const RunnerOptions& options_, std::ostream& 
       driver(interrupt_) {}
 
 int BenchmarkSession::Run() {
-    if (!CheckSaveTargets(options, console.err)) return kExitFault;
     storePath = StorePathFrom(options.db);
+    // A store that cannot be written is found before the runs, as the saves are.
+    const std::string storeProblem = storePath.empty() ? std::string() : StoreTargetProblem(storePath);
+    if (!storeProblem.empty()) console.err << "vantrel-cli: " << storeProblem << "\n";
+    if (!CheckSaveTargets(options, console.err) || !storeProblem.empty()) return kExitFault;
     const ProcessorFacts facts = processors ? *processors : ReadProcessorFacts();
     context = CollectRunContext(facts, options.bind);
     std::vector<CoreTarget> eachCore;
@@ -40,17 +43,19 @@ int BenchmarkSession::Run() {
     driver.SetSampler(&sampler);
     const int runsCode = options.stressSeconds > 0
                              ? RunStress(options, context, driver, console, interrupt,
-                                         !options.saveGrid.empty() || !storePath.empty(), runs, eachCore)
-                             : RunSettings(options, context, driver, console, interrupt, runs);
+                                         !options.saveGrid.empty() || !storePath.empty(), runs, stop, eachCore)
+                             : RunSettings(options, context, driver, console, interrupt, runs, stop);
     driver.SetSampler(nullptr);
     int code = runsCode;
-    if (!SaveResults(options, code, runs, Coordinator(), console)) code = kExitFault;
     // What ran is kept even when a run was wrong or stopped; a store or chart
-    // that fails does not hide how the runs ended.
+    // that fails does not hide how the runs ended. The store comes first: it
+    // takes milliseconds, and a second stop signal during a long save of the
+    // primes ends the process at once.
     const bool stored = Store();
+    if (!SaveResults(options, code, runs, Coordinator(), console)) code = kExitFault;
     const bool drawn = Chart(runsCode);
     // A Ctrl-C during the saves does not cut them short: the writers finish.
-    if (code == kExitOk && interrupt.load()) {
+    if ((code == kExitOk || code == kExitOutputClosed) && interrupt.load()) {
         Report(StopName() + " came after the runs had ended: nothing was cut short");
         code = kExitInterrupted;
     }
@@ -69,7 +74,9 @@ bool BenchmarkSession::Store() {
         Report("nothing was stored in \"" + OneLine(storePath) + "\": no run was made");
         return true;
     }
-    const std::string failure = StoreInvocation(storePath, context, options.commandLine, options.label, runs);
+    // A stop that came after the last run cut nothing short.
+    const std::string ended = stop.before.empty() ? std::string() : "stopped by " + stop.by + " before " + stop.before;
+    const std::string failure = StoreInvocation(storePath, context, options.commandLine, options.label, runs, ended);
     if (failure.empty()) return true;
     Report(failure);
     return false;

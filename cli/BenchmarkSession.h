@@ -13,6 +13,7 @@
 #include "runner/RunOptions.h"
 #include "runner/RunRecord.h"
 #include "runner/SearchDriver.h"
+#include "runner/Verdict.h"
 
 class BenchmarkSession {
 public:
@@ -62,4 +63,5 @@ private:
     RunContext context;     // of the report, the store and the chart alike
     std::string storePath;  // --db, else VANTREL_DB; empty: nothing is stored
     std::vector<RunRecord> runs;
+    RunsStop stop;  // what stopped the runs, if anything did
 };

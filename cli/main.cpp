@@ -10,6 +10,9 @@
 
 int main(int argc, char** argv) {
     const std::atomic<bool>& interrupt = InstallStopSignals();
+    // A report whose reader has gone (`| head`) is not the end of the
+    // process: the write fails, the runs stop, and what finished is stored.
+    platform::IgnoreClosedPipes();
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     const int code = RunCli(args, std::cout, std::cerr, platform::StandardTerminals(), interrupt);

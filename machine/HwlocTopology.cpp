@@ -2,6 +2,9 @@
 
 #include <hwloc.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -117,6 +120,26 @@ std::vector<CpuKind> KindsOf(hwloc_topology_t topology, std::vector<UsableCore>&
     return found;
 }
 
+// Why hwloc would not take `description` of another machine (it falls back
+// to this machine without a word). hwloc is asked again only where a look
+// at the file does not tell, so that a large file is not read twice.
+std::string WhyNotTaken(bool synthetic, const char* description) {
+    if (!synthetic) {
+        struct stat file {};
+        if (stat(description, &file) != 0 || access(description, R_OK) != 0) return std::strerror(errno);
+        if (S_ISDIR(file.st_mode)) return "it is a folder";
+        if (!S_ISREG(file.st_mode)) return "it is not a regular file";
+        if (file.st_size == 0) return "the file is empty";
+    }
+    hwloc_topology_t scratch = nullptr;
+    if (hwloc_topology_init(&scratch) != 0) return "hwloc did not take it";
+    const int taken = synthetic ? hwloc_topology_set_synthetic(scratch, description)
+                                : hwloc_topology_set_xml(scratch, description);
+    hwloc_topology_destroy(scratch);
+    if (taken == 0) return "hwloc did not take it";
+    return synthetic ? "hwloc does not take it as a synthetic description" : "hwloc cannot read it as a topology";
+}
+
 }  // namespace
 
 std::unique_ptr<HwlocTopology> HwlocTopology::Load(const TopologySource& source, std::string& problem) {
@@ -147,7 +170,18 @@ std::unique_ptr<HwlocTopology> HwlocTopology::Load(const TopologySource& source,
                   ": " + std::strerror(errno);
         return nullptr;
     }
-    if (loaded->foreign.empty() && !hwloc_topology_is_thissystem(topology)) {
+    if (loaded->foreign.empty() && hwloc_topology_is_thissystem(topology)) {
+        // hwloc tries each that is set, in this order, until one loads.
+        std::string unused;
+        for (const bool synthetic : {true, false}) {
+            const char* variable = synthetic ? "HWLOC_SYNTHETIC" : "HWLOC_XMLFILE";
+            const char* value = std::getenv(variable);
+            if (value == nullptr || *value == '\0') continue;
+            unused += std::string(unused.empty() ? "" : ", nor ") + variable + "=\"" + value + "\"" +
+                      (unused.empty() ? " was not used" : "") + " (" + WhyNotTaken(synthetic, value) + ")";
+        }
+        if (!unused.empty()) loaded->unusedDescription = unused + ": the processors and the shape are this machine's";
+    } else if (loaded->foreign.empty()) {
         // hwloc took another machine from its own environment variables.
         for (const char* variable : {"HWLOC_SYNTHETIC", "HWLOC_XMLFILE"}) {
             const char* value = std::getenv(variable);

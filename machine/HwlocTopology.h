@@ -33,6 +33,12 @@ public:
     // ("HWLOC_SYNTHETIC=pack:2 core:32 pu:2", "synthetic pack:2 ...").
     const std::string& Foreign() const { return foreign; }
 
+    // When hwloc's own HWLOC_SYNTHETIC or HWLOC_XMLFILE described another
+    // machine and hwloc loaded this one instead (it says nothing when it
+    // cannot take the description), one line saying which and why; else
+    // empty.
+    const std::string& UnusedDescription() const { return unusedDescription; }
+
     std::vector<uint32_t> Processors() const;         // every online processor, allowed or not
     std::vector<uint32_t> AllowedProcessors() const;  // those the system lets this process use (cgroup cpuset)
 
@@ -46,4 +52,5 @@ private:
     explicit HwlocTopology(hwloc_topology* topology_) : topology(topology_) {}
     hwloc_topology* topology;
     std::string foreign;
+    std::string unusedDescription;
 };

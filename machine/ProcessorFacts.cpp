@@ -46,7 +46,10 @@ uint32_t UsableUnderQuota(uint32_t setSize, double quota) {
 std::string UsableReason(const ProcessorFacts& facts) {
     std::string reason;
     if (facts.inCpuSet < facts.machine && !facts.cpuSet.empty()) reason = "CPU set " + facts.cpuSet;
-    if (UsableUnderQuota(facts.inCpuSet, facts.quota) < facts.inCpuSet) {
+    // A quota below the set limits the run even where it rounds up to the
+    // set's count: 1.5 processors' time on 2 lets two threads run, each
+    // three quarters of the time.
+    if (facts.quota > 0.0 && facts.quota < double(facts.inCpuSet)) {
         reason += (reason.empty() ? "CPU quota " : ", CPU quota ") + FullPrecision(facts.quota);
     }
     return reason;
@@ -58,7 +61,7 @@ std::string ProcessorPhrase(const ProcessorFacts& facts) {
 
 std::string ProcessorPhrase(uint32_t machine, uint32_t usable, const std::string& reason) {
     std::string phrase = Plural(machine, "logical processor", "logical processors");
-    if (usable >= machine) return phrase;
+    if (usable >= machine && reason.empty()) return phrase;
     phrase += ", " + std::to_string(usable) + " usable";
     return reason.empty() ? phrase : phrase + " (" + reason + ")";
 }

@@ -59,6 +59,10 @@ struct ProcessorFacts {
     // Where the topology came from when it is not this machine's
     // ("HWLOC_SYNTHETIC pack:2 core:32 pu:2"); empty for this machine.
     std::string foreignTopology;
+    // Another machine described to hwloc that hwloc did not take, and why,
+    // as one line to be said once; empty when none was described or it was
+    // taken.
+    std::string unusedTopology;
 };
 
 // The usable count of a CPU set of `setSize` processors under a CPU quota
@@ -66,13 +70,14 @@ struct ProcessorFacts {
 // run at once, each part of the time.
 uint32_t UsableUnderQuota(uint32_t setSize, double quota);
 
-// Why fewer processors are usable than the machine has: "CPU set 0-3", "CPU
-// quota 2.5", both ("CPU set 0-3, CPU quota 2.5") or, when all are usable,
-// nothing.
+// What limits the processors a run may use: "CPU set 0-3", "CPU quota 2.5",
+// both ("CPU set 0-3, CPU quota 2.5") or nothing. A quota below the set is
+// named even where it rounds up to the set's count.
 std::string UsableReason(const ProcessorFacts& facts);
 
 // The context block's processor phrase: "16 logical processors, 4 usable
-// (CPU set 0-3)", or "16 logical processors" when all are usable.
+// (CPU set 0-3)", "2 logical processors, 2 usable (CPU quota 1.5)", or "16
+// logical processors" when all are usable and nothing limits them.
 std::string ProcessorPhrase(const ProcessorFacts& facts);
 // The same of the counts and the reason alone.
 std::string ProcessorPhrase(uint32_t machine, uint32_t usable, const std::string& reason);

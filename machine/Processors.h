@@ -12,7 +12,9 @@
 
 // The facts of this process now. Never fails: what cannot be read is left
 // out (the shape, with one line saying why), and at least one processor is
-// usable.
+// usable. The first call loads the machine's topology, which takes
+// milliseconds on most machines and seconds for one of thousands of cores
+// under a single package (docs/benchmarks.md): only what runs calls it.
 ProcessorFacts ReadProcessorFacts();
 
 // What each worker thread runs as it starts so that the workers land as

@@ -113,7 +113,9 @@ ProcessorFacts ReadProcessorFacts() {
     if (topology != nullptr && !topology->Foreign().empty()) {
         return ComposeProcessorFacts(topology->AllowedProcessors(), std::nullopt, topology, {}, online);
     }
-    return ComposeProcessorFacts(AffinityProcessors(), CgroupCpuQuota(), topology, loaded.problem, online);
+    ProcessorFacts facts = ComposeProcessorFacts(AffinityProcessors(), CgroupCpuQuota(), topology, loaded.problem, online);
+    if (topology != nullptr) facts.unusedTopology = topology->UnusedDescription();
+    return facts;
 }
 
 WorkerStartHook WorkerPlacement(BindMode mode, const ProcessorFacts& facts, std::string& problem) {

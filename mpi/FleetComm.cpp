@@ -15,6 +15,11 @@ constexpr std::chrono::microseconds kCollectivePause{200};
 // How long rank 0 waits for the answers to its roll call: a rank that waits
 // answers within a pause or two.
 constexpr std::chrono::seconds kRollCallTime{1};
+// Once a stop signal has come, how long rank 0 waits for a collective before
+// it calls the roll, and how long for the answers: within the second mpirun
+// leaves before SIGKILL, with time for the report's end.
+constexpr std::chrono::milliseconds kStopWait{300};
+constexpr std::chrono::milliseconds kStopRollCallTime{250};
 
 // The roll call's messages, point to point beside the collectives (which
 // MPI keeps apart from them).
@@ -42,14 +47,22 @@ void FleetComm::Await(MPI_Request& request, Pace pace) {
     const std::chrono::seconds deadline(deadlineSeconds);
     const auto limit = Root() ? deadline : 2 * deadline + kRollCallTime * (rank == 1 ? 1 : 2);
     auto start = Clock::now();
+    std::optional<Clock::time_point> stopped;
     for (;;) {
         int done = 0;
         const int status = MPI_Test(&request, &done, MPI_STATUS_IGNORE);
         if (status == MPI_SUCCESS && done != 0) return;
         if (!Root()) AnswerRollCall();
+        if (Root() && !stopped && stop != nullptr && stop->load()) stopped = Clock::now();
+        if (stopped && Clock::now() - *stopped > kStopWait) {
+            // Ranks still running answer the call; one that is gone cannot.
+            const std::vector<int> absent = RollCall(kStopRollCallTime);
+            if (!absent.empty()) throw FleetLost({absent, step, deadlineSeconds, true});
+            stopped = Clock::now();
+        }
         if (status != MPI_SUCCESS || Clock::now() - start > limit) {
             if (!Root()) throw FleetLost({{}, step, std::chrono::ceil<std::chrono::seconds>(limit).count()});
-            const std::vector<int> absent = RollCall();
+            const std::vector<int> absent = RollCall(kRollCallTime);
             if (!absent.empty() || status != MPI_SUCCESS) throw FleetLost({absent, step, deadlineSeconds});
             start = Clock::now();  // every rank waits: the collective is on its way
         }
@@ -57,7 +70,7 @@ void FleetComm::Await(MPI_Request& request, Pace pace) {
     }
 }
 
-std::vector<int> FleetComm::RollCall() {
+std::vector<int> FleetComm::RollCall(std::chrono::milliseconds time) {
     replies.assign(size_t(size), 0);
     std::vector<MPI_Request> answers(size_t(size), MPI_REQUEST_NULL);
     for (int other = 1; other < size; ++other) {
@@ -66,7 +79,7 @@ std::vector<int> FleetComm::RollCall() {
         MPI_Request_free(&call);
         MPI_Irecv(&replies[size_t(other)], 1, MPI_INT, other, kHereTag, MPI_COMM_WORLD, &answers[size_t(other)]);
     }
-    const auto end = Clock::now() + kRollCallTime;
+    const auto end = Clock::now() + time;
     std::vector<int> absent;
     for (;;) {
         absent.clear();

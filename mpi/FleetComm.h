@@ -12,6 +12,8 @@
 
 #include <mpi.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -37,6 +39,11 @@ public:
     // How long a wait may last, and where the ranks are, for the report of
     // those that do not arrive ("the end of run 2 of 3 of 10M on 4 cores").
     void SetDeadline(int64_t seconds) { deadlineSeconds = seconds; }
+    // The stop signal's flag. Once it is set, rank 0 waits for the other
+    // ranks only briefly: under mpirun it comes as the job is ended (a
+    // Ctrl-C, or a rank lost), and SIGKILL follows a second later, which
+    // the report must be whole before.
+    void SetStop(const std::atomic<bool>* stop_) { stop = stop_; }
     void SetStep(std::string step_) { step = std::move(step_); }
     const std::string& Step() const { return step; }
 
@@ -76,10 +83,11 @@ private:
     enum class Pace { Sleep, Spin };
     void Await(MPI_Request& request, Pace pace);
     // Rank 0: the ranks that do not answer a call within a second.
-    std::vector<int> RollCall();
+    std::vector<int> RollCall(std::chrono::milliseconds time);
     void AnswerRollCall();
 
     int64_t deadlineSeconds = 3600;
+    const std::atomic<bool>* stop = nullptr;
     std::string step = "the start of the job";
     std::vector<int> replies;  // rank 0: the roll call's answers
 };

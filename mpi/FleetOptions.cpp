@@ -123,10 +123,12 @@ std::string RefusedThreads(uint16_t threads, const ProcessorFacts& processors) {
 
 std::string FleetUsageLine() { return FleetOptionTable(1).Usage(); }
 
-WorkerStartHook RankPlacement(BindMode mode, const ProcessorFacts& processors, int rank, std::ostream& err) {
+WorkerStartHook RankPlacement(BindMode& mode, const ProcessorFacts& processors, int rank, std::ostream& err) {
     std::string problem;
     WorkerStartHook placement = WorkerPlacement(mode, processors, problem);
-    if (!problem.empty()) err << kProgram << ": rank " << rank << ": " << problem << "\n" << std::flush;
+    if (problem.empty()) return placement;
+    err << kProgram << ": rank " << rank << ": " << problem << "\n" << std::flush;
+    mode = BindMode::None;
     return placement;
 }
 

@@ -53,9 +53,10 @@ FleetParseOutcome ParseFleetCommandLine(const std::vector<std::string>& args, co
 // runner's words; empty when it may (one thread per usable processor at most).
 std::string RefusedThreads(uint16_t threads, const ProcessorFacts& processors);
 
-// Where this rank's workers start, as --bind asks; a rank that cannot place
-// them says so on `err`, one line naming the rank, and runs them unplaced.
-WorkerStartHook RankPlacement(BindMode mode, const ProcessorFacts& processors, int rank, std::ostream& err);
+// Where this rank's workers start, as --bind asks in `mode`; a rank that
+// cannot place them says so on `err`, one line naming the rank, runs them
+// unplaced, and sets `mode` to none, so that its context states that.
+WorkerStartHook RankPlacement(BindMode& mode, const ProcessorFacts& processors, int rank, std::ostream& err);
 
 // The fleet's options in the order its help shows them; processors are this
 // rank's.

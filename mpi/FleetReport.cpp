@@ -74,7 +74,7 @@ std::vector<std::string> EndingLines(const FleetHeader& header, const FleetTally
             if (hosts.find(host) == std::string::npos) hosts += (hosts.empty() ? "" : ", ") + host;
         }
         lines.push_back("NO ANSWER from " + Plural(loss.ranks.size(), "rank", "ranks") + " (" + RankRanges(loss.ranks) +
-                        " on " + hosts + ") within " + DurationText(loss.seconds) + " (--deadline), at " + loss.step +
+                        " on " + hosts + ") " + WaitedText(loss) + ", at " + loss.step +
                         ": stopped, hung or gone; rank 0 reported what it had and ended the job");
     }
     if (!tally.gatherFailure.empty()) lines.push_back(tally.gatherFailure);

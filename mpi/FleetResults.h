@@ -106,6 +106,7 @@ struct FleetLoss {
     std::vector<int> ranks;  // in rank order
     std::string step;        // where rank 0 waited: "the end of run 2 of 3 of 10M on 4 cores"
     int64_t seconds = 0;     // how long it waited
+    bool afterStop = false;  // it waited only briefly: a stop signal had come (the job being ended)
 };
 
 // What the whole run came to, gathered setting by setting on rank 0.

@@ -160,7 +160,7 @@ std::optional<int> Refused(FleetComm& comm, const FleetParseOutcome& parsed, std
 FleetEnd Abandon(const FleetComm& comm, const FleetLoss& loss, std::ostream& err) {
     if (comm.Root()) {
         err << "vantrel-mpi: " << Plural(loss.ranks.size(), "rank", "ranks") << " (" << RankRanges(loss.ranks)
-            << ") did not answer within " << DurationText(loss.seconds) << " (--deadline), at " << loss.step
+            << ") did not answer " << WaitedText(loss) << ", at " << loss.step
             << "; the job was ended\n";
     } else if (comm.rank == 1) {
         err << "vantrel-mpi: rank 0 did not answer for " << DurationText(loss.seconds) << " (more than twice --deadline), at "
@@ -202,7 +202,12 @@ public:
 private:
     // Every rank's host and context on rank 0, and the report's start.
     bool Begin() {
-        info = comm.Info(processors, options.bind);
+        if (!processors.unusedTopology.empty()) {
+            err << "vantrel-mpi: rank " << comm.rank << ": " << processors.unusedTopology << "\n" << std::flush;
+        }
+        BindMode bind = options.bind;
+        placement = RankPlacement(bind, processors, comm.rank, err);
+        info = comm.Info(processors, bind);
         info.context.sensors = sampler.Sources();
         const auto infos = comm.Gather(RankInfoText(info), "the ranks' contexts", tally);
         if (!infos) {
@@ -240,7 +245,7 @@ private:
         if (options.eachCore) PlanPlaces();
         SearchDriver driver(interrupt);
         driver.SetSampler(&sampler);
-        driver.SetWorkerStartHook(RankPlacement(options.bind, processors, comm.rank, err));
+        driver.SetWorkerStartHook(std::move(placement));
 #ifdef VANTREL_FLEET_TEST_HOOKS
         InstallTestHooks(driver, comm);
 #endif
@@ -342,7 +347,19 @@ private:
             err.flush();
         }
         writer->End(tally);
-        code = JudgeFleet(tally, header.ranks, options).exitCode;
+        const FleetVerdict verdict = JudgeFleet(tally, header.ranks, options);
+        code = verdict.exitCode;
+        if (store) {
+            // A job cut short is stored with the verdict that says how.
+            const bool early = stop || tally.stopped || tally.loss || !tally.gatherFailure.empty();
+            const std::string failure = store->End(early ? verdict.text : std::string());
+            if (!failure.empty()) {
+                tally.storeFailure = failure;
+                err << "vantrel-mpi: " << failure << "\n";
+                err.flush();
+                if (code == kExitOk) code = kExitFault;
+            }
+        }
         return code;
     }
 
@@ -376,6 +393,7 @@ private:
     const std::atomic<bool>& interrupt;
     MachineSampler sampler{OpenSensorReader(UsableProcessors(processors)), kSampleInterval};  // this rank's node
     RankInfo info;
+    WorkerStartHook placement;  // as the context states it
 #ifdef VANTREL_FLEET_TEST_HOOKS
     TestStopper stopper{comm.rank};
 #endif
@@ -402,6 +420,7 @@ FleetEnd RunFleet(const std::vector<std::string>& args, std::ostream& out, std::
     const ProcessorFacts processors = ReadProcessorFacts();
     const FleetParseOutcome parsed = ParseFleetCommandLine(args, processors);
     if (parsed.action == OptionTable::Ending::Parsed) comm.SetDeadline(parsed.options.deadlineSeconds);
+    comm.SetStop(&interrupt);
     try {
         if (const std::optional<int> code = Refused(comm, parsed, out, err)) return {*code, false};
     } catch (const FleetLost& lost) {

@@ -1,6 +1,8 @@
 #include "mpi/FleetStore.h"
 
-FleetStore::FleetStore(std::string path_, StoredInvocation head_) : path(std::move(path_)), head(std::move(head_)) {}
+FleetStore::FleetStore(std::string path_, StoredInvocation head_) : path(std::move(path_)), head(std::move(head_)) {
+    head.ended = "the job ended before its verdict";
+}
 
 FleetStore::~FleetStore() = default;
 
@@ -23,6 +25,17 @@ std::string FleetStore::Add(const FleetSetting& setting, const std::vector<RankI
         }
         store->AppendRuns(invocation, runs);
         storedRuns += runs.size();
+    } catch (const StoreError& e) {
+        failed = true;
+        return e.what();
+    }
+    return {};
+}
+
+std::string FleetStore::End(const std::string& how) {
+    if (failed || !store) return {};
+    try {
+        store->SetEnded(invocation, how);
     } catch (const StoreError& e) {
         failed = true;
         return e.what();

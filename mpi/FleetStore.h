@@ -23,6 +23,12 @@ public:
     // naming the file and why it could not.
     std::string Add(const FleetSetting& setting, const std::vector<RankInfo>& ranks);
 
+    // Records how the job ended: empty when it ran to its end, else the
+    // verdict that says how it ended early. Until then the invocation is
+    // stored as one whose end never came (rank 0 killed with the job).
+    // Returns as Add does.
+    std::string End(const std::string& how);
+
     // Whether any run is stored.
     bool Stored() const { return storedRuns > 0; }
     const std::string& Path() const { return path; }

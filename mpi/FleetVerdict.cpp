@@ -35,8 +35,8 @@ std::string FailureWords(const FleetTally& tally, const std::vector<RankInfo>& r
 std::vector<std::string> Reasons(const FleetTally& tally, const std::vector<RankInfo>& ranks, const FleetOptions& options) {
     std::vector<std::string> reasons;
     if (tally.loss) {
-        reasons.push_back(RanksText(tally.loss->ranks, ranks) + " did not answer within " +
-                          DurationText(tally.loss->seconds) + " (--deadline), at " + tally.loss->step +
+        reasons.push_back(RanksText(tally.loss->ranks, ranks) + " did not answer " + WaitedText(*tally.loss) +
+                          ", at " + tally.loss->step +
                           "; the job was ended");
     }
     if (!tally.failures.empty()) reasons.push_back(FailureWords(tally, ranks));
@@ -96,4 +96,9 @@ FleetVerdict JudgeFleet(const FleetTally& tally, const std::vector<RankInfo>& ra
     }
     verdict.text += stopped;
     return verdict;
+}
+
+std::string WaitedText(const FleetLoss& loss) {
+    if (loss.afterStop) return "once the job was being stopped";
+    return "within " + DurationText(loss.seconds) + " (--deadline)";
 }

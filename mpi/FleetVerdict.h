@@ -22,3 +22,7 @@ std::string RanksText(const std::vector<int>& ranks, const std::vector<RankInfo>
 
 // "90s", "10m", "1h": a duration as --deadline takes it.
 std::string DurationText(int64_t seconds);
+
+// How long rank 0 waited for the ranks of `loss`: "within 90s (--deadline)",
+// or "once the job was being stopped".
+std::string WaitedText(const FleetLoss& loss);

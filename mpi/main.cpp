@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <iostream>
+#include <streambuf>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,6 +26,8 @@
 #include "mpi/FleetRun.h"
 #include "runner/ExitCodes.h"
 #include "runner/StopSignals.h"
+
+#include <unistd.h>
 
 namespace {
 
@@ -34,6 +37,45 @@ constexpr std::chrono::milliseconds kFinalizeWait{250};
 // message goes to mpirun first, which the rank's end must not cut off.
 constexpr std::chrono::seconds kAbortWait{5};
 
+// Standard error a whole line at a time, each in one write: the ranks share
+// mpirun's standard error, and a line written in pieces interleaves with
+// another rank's ("vantrel-mpivantrel-mpi: rank 0: ...").
+class LineAtATime final : public std::streambuf {
+public:
+    ~LineAtATime() override {
+        if (line.empty()) return;
+        line.push_back('\n');  // a last line without its end is ended here
+        sync();
+    }
+
+protected:
+    int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+        line.push_back(traits_type::to_char_type(c));
+        if (c == '\n') sync();
+        return c;
+    }
+    std::streamsize xsputn(const char* text, std::streamsize count) override {
+        for (std::streamsize i = 0; i < count; ++i) overflow(traits_type::to_int_type(text[i]));
+        return count;
+    }
+    // A flush of part of a line waits for its end.
+    int sync() override {
+        const size_t end = line.rfind('\n');
+        if (end == std::string::npos) return 0;
+        for (size_t written = 0; written <= end;) {
+            const ssize_t done = ::write(STDERR_FILENO, line.data() + written, end + 1 - written);
+            if (done <= 0) break;
+            written += size_t(done);
+        }
+        line.erase(0, end + 1);
+        return 0;
+    }
+
+private:
+    std::string line;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -42,11 +84,13 @@ int main(int argc, char** argv) {
     MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided);
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-    const FleetEnd end = RunFleet(args, std::cout, std::cerr, interrupt);
+    LineAtATime lines;
+    std::ostream err(&lines);
+    const FleetEnd end = RunFleet(args, std::cout, err, interrupt);
     const int code = end.code;
     if (code == kExitInterrupted || end.abandoned) {
         std::cout.flush();
-        std::cerr.flush();
+        err.flush();
         const std::chrono::milliseconds wait = end.abandoned ? kAbortWait : kFinalizeWait;
         std::thread([code, wait] {
             std::this_thread::sleep_for(wait);

@@ -10,6 +10,8 @@
 #include "engine/RunText.h"
 #include "engine/TaskTable.h"
 #include "engine/Text.h"
+#include "results/JsonReport.h"
+#include "runner/ExitCodes.h"
 #include "runner/JsonForms.h"
 #include "runner/MachineWords.h"
 #include "runner/Statistics.h"
@@ -285,7 +287,8 @@ std::string SettingsText(const ResultSet& set) {
 
 }  // namespace
 
-int RunCompare(const CompareOptions& options, std::ostream& out, std::ostream& err) {
+int RunCompare(const CompareOptions& options, std::ostream& out, std::ostream& err,
+               const std::atomic<bool>& interrupt) {
     auto fail = [&](const std::string& line) {
         err << "vantrel-cli: " << line << "\n";
         err.flush();
@@ -300,11 +303,14 @@ int RunCompare(const CompareOptions& options, std::ostream& out, std::ostream& e
     ResultSet base;
     ResultSet newer;
     try {
-        base = LoadResultSet(options.baseSource);
-        newer = LoadResultSet(options.newSource);
+        base = LoadResultSet(options.baseSource, &interrupt);
+        newer = LoadResultSet(options.newSource, &interrupt);
+    } catch (const ReadStopped&) {
+        return kExitInterrupted;
     } catch (const std::exception& e) {
         return fail(e.what());
     }
+    if (interrupt.load()) return kExitInterrupted;
     // Results with no setting in common (other tasks, other thread counts)
     // measured different things: a table of "only in" lines would pass for
     // a comparison, and a gate would pass them.

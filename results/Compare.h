@@ -2,6 +2,7 @@
 // setting by setting, with a significance test and a regression gate.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <ostream>
@@ -58,4 +59,7 @@ std::vector<SettingComparison> CompareResults(const ResultSet& base, const Resul
 // The whole command: prints the comparison in the format asked for on out,
 // and on err one line for unreadable input or for each setting that trips the
 // gate. Returns kCompareOk, kCompareSlower or kCompareBadInput.
-int RunCompare(const CompareOptions& options, std::ostream& out, std::ostream& err);
+// A stop signal (`interrupt` turning true) before the comparison is written
+// ends it with kExitInterrupted and nothing on out.
+int RunCompare(const CompareOptions& options, std::ostream& out, std::ostream& err,
+               const std::atomic<bool>& interrupt = kNoInterrupt);

@@ -12,6 +12,7 @@
 #include "engine/Text.h"
 #include "results/Charts.h"
 #include "results/ResultStore.h"
+#include "runner/ExitCodes.h"
 #include "runner/JsonForms.h"
 #include "runner/MachineWords.h"
 #include "runner/ReportWriter.h"
@@ -78,7 +79,9 @@ void WriteTable(std::ostream& out, const std::vector<HistoryLine>& lines, bool c
         if (!oneCpu) row.push_back(OneLine(line.cpu));
         row.insert(row.end(), {line.task, ThreadCountText(line.threads), std::to_string(line.runs),
                                line.medianSeconds ? PreciseSecondsText(*line.medianSeconds) : std::string(),
-                               Painted(StatusLabel(line.verdict), Colour::Red, colours && bad)});
+                               Painted(std::string(StatusLabel(line.verdict)) +
+                                           (line.ended && !line.ended->empty() ? ", cut short" : ""),
+                                       Colour::Red, colours && bad)});
         if (machine) row.push_back(MachineBrief(line.machine));
         if (!oneHost) row.push_back(HostsText(line));
         rows.push_back(row);
@@ -94,14 +97,15 @@ void WriteTable(std::ostream& out, const std::vector<HistoryLine>& lines, bool c
 }
 
 void WriteCsv(std::ostream& out, const std::vector<HistoryLine>& lines) {
-    std::string text = "invocation,date,label,cpu,hosts,task,threads,runs,finished_runs,median_seconds,verdict" +
+    std::string text = "invocation,date,label,cpu,hosts,task,threads,runs,finished_runs,median_seconds,verdict,ended" +
                        std::string(kMachineCsvColumns) + "\n";
     for (const HistoryLine& line : lines) {
         text += std::to_string(line.invocation) + ',' + CsvField(line.date) + ',' + CsvField(line.label) + ',' +
                 CsvField(line.cpu) + ',' + CsvField(HostList(line)) + ',' + CsvField(line.task) + ',' +
                 std::to_string(line.threads) + ',' + std::to_string(line.runs) + ',' + std::to_string(line.finishedRuns) + ',' +
                 (line.medianSeconds ? FullPrecision(*line.medianSeconds) : std::string()) + ',' +
-                SettingVerdictName(line.verdict) + MachineCsv(line.machine, TaskTable::SizeOf(line.task)) + "\n";
+                SettingVerdictName(line.verdict) + ',' + CsvField(line.ended.value_or("")) +
+                MachineCsv(line.machine, TaskTable::SizeOf(line.task)) + "\n";
     }
     out << text;
     out.flush();
@@ -122,6 +126,7 @@ void WriteJson(std::ostream& out, const std::vector<HistoryLine>& lines) {
             {"finished_runs", line.finishedRuns},
             {"median_seconds", line.medianSeconds ? nlohmann::ordered_json(*line.medianSeconds) : nullptr},
             {"verdict", SettingVerdictName(line.verdict)},
+            {"ended", line.ended ? nlohmann::ordered_json(*line.ended) : nullptr},
             {"machine", MachineJson(line.machine, TaskTable::SizeOf(line.task))},
         });
     }
@@ -148,7 +153,8 @@ HistoryChart ChartOf(const std::vector<HistoryLine>& lines) {
 
 }  // namespace
 
-int RunHistory(const HistoryOptions& options, std::ostream& out, std::ostream& err) {
+int RunHistory(const HistoryOptions& options, std::ostream& out, std::ostream& err,
+               const std::atomic<bool>& interrupt) {
     auto fail = [&](int code, const std::string& line) {
         err << "vantrel-cli: " << line << "\n";
         err.flush();
@@ -164,6 +170,7 @@ int RunHistory(const HistoryOptions& options, std::ostream& out, std::ostream& e
     } catch (const StoreError& e) {
         return fail(kHistoryBadInput, e.what());
     }
+    if (interrupt.load()) return kExitInterrupted;
 
     if (!options.plot.empty()) {
         std::set<std::string> tasks;
@@ -182,6 +189,7 @@ int RunHistory(const HistoryOptions& options, std::ostream& out, std::ostream& e
     }
 
     if (options.plot.empty()) return kHistoryOk;
+    if (interrupt.load()) return kExitInterrupted;
     const std::string failure = PlotHistory(options.plot, ChartOf(lines), options.gnuplot);
     if (failure.empty()) return kHistoryOk;
     return fail(kHistoryChartFailed, failure);

@@ -2,11 +2,13 @@
 // per (invocation, task, threads), and a chart of their median times.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string>
 
+#include "results/ResultSets.h"
 #include "runner/ReportFormat.h"
 
 struct HistoryOptions {
@@ -28,4 +30,7 @@ constexpr int kHistoryBadInput = 2;     // no store, a store that cannot be read
 
 // Prints the history on out in the format asked for and draws the chart;
 // one line on err for each failure.
-int RunHistory(const HistoryOptions& options, std::ostream& out, std::ostream& err);
+// A stop signal (`interrupt` turning true) before the lines are written ends
+// it with kExitInterrupted, nothing on out and no chart drawn.
+int RunHistory(const HistoryOptions& options, std::ostream& out, std::ostream& err,
+               const std::atomic<bool>& interrupt = kNoInterrupt);

@@ -10,6 +10,7 @@
 
 #include "export/TextEncoding.h"
 #include "runner/JsonForms.h"
+#include "runner/SaveFileName.h"
 
 namespace {
 
@@ -31,12 +32,13 @@ ReportError TooLarge(uint64_t bytes) {
 }
 
 // The whole file, refused before it is read when it is larger than a report
-// can be; a pipe or device is cut off at that size.
-std::string ReadCapped(const std::filesystem::path& file) {
+// can be, or when it is no regular file: opening a FIFO waits for a writer
+// that may never come, and a device may never end.
+std::string ReadCapped(const std::filesystem::path& file, const std::atomic<bool>* stop) {
     std::error_code error;
     const std::filesystem::file_status status = std::filesystem::status(file, error);
     if (status.type() == std::filesystem::file_type::not_found) throw ReportError("no such file");
-    if (std::filesystem::is_directory(status)) throw ReportError("it is a folder, not a JSON report");
+    if (const std::string why = NotARegularFile(file); !why.empty()) throw ReportError(why + ", not a JSON report");
     if (std::filesystem::is_regular_file(status)) {
         const uintmax_t size = std::filesystem::file_size(file, error);
         if (!error && size > kMaxReportBytes) throw TooLarge(size);
@@ -49,6 +51,7 @@ std::string ReadCapped(const std::filesystem::path& file) {
     while (in.read(chunk.data(), std::streamsize(chunk.size())) || in.gcount() > 0) {
         bytes.append(chunk.data(), size_t(in.gcount()));
         if (bytes.size() > kMaxReportBytes) throw TooLarge(bytes.size());
+        if (stop != nullptr && stop->load()) throw ReadStopped();
     }
     // The stream keeps the system's reason in errno when a read fails.
     if (in.bad()) throw ReportError("the file cannot be read" + (errno != 0 ? ": " + SystemReason(errno) : std::string()));
@@ -77,6 +80,8 @@ struct ResultFields {
 // nlohmann's SAX interface: one call per token, false to stop at the first fault.
 class ReportSax {
 public:
+    const std::atomic<bool>* stop = nullptr;  // the parse ends when it turns true
+
     bool null() { return Scalar(Json(nullptr)); }
     bool boolean(bool value) { return Scalar(Json(value)); }
     bool number_integer(Json::number_integer_t value) { return Scalar(Json(value)); }
@@ -90,7 +95,8 @@ public:
     bool end_array() { return Close(); }
     bool key(Json::string_t& name) {
         lastKey = std::move(name);
-        return true;
+        // Every key, so that a stop signal ends even a large report's parse at once.
+        return stop == nullptr || !stop->load();
     }
     bool parse_error(size_t, const std::string&, const nlohmann::detail::exception&) {
         return Stop("the file is not JSON");
@@ -201,6 +207,7 @@ private:
     }
 
     bool Scalar(Json value) {
+        if (stop != nullptr && stop->load()) return false;
         if (skipped > 0) return true;
         if (open.empty()) return Stop(kNoResults);
         switch (open.back()) {
@@ -276,9 +283,11 @@ private:
 
 }  // namespace
 
-ReportContents ReadJsonReport(const std::filesystem::path& file) {
-    const std::string bytes = ReadCapped(file);
+ReportContents ReadJsonReport(const std::filesystem::path& file, const std::atomic<bool>* stop) {
+    const std::string bytes = ReadCapped(file, stop);
     ReportSax sax;
+    sax.stop = stop;
     const bool parsed = Json::sax_parse(bytes, &sax);
+    if (stop != nullptr && stop->load()) throw ReadStopped();
     return sax.Finish(parsed);
 }

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <atomic>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -50,8 +51,16 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A read given up because a stop signal came (`stop` turned true).
+class ReadStopped : public std::exception {
+public:
+    const char* what() const noexcept override { return "stopped"; }
+};
+
 // Reads the report in `file`. Throws ReportError: no such file, a folder, a
+// FIFO, device or socket (whose reading may wait for ever), a
 // file too large or unreadable, not JSON, too deep, with too many results or
 // run times, not a report of these programs (no "results" list, a result
 // without task, threads or run_seconds).
-ReportContents ReadJsonReport(const std::filesystem::path& file);
+// Throws ReadStopped once `stop`, when given, turns true.
+ReportContents ReadJsonReport(const std::filesystem::path& file, const std::atomic<bool>* stop = nullptr);

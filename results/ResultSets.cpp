@@ -84,10 +84,10 @@ ResultSet LoadFromStore(const std::string& source) {
     return set;
 }
 
-ResultSet LoadFromReport(const std::string& source) {
+ResultSet LoadFromReport(const std::string& source, const std::atomic<bool>* stop) {
     ReportContents contents;
     try {
-        contents = ReadJsonReport(FilePathOf(source));
+        contents = ReadJsonReport(FilePathOf(source), stop);
     } catch (const ReportError& e) {
         throw Unreadable(source, e.what());
     }
@@ -100,10 +100,10 @@ ResultSet LoadFromReport(const std::string& source) {
 
 }  // namespace
 
-ResultSet LoadResultSet(const std::string& source) {
+ResultSet LoadResultSet(const std::string& source, const std::atomic<bool>* stop) {
     try {
         if (source.compare(0, 3, "db:") == 0) return LoadFromStore(source);
-        return LoadFromReport(source);
+        return LoadFromReport(source, stop);
     } catch (const std::bad_alloc&) {
         throw Unreadable(source, "there is not enough memory to read it");
     }

@@ -2,6 +2,7 @@
 // of either program or from the store, pooled by setting.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,5 +27,10 @@ struct ResultSet {
     std::vector<ResultSetting> settings;  // in the order they first ran
 };
 
-// Reads a JSON report or a db: source; throws std::runtime_error with one line.
-ResultSet LoadResultSet(const std::string& source);
+// The stop of history and compare where no stop signal is wired (tests, benchmarks).
+inline const std::atomic<bool> kNoInterrupt{false};
+
+// Reads a JSON report or a db: source; throws std::runtime_error with one
+// line, or ReadStopped (results/JsonReport.h) once `stop`, when given, turns
+// true during a report's read.
+ResultSet LoadResultSet(const std::string& source, const std::atomic<bool>* stop = nullptr);

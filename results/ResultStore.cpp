@@ -19,6 +19,7 @@
 #include "export/TextEncoding.h"
 #include "results/StoreSchema.h"
 #include "runner/JsonForms.h"
+#include "runner/SaveFileName.h"
 #include "runner/SettingGroups.h"
 #include "runner/Statistics.h"
 
@@ -298,6 +299,9 @@ struct ResultStore::Impl {
             } else {
                 if (*version < 4 && !HasColumn("invocation", "usable_processors")) Exec(kProcessorColumns);
                 if (*version < 5 && !HasColumn("run", "clock_min_mhz")) Exec(kSensorColumns);
+                // Also a store of version 5 made before the column of how an
+                // invocation ended was kept in the same step.
+                if (*version <= 5 && !HasColumn("invocation", "ended")) Exec(kEndColumns);
             }
             Exec(("PRAGMA user_version = " + std::to_string(kStoreVersion)).c_str());
             Exec("COMMIT");
@@ -346,8 +350,9 @@ struct ResultStore::Impl {
         Statement insert(db,
                          "INSERT INTO invocation (version, cpu, logical_processors, os, compiler, build_type, flags, "
                          "bits, date, command_line, label, usable_processors, usable_reason, shape, packages, "
-                         "numa_nodes, cores, pus_per_core, cpu_kinds, topology_source, bind, sensors) VALUES (?1, ?2, "
-                         "?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?19, ?20, ?21, ?22)",
+                         "numa_nodes, cores, pus_per_core, cpu_kinds, topology_source, bind, sensors, ended) VALUES "
+                         "(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?19, ?20, ?21, "
+                         "?22, ?23)",
                          OnError());
         insert.Bind(1, c.version).Bind(2, c.cpu).Bind(3, int64_t(c.logicalProcessors)).Bind(4, c.os);
         insert.Bind(5, c.compiler).Bind(6, c.buildType).Bind(7, c.flags).Bind(8, int64_t(c.bits)).Bind(9, c.date);
@@ -365,6 +370,11 @@ struct ResultStore::Impl {
             insert.BindOptional(22, std::nullopt);
         } else {
             insert.Bind(22, SensorsJson(c.sensors).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+        }
+        if (head.ended) {
+            insert.Bind(23, *head.ended);
+        } else {
+            insert.BindOptional(23, std::nullopt);
         }
         insert.Run();
         return sqlite3_last_insert_rowid(db);
@@ -459,6 +469,11 @@ struct ResultStore::Impl {
     auto Transaction(Write write) -> decltype(write()) {
         Exec("BEGIN IMMEDIATE");
         try {
+            // Another runner may have brought the store to a newer version
+            // since this one looked: the version is read again under the
+            // write lock, so that no row goes into tables this one does not
+            // know.
+            if (CheckFormat() != kStoreVersion) Fail("the store's version changed while it was open");
             if constexpr (std::is_void_v<decltype(write())>) {
                 write();
                 Exec("COMMIT");
@@ -510,6 +525,8 @@ ResultStore::ResultStore(const std::string& path, Access access) : impl(std::mak
     if (path == ":memory:") {
         impl->Fail("that is SQLite's name for a database in memory, which keeps nothing; valid: a file name");
     }
+    // Opening a FIFO waits for a writer that may never come.
+    if (const std::string why = NotARegularFile(FilePathOf(path)); !why.empty()) impl->Fail(why + ", not a result store");
     try {
         if (access == Access::Append) {
             impl->Open(false);
@@ -517,7 +534,7 @@ ResultStore::ResultStore(const std::string& path, Access access) : impl(std::mak
             // A file the user may not write is opened read-only without a word.
             if (sqlite3_db_readonly(impl->db, "main") == 1) impl->Fail(SQLITE_READONLY);
             impl->UseWal();
-            if (version != kStoreVersion) impl->CreateOrMigrate();
+            if (version != kStoreVersion || !impl->HasColumn("invocation", "ended")) impl->CreateOrMigrate();
             impl->Exec("PRAGMA foreign_keys = ON");
         } else {
             impl->OpenForReading();
@@ -545,6 +562,14 @@ int64_t ResultStore::Append(const StoredInvocation& invocation) {
 
 int64_t ResultStore::Begin(const StoredInvocation& head) {
     return impl->Transaction([&] { return impl->InsertInvocation(head); });
+}
+
+void ResultStore::SetEnded(int64_t invocation, const std::string& ended) {
+    impl->Transaction([&] {
+        Statement update(impl->db, "UPDATE invocation SET ended = ?2 WHERE id = ?1", impl->OnError());
+        update.Bind(1, invocation).Bind(2, ended);
+        update.Run();
+    });
 }
 
 void ResultStore::AppendRuns(int64_t invocation, const std::vector<StoredRun>& runs) {
@@ -656,7 +681,8 @@ std::vector<HistoryLine> ResultStore::Impl::History(const HistoryQuery& query) {
           machine AS ()sql" + machine + R"sql()
         SELECT i.id, i.date, i.label, i.cpu, s.task, s.threads, s.runs, s.finished_runs, s.median_seconds, s.verdict,
                )sql" + (settingHosts ? "s.hosts" : "h.names") + R"sql(, m.clock_min, m.clock_median, m.clock_max,
-               m.offered, m.hottest, m.throttle, m.other_load, m.steal, m.energy
+               m.offered, m.hottest, m.throttle, m.other_load, m.steal, m.energy, )sql" +
+               (HasColumn("invocation", "ended") ? "i.ended" : "NULL") + R"sql(
         FROM invocation AS i JOIN setting AS s ON s.invocation_id = i.id
           LEFT JOIN hosts AS h ON h.invocation_id = i.id AND h.task = s.task AND h.threads = s.threads
           LEFT JOIN machine AS m ON m.invocation_id = i.id AND m.task = s.task AND m.threads = s.threads
@@ -691,6 +717,7 @@ std::vector<HistoryLine> ResultStore::Impl::History(const HistoryQuery& query) {
         m.otherLoad = RealColumn(select, 17);
         m.steal = RealColumn(select, 18);
         m.energyJoules = RealColumn(select, 19);
+        if (!select.IsNull(20)) line.ended = select.Text(20);
         lines.push_back(std::move(line));
     }
     return lines;

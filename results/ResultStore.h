@@ -45,6 +45,10 @@ struct StoredInvocation {
     std::string commandLine;
     std::string label;
     std::vector<StoredRun> runs;  // in the order they ran
+    // How the invocation ended: empty when it ran to its end; else a line
+    // ("stopped by Ctrl-C before all 4 runs were done", a fleet's FAIL);
+    // none when the store did not record it (before store version 5).
+    std::optional<std::string> ended = std::string();
 };
 
 // One line of history: the runs of one (invocation, task, threads).
@@ -61,6 +65,7 @@ struct HistoryLine {
     RunStatus verdict = RunStatus::Finished;  // Finished when every run was verified, else the worst run's status
     std::vector<std::string> hosts;      // where its runs ran, sorted; empty when not known
     SampleSummary machine;               // its runs' readings (CombineSummaries); empty before version 5
+    std::optional<std::string> ended;    // of its invocation (see StoredInvocation)
 };
 
 struct HistoryQuery {
@@ -102,6 +107,9 @@ public:
     // runs before. A writer killed between steps leaves the steps it made.
     int64_t Begin(const StoredInvocation& head);
     void AppendRuns(int64_t invocation, const std::vector<StoredRun>& runs);
+    // Records how the invocation begun with Begin ended (see
+    // StoredInvocation::ended), once its end is known.
+    void SetEnded(int64_t invocation, const std::string& ended);
 
     // Newest first (in the order they were stored), one line per
     // (invocation, task, threads), in the order each invocation ran them.
@@ -157,8 +165,15 @@ StoredRun StoredRunOf(const RunRecord& run);
 // that holds a space, a quote or nothing in double quotes.
 std::string CommandLineText(const std::vector<std::string>& args);
 
+// Why the store at dbPath cannot be written, found before any run: its folder
+// missing or no folder, or the file a folder, FIFO or device. One line, as
+// StoreInvocation says it; empty when none of these (whatever else the
+// store itself may refuse is found when it is opened).
+std::string StoreTargetProblem(const std::string& dbPath);
+
 // Appends one invocation of the runner, its runs made on this machine, to the
 // store at dbPath. Returns an empty string, or one line naming the file and
 // the reason it could not.
 std::string StoreInvocation(const std::string& dbPath, const RunContext& context, const std::string& commandLine,
-                            const std::string& label, const std::vector<RunRecord>& runs);
+                            const std::string& label, const std::vector<RunRecord>& runs,
+                            const std::string& ended = {});

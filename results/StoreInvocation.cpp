@@ -2,9 +2,13 @@
 // verdicts: the parts that do not touch the database, shared by builds with
 // and without SQLite.
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
+#include "engine/Text.h"
 #include "results/ResultStore.h"
 #include "runner/Platform.h"
+#include "runner/SaveFileName.h"
 
 std::string StorePathFrom(const std::string& dbOption) {
     if (!dbOption.empty()) return dbOption;
@@ -65,9 +69,27 @@ std::string CommandLineText(const std::vector<std::string>& args) {
     return text;
 }
 
+std::string StoreTargetProblem(const std::string& dbPath) {
+    namespace fs = std::filesystem;
+    const fs::path file = FilePathOf(dbPath);
+    const fs::path folder = file.parent_path().empty() ? fs::path(".") : file.parent_path();
+    std::error_code error;
+    const fs::file_status status = fs::status(folder, error);
+    std::string why;
+    if (!fs::exists(status)) {
+        why = "its folder \"" + OneLine(folder.string()) + "\" does not exist";
+    } else if (!fs::is_directory(status)) {
+        why = "\"" + OneLine(folder.string()) + "\" is not a folder";
+    } else {
+        why = NotARegularFile(file);
+    }
+    return why.empty() ? why : "Could not store the results in \"" + OneLine(dbPath) + "\": " + why;
+}
+
 std::string StoreInvocation(const std::string& dbPath, const RunContext& context, const std::string& commandLine,
-                            const std::string& label, const std::vector<RunRecord>& runs) {
+                            const std::string& label, const std::vector<RunRecord>& runs, const std::string& ended) {
     StoredInvocation invocation;
+    invocation.ended = ended;
     invocation.context = context;
     invocation.commandLine = commandLine;
     invocation.label = label;

@@ -28,7 +28,8 @@ CREATE TABLE invocation (
   cpu_kinds TEXT,
   topology_source TEXT,
   bind TEXT,
-  sensors TEXT
+  sensors TEXT,
+  ended TEXT
 );
 CREATE TABLE run (
   id INTEGER PRIMARY KEY,
@@ -103,6 +104,10 @@ ALTER TABLE run ADD COLUMN other_load REAL;
 ALTER TABLE run ADD COLUMN steal REAL;
 ALTER TABLE run ADD COLUMN energy_joules REAL;
 ALTER TABLE run ADD COLUMN processor INTEGER;
+)sql";
+
+const char* const kEndColumns = R"sql(
+ALTER TABLE invocation ADD COLUMN ended TEXT;
 )sql";
 
 std::string StoreMigration(bool hasFleetColumns) {

@@ -22,6 +22,10 @@ extern const char* const kProcessorColumns;
 // sensors were read, added to a store of version 4 (NULL in its rows).
 extern const char* const kSensorColumns;
 
+// Version 5's column of how the invocation ended, added to a store of
+// version 4 (NULL in its invocations: not recorded).
+extern const char* const kEndColumns;
+
 // Brings the tables of a store of version 1 or 2 up to kStoreVersion;
 // `hasFleetColumns` tells whether its run table has host and rank (stores of
 // version 1 lack them). Run inside a transaction, with foreign keys

@@ -23,4 +23,12 @@ struct Console {
     std::function<size_t()> errColumns = {};  // the width of err's terminal now; empty: 80
     bool erases = false;   // err's terminal erases to its end on "\x1b[J"
     bool colours = false;  // the table report has colours
+
+    // Whether the report or, with `events`, the notifications can no longer
+    // be written: their reader has gone (`| head`, `| less` quit early).
+    // The runs then stop as on Ctrl-C, and what finished is kept.
+    bool Closed(bool events) const { return out.fail() || (events && err.fail()); }
 };
+
+// What stops the runs when their output is closed, as the verdict names it.
+constexpr const char* kClosedOutputStop = "a closed output";

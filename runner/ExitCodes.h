@@ -6,4 +6,5 @@ constexpr int kExitFault = 1;         // a wrong result, a failed or refused run
 constexpr int kExitUsage = 2;         // bad command line; nothing was run
 constexpr int kExitHangUp = 129;      // SIGHUP, handled as Ctrl-C
 constexpr int kExitInterrupted = 130; // Ctrl-C
+constexpr int kExitOutputClosed = 141; // the report could not be written (its reader went away: `| head`), as a shell shows SIGPIPE
 constexpr int kExitTerminated = 143;  // SIGTERM, handled as Ctrl-C

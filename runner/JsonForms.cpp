@@ -14,9 +14,12 @@ Json OptionalCount(const std::optional<uint32_t>& value) {
 // The processors' fields, beside logical_processors in the context object.
 template <class Json>
 void AddProcessors(Json& j, const ProcessorContext& p) {
-    j["usable_processors"] = p.usable;
-    j["usable_reason"] = p.reason;
-    j["shape"] = p.shape;
+    // A context kept before the processors were (usable 0) states none of
+    // them: unknown, not "none" or 0.
+    const bool stated = p.usable > 0;
+    j["usable_processors"] = stated ? Json(p.usable) : Json(nullptr);
+    j["usable_reason"] = stated ? Json(p.reason) : Json(nullptr);
+    j["shape"] = stated ? Json(p.shape) : Json(nullptr);
     j["packages"] = OptionalCount<Json>(p.packages);
     j["numa_nodes"] = OptionalCount<Json>(p.numaNodes);
     j["cores"] = OptionalCount<Json>(p.cores);
@@ -24,7 +27,7 @@ void AddProcessors(Json& j, const ProcessorContext& p) {
     // Like the shape's other fields, none when the shape is unknown.
     j["cpu_kinds"] = p.cores ? Json(CpuKindsJson(p.kinds)) : Json(nullptr);
     j["topology_source"] = p.topologySource.empty() ? Json(nullptr) : Json(p.topologySource);
-    j["bind"] = p.bind;
+    j["bind"] = stated ? Json(p.bind) : Json(nullptr);
 }
 
 template <class Json>

@@ -59,8 +59,9 @@ int FileWriteProblem(const std::filesystem::path& file);
 // file `file`: the writers open the job's UTF-8 text on Linux.
 bool JobNamesFile(const std::string& jobText, const std::filesystem::path& file);
 
-// The stop signals: Ctrl-C and SIGTERM and, on POSIX, SIGHUP, unless it
-// was ignored when the program started (as nohup leaves it). `handler` runs
+// The stop signals: SIGTERM, Ctrl-C and, on POSIX, SIGHUP, these two unless
+// ignored when the program started (as nohup leaves SIGHUP, and a shell
+// SIGINT for a job it starts in the background). `handler` runs
 // in the signal handler (so it must be async-signal-safe) with the signal
 // and its sender: a process id, kSystemSender when the terminal or the
 // system sent it, kUnknownSender where the system does not say (Windows).

@@ -132,11 +132,14 @@ void InstallStopHandlers(StopHandler handler) {
     action.sa_flags = SA_SIGINFO | SA_RESTART;
     sigemptyset(&action.sa_mask);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, signal);
-    sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
-    // nohup's promise: the runs go on when the terminal closes.
-    struct sigaction before {};
-    if (sigaction(SIGHUP, nullptr, &before) == 0 && before.sa_handler != SIG_IGN) sigaction(SIGHUP, &action, nullptr);
+    // Ignored when the program starts, they stay ignored: nohup's SIGHUP,
+    // and the SIGINT a shell leaves ignored for a job it starts in the
+    // background (`vantrel-cli ... &`), whose Ctrl-C is meant for another.
+    for (const int signal : {SIGINT, SIGHUP}) {
+        struct sigaction before {};
+        if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN) sigaction(signal, &action, nullptr);
+    }
 }
 
 bool IsHangUp(int signal) { return signal == SIGHUP; }

@@ -93,3 +93,16 @@ std::string TemporaryNameProblem(const std::string& name) {
     return "Could not save \"" + OneLine(name) + "\": the name of its temporary file in the same folder would not fit in " +
            std::to_string(FileManager::kPathUnits - 1) + " characters";
 }
+
+std::string NotARegularFile(const std::filesystem::path& file) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    switch (fs::status(file, error).type()) {
+        case fs::file_type::directory: return "it is a folder";
+        case fs::file_type::fifo: return "it is a FIFO";
+        case fs::file_type::block:
+        case fs::file_type::character: return "it is a device";
+        case fs::file_type::socket: return "it is a socket";
+        default: return {};
+    }
+}

@@ -41,3 +41,9 @@ std::string SaveTargetProblem(const std::string& name);
 // The refusal of a save whose temporary file (see TemporaryFileOf) the
 // export job could not name.
 std::string TemporaryNameProblem(const std::string& name);
+
+// Why `file` is no file whose whole contents can be read or replaced: "it
+// is a folder", "it is a FIFO", "it is a device", "it is a socket". Empty
+// for a regular file, through links, and for one that is not there. A FIFO
+// or a device opened for reading waits for a writer that may never come.
+std::string NotARegularFile(const std::filesystem::path& file);

@@ -61,6 +61,7 @@ void SearchDriver::Deliver(std::vector<Notification>& batch, RunRecord& record,
 
 RunRecord SearchDriver::Run(int taskIndex, uint16_t threads, RunListener* listener, VerifyMode verify) {
     RunRecord record = NewRunRecord(taskIndex, threads);
+    stopRequested = false;
     if (sampler != nullptr) sampler->Begin();
     const std::optional<std::chrono::steady_clock::time_point> start = Start(record);
     if (!start) {
@@ -126,7 +127,7 @@ void SearchDriver::Follow(RunRecord& record, std::chrono::steady_clock::time_poi
         Deliver(batch, record, start, listener);
         // running also turns false when the engine fails, and just before a
         // completing worker sends FINISHED; Stop settles which it was.
-        if (done || interrupt.load() || !coordinator.running.load()) return;
+        if (done || Stopping() || !coordinator.running.load()) return;
     }
 }
 
@@ -166,7 +167,7 @@ void SearchDriver::Unfinished(RunRecord& record, VerifyMode verify) {
     if (!failure.empty()) {
         record.status = RunStatus::Failed;
         record.fault = "the engine failed: " + failure;
-    } else if (interrupt.load()) {
+    } else if (Stopping()) {
         record.stopped = true;
         record.status = RunStatus::Stopped;
         record.verdict = "not verified: stopped";

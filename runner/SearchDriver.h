@@ -57,6 +57,10 @@ public:
     // returns. listener may be null.
     RunRecord Run(int taskIndex, uint16_t threads, RunListener* listener, VerifyMode verify = VerifyMode::Digest);
 
+    // Stops the run under way as the interrupt would, from the main thread
+    // (a listener that finds its output closed); the next Run clears it.
+    void RequestStop() { stopRequested = true; }
+
     // The engine, holding the primes of the last run (for saving them).
     const PrimeCoordinator& Coordinator() const { return coordinator; }
 
@@ -96,7 +100,11 @@ private:
     void Deliver(std::vector<Notification>& batch, RunRecord& record, std::chrono::steady_clock::time_point start,
                  RunListener* listener);
 
+    // The interrupt, or a stop asked for on the main thread.
+    bool Stopping() const { return stopRequested || interrupt.load(); }
+
     const std::atomic<bool>& interrupt;
+    bool stopRequested = false;  // main thread only
     MachineSampler* sampler = nullptr;
     ResultHook resultHook;
     NotifyHook notifyHook;

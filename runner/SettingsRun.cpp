@@ -16,9 +16,12 @@ namespace {
 // percentage (index * 100 / (N - 1)) on the progress line.
 class RunPrinter final : public RunListener {
 public:
-    RunPrinter(std::ostream* events_, ProgressLine& progress_) : events(events_), progress(progress_) {}
+    RunPrinter(std::ostream* events_, ProgressLine& progress_, SearchDriver& driver_)
+        : events(events_), progress(progress_), driver(driver_) {}
     void Notified(const RunRecord& run, const Notification& notification) override {
         PrintEvent(events, notification);
+        // No one reads the events any more: the run stops, as on Ctrl-C.
+        if (events != nullptr && events->fail()) driver.RequestStop();
         if (notification.message != WM_SEARCH_PROGRESS) return;
         progress.Show(TitleText("Vantrel " + run.task + ", " + run.threadText, run.targetCount, notification.index, 1));
     }
@@ -26,39 +29,48 @@ public:
 private:
     std::ostream* events;  // null: not printed
     ProgressLine& progress;
+    SearchDriver& driver;
 };
 
-// The verdict of `runs`, `planned` of them asked for.
-Verdict VerdictOfRuns(const std::vector<RunRecord>& runs, size_t planned, bool interrupted) {
-    RunOutcome outcome;
-    for (size_t i = 0; i < runs.size(); ++i) outcome.Add(i + 1, runs[i]);
+// What stopped `runs`, `planned` of them asked for: `by` (empty: nothing).
+RunsStop StopOfRuns(const std::vector<RunRecord>& runs, size_t planned, const std::string& by) {
     RunsStop stop;
-    if (interrupted) stop.by = StopName();
+    stop.by = by;
     const bool allMade = runs.size() == planned && !runs.back().stopped;
-    if (interrupted && !allMade) {
+    if (!by.empty() && !allMade) {
         stop.before = planned == 1 ? "the run ended" : "all " + std::to_string(planned) + " runs were done";
     }
+    return stop;
+}
+
+Verdict VerdictOfRuns(const std::vector<RunRecord>& runs, const RunsStop& stop) {
+    RunOutcome outcome;
+    for (size_t i = 0; i < runs.size(); ++i) outcome.Add(i + 1, runs[i]);
     return VerdictOf(outcome, stop);
 }
 
 }  // namespace
 
 int RunSettings(const RunnerOptions& options, const RunContext& context, SearchDriver& driver, const Console& console,
-                const std::atomic<bool>& interrupt, std::vector<RunRecord>& runs) {
+                const std::atomic<bool>& interrupt, std::vector<RunRecord>& runs, RunsStop& stop) {
     std::unique_ptr<ReportWriter> writer =
         MakeReportWriter(options.format, options.events ? console.err : console.out, options.sweep, options.repeat,
                          console.colours);
     writer->Begin(context);
     ProgressLine progressLine(console);
-    RunPrinter listener(options.events ? &console.out : nullptr, progressLine);
+    RunPrinter listener(options.events ? &console.out : nullptr, progressLine, driver);
     // A stopped run's primes are checked before they are saved, whatever --verify says.
     const VerifyMode verify = options.savePrimes.empty() ? options.verify : VerifyMode::Full;
     const size_t planned = options.threadCounts.size() * size_t(options.repeat);
+    auto stopping = [&] { return interrupt.load() || console.Closed(options.events); };
     auto end = [&](int code) {
         const bool interrupted = interrupt.load();
-        writer->End(VerdictOfRuns(runs, planned, interrupted));
-        if (code == kExitOk && interrupted) return kExitInterrupted;
-        return code;
+        const bool closed = console.Closed(options.events);
+        stop = StopOfRuns(runs, planned, interrupted ? StopName() : closed ? kClosedOutputStop : "");
+        writer->End(VerdictOfRuns(runs, stop));
+        if (code == kExitFault) return code;
+        if (interrupted) return kExitInterrupted;
+        return closed || console.Closed(options.events) ? kExitOutputClosed : code;
     };
 
     // Beyond the usable physical cores, threads share cores: efficiency means
@@ -69,7 +81,7 @@ int RunSettings(const RunnerOptions& options, const RunContext& context, SearchD
     for (uint16_t threads : options.threadCounts) {
         std::vector<RunRecord> finished;
         for (int repetition = 0; repetition < options.repeat; ++repetition) {
-            if (interrupt.load()) return end(kExitInterrupted);
+            if (stopping()) return end(kExitInterrupted);
             RunRecord run = driver.Run(options.taskIndex, threads, &listener, verify);
             progressLine.Clear();
             runs.push_back(run);

@@ -11,12 +11,15 @@
 #include "runner/RunOptions.h"
 #include "runner/RunRecord.h"
 #include "runner/SearchDriver.h"
+#include "runner/Verdict.h"
 
 // Runs the settings of `options` on `driver` and appends every run to
 // `runs`, empty at first. The first run that does not finish ends them, with
 // its own row; a stopped run's primes are checked when they are to be saved.
-// The report ends with the verdict. Returns kExitOk, kExitFault (a wrong or
-// failed run, named on err) or kExitInterrupted (a stop signal came before
-// the verdict was written).
+// A closed output stops them as a stop signal does. The report ends with the
+// verdict, and `stop` says what stopped the runs, if anything did. Returns
+// kExitOk, kExitFault (a wrong or failed run, named on err),
+// kExitInterrupted (a stop signal came before the verdict was written) or
+// kExitOutputClosed (the report or the events could not all be written).
 int RunSettings(const RunnerOptions& options, const RunContext& context, SearchDriver& driver, const Console& console,
-                const std::atomic<bool>& interrupt, std::vector<RunRecord>& runs);
+                const std::atomic<bool>& interrupt, std::vector<RunRecord>& runs, RunsStop& stop);

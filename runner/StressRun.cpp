@@ -21,11 +21,13 @@ using Clock = std::chrono::steady_clock;
 class StressPrinter final : public RunListener {
 public:
     StressPrinter(std::ostream* events_, ProgressLine& progress_, const StressSettings& settings_,
-                  const StressTally& tally_, Clock::time_point start_)
-        : events(events_), progress(progress_), settings(settings_), tally(tally_), start(start_) {}
+                  const StressTally& tally_, Clock::time_point start_, SearchDriver& driver_)
+        : events(events_), progress(progress_), settings(settings_), tally(tally_), start(start_), driver(driver_) {}
 
     void Notified(const RunRecord& run, const Notification& notification) override {
         PrintEvent(events, notification);
+        // No one reads the events any more: the run stops, as on Ctrl-C.
+        if (events != nullptr && events->fail()) driver.RequestStop();
         Show(running, double(notification.index + 1) * 100.0 / double(run.targetCount), false);
     }
 
@@ -45,6 +47,7 @@ private:
     const StressSettings& settings;
     const StressTally& tally;
     const Clock::time_point start;
+    SearchDriver& driver;
     Clock::time_point shown{};
     uint64_t running = 0;
 };
@@ -80,7 +83,7 @@ std::string Interruption(const RunRecord& run, uint64_t number) {
 }  // namespace
 
 int RunStress(const RunnerOptions& options, const RunContext& context, SearchDriver& driver, const Console& console,
-              const std::atomic<bool>& interrupt, bool keepRuns, std::vector<RunRecord>& runs,
+              const std::atomic<bool>& interrupt, bool keepRuns, std::vector<RunRecord>& runs, RunsStop& stop,
               const std::vector<CoreTarget>& eachCore) {
     const StressSettings settings = SettingsOf(options, context, eachCore);
     std::unique_ptr<StressReport> report =
@@ -92,10 +95,11 @@ int RunStress(const RunnerOptions& options, const RunContext& context, SearchDri
     ProgressLine progressLine(console);
     const Clock::time_point start = Clock::now();
     const Clock::time_point deadline = start + std::chrono::seconds(options.stressSeconds);
-    StressPrinter listener(options.events ? &console.out : nullptr, progressLine, settings, tally, start);
+    StressPrinter listener(options.events ? &console.out : nullptr, progressLine, settings, tally, start, driver);
+    auto stopping = [&] { return interrupt.load() || console.Closed(options.events); };
     std::string interruption;
     for (uint64_t number = 1; Clock::now() < deadline; ++number) {
-        if (interrupt.load()) {
+        if (stopping()) {
             interruption = "before run " + std::to_string(number) + " began";
             break;
         }
@@ -124,9 +128,11 @@ int RunStress(const RunnerOptions& options, const RunContext& context, SearchDri
         // again at once: no run can be made, however long the stress.
         if (run.status == RunStatus::Failed && !run.progressed) break;
     }
-    RunsStop stop;
-    if (interrupt.load()) {
-        stop.by = StopName();
+    stop = RunsStop{};
+    const bool interrupted = interrupt.load();
+    const bool closed = console.Closed(options.events);
+    if (interrupted || closed) {
+        stop.by = interrupted ? StopName() : kClosedOutputStop;
         if (!interruption.empty()) {
             stop.before = Clock::now() < deadline ? "the time was up" : "the last run ended";
         } else {
@@ -136,5 +142,6 @@ int RunStress(const RunnerOptions& options, const RunContext& context, SearchDri
     report->End(tally, std::chrono::duration<double>(Clock::now() - start).count(), interruption,
                 VerdictOf(tally.outcome, stop));
     if (tally.errors > 0) return kExitFault;
-    return interruption.empty() ? kExitOk : kExitInterrupted;
+    if (interrupted) return kExitInterrupted;
+    return closed || console.Closed(options.events) ? kExitOutputClosed : kExitOk;
 }

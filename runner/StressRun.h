@@ -12,15 +12,18 @@
 #include "runner/RunOptions.h"
 #include "runner/RunRecord.h"
 #include "runner/SearchDriver.h"
+#include "runner/Verdict.h"
 
 // Runs the stress of `options` on `driver`, and appends every run to `runs`
 // when `keepRuns` (for the grid file and the store). Stops at the first
 // wrong or failed run unless options.keepGoing, and at a start the engine
-// refused. The summary ends with the verdict. Returns kExitOk, kExitFault (a
-// run wrong or failed, each named on err) or kExitInterrupted (a stop signal
-// came before the summary was written). With --each-core, each run's one
-// worker is placed on `eachCore`'s places in turn (none: not asked), and
-// the summary tells each place apart.
+// refused; a closed output stops it as a stop signal does. The summary ends
+// with the verdict, and `stop` says what stopped the runs, if anything did.
+// Returns kExitOk, kExitFault (a run wrong or failed, each named on err),
+// kExitInterrupted (a stop signal came before the summary was written) or
+// kExitOutputClosed (the report or the events could not all be written).
+// With --each-core, each run's one worker is placed on `eachCore`'s places
+// in turn (none: not asked), and the summary tells each place apart.
 int RunStress(const RunnerOptions& options, const RunContext& context, SearchDriver& driver, const Console& console,
-              const std::atomic<bool>& interrupt, bool keepRuns, std::vector<RunRecord>& runs,
+              const std::atomic<bool>& interrupt, bool keepRuns, std::vector<RunRecord>& runs, RunsStop& stop,
               const std::vector<CoreTarget>& eachCore = {});

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <filesystem>
+#include <sstream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -177,5 +179,50 @@ TEST(BenchmarkSession, AStressEndsAtTheFirstWrongRunUnlessToldToKeepGoing) {
         const StoredInvocation stored = ResultStore(db, ResultStore::Access::Read).Load("last");
         ASSERT_EQ(stored.runs.size(), size_t(rows));
         for (size_t i = 0; i < stored.runs.size(); ++i) EXPECT_EQ(stored.runs[i].status, i == 1 ? RunStatus::Wrong : RunStatus::Finished);
+    }
+}
+
+namespace {
+
+// A report's pipe whose reader goes away when `closed` turns true: every
+// write from then on fails, as after `| head` has quit.
+class ClosingOutput final : public std::streambuf {
+public:
+    std::atomic<bool> closed{false};
+
+protected:
+    int_type overflow(int_type c) override { return closed ? traits_type::eof() : c; }
+    std::streamsize xsputn(const char*, std::streamsize n) override { return closed ? 0 : n; }
+};
+
+}  // namespace
+
+TEST(BenchmarkSession, AReportWhoseReaderWentAwayStopsTheRunsAndStoresThoseThatFinished) {
+    if (!ResultStoreAvailable()) GTEST_SKIP() << "this build has no result store";
+    const TempFolder folder;
+    // The report is written a setting at a time: the first setting's two
+    // runs finish, and its row is the write that fails.
+    const std::vector<std::string> kinds[] = {{"--sweep", "--repeat", "2"}, {"--stress", "1h", "--threads", "1"}};
+    for (const std::vector<std::string>& kind : kinds) {
+        SCOPED_TRACE(kind[0]);
+        const std::string db = folder.Path(kind[0].substr(2) + ".db").string();
+        std::vector<std::string> args = {"--task", "100K", "--format", "csv", "--db", db};
+        args.insert(args.end(), kind.begin(), kind.end());
+        ClosingOutput pipe;
+        std::ostream out(&pipe);
+        std::ostringstream err;
+        std::atomic<bool> interrupt{false};
+        BenchmarkSession session(ParseCommandLine(args, LogicalProcessors()).options, out, err, Terminals{}, interrupt);
+        int finished = 0;
+        session.SetNotifyHook([&](const Notification& notification) {
+            if (notification.message == WM_SEARCH_FINISHED && ++finished == 2) pipe.closed = true;
+        });
+        EXPECT_EQ(Bounded(interrupt, [&] { return session.Run(); }), kExitOutputClosed) << err.str();
+        EXPECT_EQ(err.str(), "");
+        const StoredInvocation stored = ResultStore(db, ResultStore::Access::Read).Load("last");
+        ASSERT_EQ(stored.runs.size(), 2u);
+        for (const StoredRun& run : stored.runs) EXPECT_EQ(run.status, RunStatus::Finished);
+        EXPECT_THAT(ResultStore(db, ResultStore::Access::Read).History({}).front().ended,
+                    ::testing::Optional(::testing::StartsWith("stopped by a closed output before ")));
     }
 }

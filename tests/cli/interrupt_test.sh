@@ -11,6 +11,7 @@ store=()
 [ "${2:-}" = store ] && store=(--db "$work/results.db")
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; echo "--- stdout"; cat "$work/out"; echo "--- stderr"; cat "$work/err"; exit 1; }
+name() { [ "$1" = INT ] && echo Ctrl-C || echo "SIG$1"; }
 
 for stop in INT:130 TERM:143; do
     signal=${stop%:*}
@@ -38,7 +39,8 @@ for stop in INT:130 TERM:143; do
     grep -Eq "^10M +1 core +$last \(" "$work/err" || fail "$signal: the stopped row does not show the last progress ($last)"
     if [ ${#store[@]} -gt 0 ]; then
         "$runner" history "${store[@]}" --last 1 --format csv >"$work/out" 2>"$work/err" || fail "$signal: history failed"
-        grep -q ',10M,1,1,0,,stopped,' "$work/out" || fail "$signal: the stopped run was not stored"
+        grep -q ",10M,1,1,0,,stopped,stopped by $(name "$signal") before the run ended," "$work/out" \
+            || fail "$signal: the stopped run was not stored with how it ended"
     fi
 done
 
@@ -88,8 +90,28 @@ grep -q $'^\xEF\xBB\xBF10M\t\t1 core\t\t'"$prime"' (' "$work/grid.txt" || fail "
 compgen -G "$work/.vantrel-*" >/dev/null && fail "SIGHUP: a temporary file was left behind"
 if [ ${#store[@]} -gt 0 ]; then
     "$runner" history "${store[@]}" --last 1 --format csv >"$work/out" 2>"$work/err" || fail "SIGHUP: history failed"
-    grep -q ',10M,1,1,0,,stopped,' "$work/out" || fail "SIGHUP: the stopped run was not stored"
+    grep -q ',10M,1,1,0,,stopped,stopped by a hang-up (SIGHUP) before the run ended,' "$work/out" \
+        || fail "SIGHUP: the stopped run was not stored"
 fi
+
+# A hang-up after SIGTERM, and another more than a second later, while the
+# grid waits for its reader: neither ends the runner, which saves the grid.
+: >"$work/out"
+timeout --foreground -s KILL 20 "$runner" --task 10M --threads 1 --events --save-grid "$work/grid.fifo" \
+    >"$work/out" 2>"$work/err" &
+pid=$!
+await "$work/out" '^progress '
+kill -TERM "$pid"
+await "$work/err" 'stopped$'
+kill -HUP "$pid"
+sleep 1.2
+kill -HUP "$pid"
+sleep 0.2
+timeout 10 cat "$work/grid.fifo" >"$work/grid.txt"
+wait "$pid"
+code=$?
+[ "$code" -eq 143 ] || fail "SIGTERM, then SIGHUP twice: exit $code, want 143"
+grep -q $'^\xEF\xBB\xBF10M\t\t1 core\t\t' "$work/grid.txt" || fail "SIGTERM, then SIGHUP twice: the grid was not saved"
 
 # Under nohup a hang-up is no stop: the run goes on to its end.
 : >"$work/out"
@@ -101,6 +123,59 @@ wait "$pid"
 code=$?
 [ "$code" -eq 0 ] || fail "nohup: exit $code, want 0"
 grep -q '^finished 999999 15485863$' "$work/out" || fail "nohup: the run did not finish"
+
+# A job a shell starts in the background has SIGINT ignored: the Ctrl-C is
+# meant for the job in the foreground (`tail -f`, say), and the run goes on.
+: >"$work/out"
+(trap '' INT; exec "$runner" --task 1M --threads 1 --events >"$work/out" 2>"$work/err") &
+pid=$!
+await "$work/out" '^progress '
+kill -INT "$pid"
+wait "$pid"
+code=$?
+[ "$code" -eq 0 ] || fail "SIGINT ignored: exit $code, want 0"
+grep -q '^finished 999999 15485863$' "$work/out" || fail "SIGINT ignored: the run did not finish"
+
+# A reader that goes away (`| head`) ends the burn-in as a stop does: the runs
+# made are stored, and the exit code is a closed pipe's.
+if [ ${#store[@]} -gt 0 ]; then
+    timeout -s KILL 20 "$runner" --stress 1h --task 100K --format csv "${store[@]}" 2>"$work/err" | head -n 24 >"$work/out"
+    code=${PIPESTATUS[0]}
+    [ "$code" -eq 141 ] || fail "| head: exit $code, want 141"
+    "$runner" history "${store[@]}" --last 1 --format csv >"$work/out" 2>"$work/err" || fail "| head: history failed"
+    grep -Eq ',100K,[0-9]+,[1-9][0-9]*,[1-9][0-9]*,[0-9.]+,verified,stopped by a closed output before the time was up,' "$work/out" || fail "| head: the runs made were not stored"
+fi
+
+# history and compare: a FIFO is refused at once, not waited on; a stop
+# signal ends a long comparison at once, with nothing written.
+mkfifo "$work/waiting"
+for command in "history --db $work/waiting" "compare $work/waiting $work/waiting" "compare db:$work/waiting:1 x.json"; do
+    timeout -s KILL 5 "$runner" $command >"$work/out" 2>"$work/err"
+    code=$?
+    [ "$code" -eq 2 ] || fail "$command: exit $code, want 2"
+    grep -q ": it is a FIFO, not a" "$work/err" || fail "$command: the FIFO is not named"
+done
+{ printf '{"results": [{"task": "1M", "threads": 1, "run_seconds": ['; yes '1.5,' | head -n 3999999 | tr -d '\n'
+  printf '1.5]}]}'; } >"$work/large.json"
+for stop in INT:130 TERM:143; do
+    (set -m; exec "$runner" compare "$work/large.json" "$work/large.json" >"$work/out" 2>"$work/err") &
+    pid=$!
+    sleep 0.3
+    kill -"${stop%:*}" "$pid"
+    started=$(date +%s%N)
+    wait "$pid"
+    code=$?
+    [ "$code" -eq "${stop#*:}" ] || fail "compare, SIG${stop%:*}: exit $code, want ${stop#*:}"
+    [ $(($(date +%s%N) - started)) -lt 1000000000 ] || fail "compare, SIG${stop%:*}: took a second or more to stop"
+    [ -s "$work/out" ] && fail "compare, SIG${stop%:*}: it wrote a comparison"
+done
+# A store that cannot be written is found before the runs.
+"$runner" --task 100K --db "$work/gone/results.db" >"$work/out" 2>"$work/err"
+code=$?
+[ "$code" -eq 1 ] || fail "--db in a missing folder: exit $code, want 1"
+[ -s "$work/out" ] && fail "--db in a missing folder: a run was made"
+grep -q "^vantrel-cli: Could not store the results in \"$work/gone/results.db\": its folder" "$work/err" \
+    || fail "--db in a missing folder: not said"
 
 # Ctrl-C twice from a terminal: the first stops the run, the second, while the
 # grid waits for a reader, ends the runner at once (no one reads the grid).

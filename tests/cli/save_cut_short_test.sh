@@ -50,10 +50,14 @@ compgen -G "$work/.vantrel-*" >/dev/null && fail "cut short: a temporary file wa
 
 # A second signal while the stopped run's primes are saved ends the runner at
 # once (143, killed by SIGTERM). The file is then as it was, or complete if the
-# save won the race (130); no temporary file is left either way.
+# save won the race (130); no temporary file is left either way, and the run
+# was stored before the save began.
+store=()
+[ "${2:-}" = store ] && store=(--db "$work/kept.db")
 printf 'old\r\n' >"$work/kept.txt"
 : >"$work/out"
-timeout --foreground -s KILL 20 "$runner" --task 10M --threads 1 --events --save-primes "$work/kept.txt" >"$work/out" 2>"$work/err" &
+timeout --foreground -s KILL 20 "$runner" --task 10M --threads 1 --events --save-primes "$work/kept.txt" \
+    ${store[@]+"${store[@]}"} >"$work/out" 2>"$work/err" &
 pid=$!
 for _ in $(seq 1 100); do
     grep -q '^progress ' "$work/out" 2>/dev/null && break
@@ -77,5 +81,9 @@ elif [ "$code" -eq 130 ]; then
     echo "the save ended before the kill: the file is complete"
 else
     fail "killed while saving: exit $code, want 143 or 130"
+fi
+if [ ${#store[@]} -gt 0 ]; then
+    "$runner" history "${store[@]}" --format csv >"$work/out" 2>"$work/err" || fail "killed while saving: history failed"
+    grep -q ',10M,1,1,0,,stopped,stopped by Ctrl-C before the run ended,' "$work/out" || fail "killed while saving: the stopped run was not stored"
 fi
 echo "ok"

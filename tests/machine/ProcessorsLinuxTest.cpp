@@ -31,6 +31,8 @@ std::vector<uint32_t> Range(uint32_t first, uint32_t end) {
 }
 
 const std::string kHybridXml = std::string(VANTREL_TEST_TOPOLOGIES) + "/hybrid-8p-16e.xml";
+// The same machine where hwloc allows the performance cores' 16 processors only (a cgroup's cpuset).
+const std::string kAllowedXml = std::string(VANTREL_TEST_TOPOLOGIES) + "/hybrid-8p-16e-allowed-0-15.xml";
 
 }  // namespace
 
@@ -78,6 +80,9 @@ TEST(ProcessorFacts, FromTopologiesCpuSetsAndQuotas) {
         {"quota over the set", {"pack:2 core:32 pu:2", ""}, Range(0, 4), 4.0,
          "128 logical processors, 4 usable (CPU set 0-3)", "", "1 2 4", 4,
          {{"usable_processors", 4}, {"usable_reason", "CPU set 0-3"}}},
+        {"quota rounded up to the set", {"pack:1 core:2 pu:1", ""}, Range(0, 2), 1.5,
+         "2 logical processors, 2 usable (CPU quota 1.5)", "", "1 2", 0,
+         {{"usable_processors", 2}, {"usable_reason", "CPU quota 1.5"}}},
         {"hybrid", {"", kHybridXml}, Range(0, 32), std::nullopt, "32 logical processors",
          "1 package, 24 cores, 1 to 2 per core, 1 NUMA node: 8 performance cores, 16 efficiency cores (from topology "
          "file \"" + kHybridXml + "\", not this machine)",
@@ -85,6 +90,9 @@ TEST(ProcessorFacts, FromTopologiesCpuSetsAndQuotas) {
          {{"cores", 24}, {"pus_per_core", 2},
           {"cpu_kinds", {{{"kind", "performance"}, {"cores", 8}, {"processors", 16}},
                          {{"kind", "efficiency"}, {"cores", 16}, {"processors", 16}}}}}},
+        {"an affinity wider than what hwloc allows", {"", kAllowedXml}, Range(8, 32), std::nullopt,
+         "32 logical processors, 8 usable (CPU set 8-15)", "", "1 2 4 8", 8,
+         {{"usable_processors", 8}, {"usable_reason", "CPU set 8-15"}, {"cores", 4}}},
         {"hybrid, efficiency cores only", {"", kHybridXml}, Range(16, 24), std::nullopt,
          "32 logical processors, 8 usable (CPU set 16-23)", "", "1 2 4 8", 0,
          {{"cores", 8}, {"pus_per_core", 1}, {"cpu_kinds", kNoKinds}}},

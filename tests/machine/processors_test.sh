@@ -63,6 +63,34 @@ expect_in "$(HWLOC_XMLFILE="$topologies/hybrid-8p-16e.xml" refusal "$runner")" \
 expect_in "$(HWLOC_SYNTHETIC="pack:2 core:32 pu:2" "$runner" --task 100K --bind cores 2>&1 >/dev/null)" \
   "--bind cores cannot place the workers: the topology is not this machine's (HWLOC_SYNTHETIC=pack:2 core:32 pu:2)" \
   "--bind on a described machine"
+# A placement that failed is stated as none, in every output.
+json=$(HWLOC_SYNTHETIC="pack:1 core:2 pu:1" "$runner" --task 100K --bind cores --format json 2>/dev/null)
+expect_in "$json" '"bind": "none"' "a failed placement: JSON"
+grep -q 'bound to' <<<"$(HWLOC_SYNTHETIC="pack:1 core:2 pu:1" header "$runner" --task 100K --bind cores)" &&
+  fail "a failed placement: the header says the workers are bound"
+# A description hwloc does not take: this machine's shape, and one line saying so.
+empty=$(mktemp)
+for described in "HWLOC_XMLFILE=$empty:the file is empty" "HWLOC_XMLFILE=$topologies:it is a folder" \
+  "HWLOC_XMLFILE=$0:hwloc cannot read it as a topology" "HWLOC_SYNTHETIC=pack:0:hwloc does not take it" \
+  "HWLOC_SYNTHETIC=garbage text:hwloc does not take it"; do
+  variable=${described%%=*}
+  value=${described#*=}
+  why=${value##*:}
+  value=${value%:*}
+  said=$(env "$variable=$value" "$runner" --task 100K 2>&1 >/dev/null)
+  [ "$(wc -l <<<"$said")" = 1 ] || fail "$variable=$value: not one line: $said"
+  expect_in "$said" "vantrel-cli: $variable=\"$value\" was not used ($why" "$variable=$value"
+done
+rm -f "$empty"
+# Only what runs loads the topology: a FIFO as the topology file would hold
+# the load until a writer came.
+fifo=$(mktemp -u)
+mkfifo "$fifo"
+for command in --version "history --db $fifo.db" "compare $fifo.json $fifo.json"; do
+  HWLOC_XMLFILE=$fifo timeout -s KILL 5 "$runner" $command >/dev/null 2>&1
+  [ $? = 137 ] && fail "$command loaded the topology"
+done
+rm -f "$fifo"
 
 # Its shape and where threads begin to share cores, in each format: a
 # 128-processor server of 64 cores, and a hybrid of two kinds of cores.

@@ -39,6 +39,11 @@ TEST(FleetStore, EachGatheredSettingIsKeptAsSoonAsItIsWithEveryRanksRunsHostAndR
     EXPECT_EQ(whole.id, back.id);
     ASSERT_EQ(whole.runs.size(), 5u);
     EXPECT_EQ(whole.runs[4].threads, 2);
+    // Until its end is known, a job is stored as one whose end never came.
+    auto ended = [&] { return ResultStore(db, ResultStore::Access::Read).History({}).front().ended; };
+    EXPECT_EQ(ended(), "the job ended before its verdict");
+    ASSERT_EQ(store.End("FAIL: rank 1 was lost"), "");
+    EXPECT_EQ(ended(), "FAIL: rank 1 was lost");
 
     // A store that cannot be written says so once and is not tried again.
     FleetStore none(folder.Path("none/fleet.db").string(), head);

@@ -245,22 +245,28 @@ deadline)
         "$work/err" || fail "rank 1 does not say that rank 0 did not answer"
     ;;
 lost)
-    # Rank 1 killed (-9) once the first setting of the sweep is out: the JSON
-    # report holds that setting's three rows whole, and the store its runs.
+    # Rank 1 killed (-9) once the first setting of the sweep is out: mpirun
+    # ends the job, and in the second before SIGKILL rank 0 ends the JSON
+    # report, whole, with that setting's three rows; the store keeps its runs.
     fresh
     fleet "${two_processors[@]}" -- "$program" --task 1M --sweep --format json --db "$work/fleet.db" &
     await_report '"thread_count"'
     sleep 0.2
     kill -KILL "$(rank_pid 1)"
     wait
-    perl -MJSON::PP -e 'local $/; my $text = <STDIN>; $text =~ s/,\s*$//;
-        my $report = JSON::PP->new->decode($text . "]}");
+    perl -MJSON::PP -e 'local $/; my $report = JSON::PP->new->decode(<STDIN>);
         my @rows = grep { $_->{thread_count} eq "1 core" && $_->{status} eq "finished" } @{$report->{results}};
-        exit(@rows == 3 ? 0 : 1);' <"$work/out" || fail "the first setting's rows are not whole"
+        exit(@rows == 3 ? 0 : 1);' <"$work/out" || fail "the report is not whole JSON with the first setting's rows"
+    "$cli" compare "$work/out" "$work/out" >/dev/null 2>>"$work/err" || fail "compare does not read the report"
+    grep -q '^  "verdict": "FAIL: rank 1 on .* did not answer once the job was being stopped' "$work/out" \
+        || fail "the verdict does not name the rank lost"
+    if command -v jq >/dev/null; then
+        jq -e '.pass == false' "$work/out" >/dev/null || fail "jq does not read the report"
+    fi
     "$cli" history --db "$work/fleet.db" --format json >"$work/history" || fail "the store cannot be read"
     perl -MJSON::PP -e 'local $/; my $lines = JSON::PP->new->decode(<STDIN>);
-        exit(@$lines == 1 && $lines->[0]{threads} == 1 && $lines->[0]{finished_runs} == 3 ? 0 : 1);' \
-        <"$work/history" || fail "the store should hold the first setting's three runs"
+        exit(@$lines == 1 && $lines->[0]{threads} == 1 && $lines->[0]{finished_runs} == 3 && $lines->[0]{ended} ne "" ? 0 : 1);' \
+        <"$work/history" || fail "the store should hold the first setting's three runs, cut short"
     ;;
 *) echo "unknown mode $mode"; exit 2 ;;
 esac

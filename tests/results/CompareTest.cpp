@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -15,8 +16,10 @@
 #include "results/Compare.h"
 #include "results/JsonReport.h"
 #include "results/ResultStore.h"
+#include "runner/ExitCodes.h"
 #include "runner/ReportWriter.h"
 #include "tests/support/Runs.h"
+#include "tests/support/StoredSweep.h"
 #include "tests/support/TestFiles.h"
 
 namespace {
@@ -74,7 +77,7 @@ protected:
     }
 
     int Compare(const std::string& baseSource, const std::string& newSource, std::optional<double> gate = {},
-                double alpha = 0.05, ReportFormat format = ReportFormat::Table) {
+                double alpha = 0.05, ReportFormat format = ReportFormat::Table, bool stopped = false) {
         CompareOptions options;
         options.baseSource = baseSource;
         options.newSource = newSource;
@@ -82,7 +85,8 @@ protected:
         options.alpha = alpha;
         options.format = format;
         std::ostringstream outStream, errStream;
-        const int code = RunCompare(options, outStream, errStream);
+        const std::atomic<bool> interrupt{stopped};
+        const int code = RunCompare(options, outStream, errStream, interrupt);
         out = outStream.str();
         err = errStream.str();
         return code;
@@ -117,6 +121,17 @@ TEST_F(CompareTest, VerdictsPerSetting) {
     ASSERT_EQ(Compare(base, next), kCompareOk);
     EXPECT_THAT(out, AllOf(HasSubstr("\nCPU (BASE):  CPU A, 4 logical processors\nCPU (NEW):   CPU B, 4 logical processors\n"),
                            HasSubstr("significance needs --repeat 5 or more")));
+}
+
+TEST_F(CompareTest, AStopSignalEndsItWithNothingWritten) {
+    // Stored invocations are read whole; a report's read ends at the stop.
+    const std::string db = folder.Path("results.db");
+    ResultStore(db, ResultStore::Access::Append).Append(Sweep("a", 1));
+    for (const std::string& source : {base, "db:" + db + ":last"}) {
+        SCOPED_TRACE(source);
+        EXPECT_EQ(Compare(source, next, {}, 0.05, ReportFormat::Json, true), kExitInterrupted);
+        EXPECT_EQ(out + err, "");
+    }
 }
 
 TEST_F(CompareTest, GateExitCodes) {
@@ -182,6 +197,10 @@ TEST_F(CompareTest, ImpossibleInputsAreRefusedNamingTheFileAndTheFault) {
     const std::pair<std::string, std::string> cases[] = {
         {report("negative.json", result + "[1.5, -2]}]}"), "task 1M on 2 cores has a run time of -2 seconds"},
         {report("zero.json", result + "[0]}]}"), "task 1M on 2 cores has a run time of 0 seconds"},
+        {report("long.json", result + "[1000000001]}]}"), "task 1M on 2 cores has a run time of 1000000001 seconds"},
+        {report("depth33.json", result + "[1]}], \"x\": " + std::string(kMaxReportDepth, '[') +
+                                    std::string(kMaxReportDepth, ']') + "}"),
+         "the file nests its JSON more than 32 levels deep"},
         {report("deep.json", result + "[1], \"x\": " + std::string(kMaxReportDepth, '[')),
          "the file nests its JSON more than 32 levels deep"},
         {report("text.json", result + "[\"1\"]}]}"),
@@ -201,6 +220,12 @@ TEST_F(CompareTest, ImpossibleInputsAreRefusedNamingTheFileAndTheFault) {
         EXPECT_THAT(err, StartsWith("vantrel-cli: Could not read \"" + file + "\": " + reason));
         EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
     }
+
+    // The deepest nesting taken, and the longest run time.
+    const std::string deepest = report("depth32.json", result + "[1000000000]}], \"x\": " +
+                                                           std::string(kMaxReportDepth - 1, '[') +
+                                                           std::string(kMaxReportDepth - 1, ']') + "}");
+    EXPECT_EQ(Compare(deepest, deepest), kCompareOk) << err;
 
     // A context out of its fields' ranges is read as no value, never converted.
     const std::string forged = report("forged.json", R"({"context": {"cpu": "CPU A", "logical_processors": -5,

@@ -2,16 +2,32 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <atomic>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "results/History.h"
 #include "results/ResultStore.h"
+#include "runner/ExitCodes.h"
 #include "tests/support/StoredSweep.h"
 #include "tests/support/TestFiles.h"
 
 using ::testing::HasSubstr;
+
+TEST(History, AStopSignalEndsItWithNothingWritten) {
+    TempFolder folder;
+    HistoryOptions history;
+    history.db = folder.Path("results.db");
+    history.plot = folder.Path("chart.svg");
+    ResultStore(history.db, ResultStore::Access::Append).Append(Sweep("a", 1));
+    std::ostringstream out, err;
+    const std::atomic<bool> interrupt{true};
+    EXPECT_EQ(RunHistory(history, out, err, interrupt), kExitInterrupted);
+    EXPECT_EQ(out.str() + err.str(), "");
+    EXPECT_FALSE(std::filesystem::exists(history.plot));
+}
 
 TEST(History, TheTableKeepsItsColumnsForAnyLabel) {
     TempFolder folder;

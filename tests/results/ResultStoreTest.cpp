@@ -80,7 +80,7 @@ protected:
         std::string sql;
         const int now = std::stoi(Sql(store, "PRAGMA user_version"));
         if (version < 5 && now >= 5) {
-            sql += "ALTER TABLE invocation DROP COLUMN sensors; ";
+            sql += "ALTER TABLE invocation DROP COLUMN sensors; ALTER TABLE invocation DROP COLUMN ended; ";
             for (const char* column : {"clock_min_mhz", "clock_median_mhz", "clock_max_mhz", "clock_offered_mhz",
                                        "temperature_max_c", "hottest", "throttle_events", "other_load", "steal",
                                        "energy_joules", "processor"}) {
@@ -190,6 +190,9 @@ TEST_F(ResultStoreTest, FileThatIsNoStoreGivesOneLine) {
     std::ofstream(garbage) << std::string(4096, 'x');
     const std::string foreign = folder.Path("other.db");
     Sql(foreign, "CREATE TABLE t (x)");
+    // Another program's that numbers its versions as the store does.
+    const std::string versioned = folder.Path("versioned.db");
+    Sql(versioned, "CREATE TABLE t (x); PRAGMA user_version = " + std::to_string(kStoreVersion));
     const std::string newer = folder.Path("newer.db");
     ResultStore(newer, ResultStore::Access::Append).Append(Sweep("a", 1));
     Sql(newer, "PRAGMA user_version = " + std::to_string(kStoreVersion + 1));
@@ -197,6 +200,7 @@ TEST_F(ResultStoreTest, FileThatIsNoStoreGivesOneLine) {
     const std::pair<std::string, std::string> cases[] = {
         {garbage, "the file is not an SQLite database"},
         {foreign, "an SQLite database of another program"},
+        {versioned, "an SQLite database of another program"},
         {newer, "written by a newer vantrel-cli (store version " + std::to_string(kStoreVersion + 1) +
                     "; this one reads up to version " + std::to_string(kStoreVersion) + ")"},
         {folder.Path("missing/results.db"), "the file cannot be opened"},
@@ -406,6 +410,8 @@ TEST_F(ResultStoreTest, OlderStoresAreReadAsTheyAreAndBroughtUpToDateOnFirstWrit
         // versions would give its id to the next invocation, which then
         // failed ("UNIQUE constraint failed") or took over its runs.
         Sql(older, "DELETE FROM invocation WHERE id = 2");
+        // In one of them its settings went too: its runs alone hold its id.
+        if (older == v2) Sql(older, "DELETE FROM setting WHERE invocation_id = 2");
         ResultStore(older, ResultStore::Access::Append).Append(Sweep("after the delete", 1));
         EXPECT_EQ(Sql(older, "PRAGMA user_version"), std::to_string(kStoreVersion));
         ResultStore store(older, ResultStore::Access::Read);
@@ -425,6 +431,19 @@ TEST_F(ResultStoreTest, OlderStoresAreReadAsTheyAreAndBroughtUpToDateOnFirstWrit
     }
 }
 
+TEST_F(ResultStoreTest, AWriterOpenedBeforeANewerVersionsMigrationRefusesToWrite) {
+    ResultStore writer(db, ResultStore::Access::Append);
+    // What a newer runner's migration leaves between this writer's check and its write.
+    Sql(db, "PRAGMA user_version = " + std::to_string(kStoreVersion + 1));
+    EXPECT_THROW(
+        try { writer.Append(Sweep("late", 1)); } catch (const StoreError& e) {
+            EXPECT_THAT(e.what(), HasSubstr("written by a newer vantrel-cli"));
+            throw;
+        },
+        StoreError);
+    EXPECT_EQ(Sql(db, "SELECT count(*) FROM invocation"), "0");
+}
+
 TEST_F(ResultStoreTest, AnInvocationKeepsItsProcessorsAndAStoreOfVersion3GainsThem) {
     ResultStore(db, ResultStore::Access::Append).Append(Sweep("version 3", 1));
     MakeOlder(db, 3);
@@ -438,6 +457,10 @@ TEST_F(ResultStoreTest, AnInvocationKeepsItsProcessorsAndAStoreOfVersion3GainsTh
     ResultStore store(db, ResultStore::Access::Read);
     EXPECT_TRUE(store.Load("last").context.processors == BoundHybridProcessors());
     EXPECT_TRUE(store.Load("last~1").context.processors == ProcessorContext{});  // stated none
+    // How an invocation ended is unknown before version 5, whole or not.
+    const std::vector<HistoryLine> lines = store.History({});
+    EXPECT_EQ(lines.front().ended, "");
+    EXPECT_EQ(lines.back().ended, std::nullopt);
 }
 
 TEST_F(ResultStoreTest, ARunKeepsWhatTheMachineDidAndAStoreOfVersion4GainsIt) {
@@ -469,6 +492,8 @@ TEST_F(ResultStoreTest, AReaderOfAnOlderStoreReadsWhatAWriterAddedMeanwhile) {
     // Opened immutable (WAL mode, no log beside it); then a writer migrates
     // the store and adds an invocation before the reader reads.
     ResultStore reader(db, ResultStore::Access::Read);
+    // Read once as it was, then again after the writer.
+    ASSERT_EQ(reader.History({}).size(), 3u);
     ResultStore(db, ResultStore::Access::Append).Append(Sweep("meanwhile", 1));
     const std::vector<HistoryLine> lines = reader.History({});
     ASSERT_EQ(lines.size(), 5u);

@@ -18,10 +18,13 @@ TEST(JsonForms, AContextReadsBackWithItsProcessors) {
     EXPECT_EQ(back.logicalProcessors, 16u);
     EXPECT_EQ(back.cpu, context.cpu);
     // A report from before the processors were stated reads as stating none.
+    // It is written back stating none of them either: unknown, not "none" or 0.
     nlohmann::json older = json;
-    for (const char* key : {"usable_processors", "usable_reason", "shape", "packages", "numa_nodes", "cores",
-                            "pus_per_core", "cpu_kinds", "topology_source", "bind"}) {
-        older.erase(key);
-    }
-    EXPECT_TRUE(older.get<RunContext>().processors == ProcessorContext{});
+    const char* const kProcessorKeys[] = {"usable_processors", "usable_reason", "shape", "packages", "numa_nodes",
+                                          "cores", "pus_per_core", "cpu_kinds", "topology_source", "bind"};
+    for (const char* key : kProcessorKeys) older.erase(key);
+    const RunContext unstated = older.get<RunContext>();
+    EXPECT_TRUE(unstated.processors == ProcessorContext{});
+    const nlohmann::json again = unstated;
+    for (const char* key : kProcessorKeys) EXPECT_EQ(again.at(key), nullptr) << key;
 }
