@@ -64,7 +64,7 @@ TEST(WindowsProcessors, ShapeOfThreeGroupsAndOfAHybridMachine) {
     facts.shape = shape;
     const uint32_t cores = (seen[0] + seen[1] + seen[2]) / 2;
     EXPECT_EQ(ShapePhrase(facts), "2 packages, " + std::to_string(cores) + " cores, 2 per core, 2 NUMA nodes");
-    EXPECT_EQ(ThreadCountsText(OfferedThreadCounts(facts.usable)), "1 2 4 8 16 32 64 128");
+    EXPECT_EQ(ThreadCountsText(OfferedThreadCounts(facts.usable)), "1 2 4 8 16 32 64 128 160");
     EXPECT_EQ(FirstCountBeyondCores(OfferedThreadCounts(facts.usable), facts), width == 64 ? 128 : 64);
     // A core of the second group holds processors 64 * 1 + bit.
     EXPECT_EQ(shape->cores[seen[0] / 2], (std::vector<uint32_t>{64, 65}));
