@@ -30,7 +30,9 @@ unwrapped() { perl -0pe 's/\n {14}(?=\S)/ /g'; }
 stress() { "$runner" --stress 3s --task 100K --threads 1 "$@" 2>/dev/null | unwrapped; }
 
 # A machine that throttles as it heats, its RAPL counter close to its range:
-# the updater moves it on every tenth of a second while the stress runs.
+# the updater moves it on every tenth of a second while the stress runs, its
+# clock down by a tenth of a GHz a step, so that a loaded machine, which
+# makes fewer steps, still shows the fall between the first and last quarter.
 hot=$work/hot
 range=262143328850
 for ((cpu = 0; cpu < $(getconf _NPROCESSORS_CONF); cpu++)); do
@@ -45,7 +47,7 @@ put "$hot/sys/class/powercap/intel-rapl:0/max_energy_range_uj" $range
 step() {
   local k=$1
   for c in "$hot"/sys/devices/system/cpu/cpu*; do
-    put "$c/cpufreq/scaling_cur_freq" $((3500000 - k * 20000))
+    put "$c/cpufreq/scaling_cur_freq" $((k < 25 ? 3500000 - k * 100000 : 1000000))
     put "$c/thermal_throttle/core_throttle_count" $((k * 3))
   done
   put "$hot/sys/class/hwmon/hwmon0/temp1_input" $((60000 + k * 1000))
@@ -80,7 +82,7 @@ table=$(VANTREL_FSROOT=$work/bare "$runner" --stress 1s --task 100K --threads 1 
 expect_in "$table" "Temperature   not available here: no hwmon sensor of the processors and no thermal zone of them" "bare"
 grep -q "^Machine       \(slowed [0-9]* % from the first quarter to the last; \)\?nothing of the machine could be read here" \
   <<<"$table" || fail "bare: nothing read, in: $table"
-expect_in "$table" "PASS: every run verified" "bare"
+grep -q "^PASS: \(every run\|the run was\) verified" <<<"$table" || fail "bare: no PASS in: $table"
 
 # An energy counter root alone may read, and the runner not root.
 if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
