@@ -14,6 +14,8 @@ fail() { echo "FAIL: $*"; echo "--- pane"; cat "$work/pane"; exit 1; }
 # columns, TERM, columns to narrow to during the run (or none)
 for setting in "60 tmux-256color -" "80 tmux-256color -" "60 dumb -" "80 tmux-256color 60"; do
     read -r columns term narrowed <<<"$setting"
+    # A server of its own each time: the last one may still be ending.
+    socket="$work/tmux-$columns-$term-$narrowed"
     : >"$work/pane"
     # The report goes to a file, so that the pane shows only the live line;
     # the pane stays once the runner ends, so that it can be read.
