@@ -50,8 +50,9 @@ compgen -G "$work/.vantrel-*" >/dev/null && fail "cut short: a temporary file wa
 
 # A second signal while the stopped run's primes are saved ends the runner at
 # once (143, killed by SIGTERM). The file is then as it was, or complete if the
-# save won the race (130); no temporary file is left either way, and the run
-# was stored before the save began.
+# save won the race (130, or 143 where the signal came after the file was
+# put in place); no temporary file is left either way, and the run was stored
+# before the save began.
 store=()
 [ "${2:-}" = store ] && store=(--db "$work/kept.db")
 printf 'old\r\n' >"$work/kept.txt"
@@ -72,11 +73,10 @@ kill -TERM "$pid" 2>/dev/null
 wait "$pid"
 code=$?
 compgen -G "$work/.vantrel-*" >/dev/null && fail "killed while saving: a temporary file was left behind"
-if [ "$code" -eq 143 ]; then
-    printf 'old\r\n' | cmp -s - "$work/kept.txt" || fail "killed while saving: the file changed"
+read -r _ index prime < <(grep '^progress ' "$work/out" | tail -n 1)
+if [ "$code" -eq 143 ] && printf 'old\r\n' | cmp -s - "$work/kept.txt"; then
     echo "killed while saving: the file was kept"
-elif [ "$code" -eq 130 ]; then
-    read -r _ index prime < <(grep '^progress ' "$work/out" | tail -n 1)
+elif [ "$code" -eq 143 ] || [ "$code" -eq 130 ]; then
     [ "$(tail -n 1 "$work/kept.txt")" = "$((index + 1))-$prime"$'\r' ] || fail "saved before the kill, yet incomplete"
     echo "the save ended before the kill: the file is complete"
 else
