@@ -54,7 +54,7 @@ builds=("package:$native_arch")
 [ "$native_arch" != amd64 ] || builds+=("package-arm64:arm64")
 arm64_root=${VANTREL_CROSS_ROOT:-/opt/vantrel}/arm64
 # What an executable may import: DLLs every Windows has.
-allowed_dlls=" kernel32.dll user32.dll gdi32.dll comctl32.dll comdlg32.dll advapi32.dll shell32.dll msvcrt.dll "
+allowed_dlls=" kernel32.dll user32.dll gdi32.dll comctl32.dll comdlg32.dll advapi32.dll shell32.dll msvcrt.dll powrprof.dll "
 
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
   SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || echo 1767225600)  # or 2026-01-01
