@@ -65,15 +65,20 @@ mask() {
             # Each text of this machine in the forms a report may hold it:
             # a CSV field (quoted where it must be), a JSON string, as it is.
             @texts = ();
+            @strings = ();
             for (["CPU", "<cpu>"], ["OS", "<os>"], ["COMPILER", "<compiler>"], ["FLAGS", "<flags>"]) {
                 my ($text, $token) = ($ENV{"GOLDEN_$_->[0]"}, $_->[1]);
                 next unless length $text;
                 (my $json = $text) =~ s/(["\\])/\\$1/g;
                 my $csv = $text =~ /[,"\r\n]/ ? q(") . ($text =~ s/"/""/gr) . q(") : $text;
                 push @texts, [$_, $token] for $csv, $json, $text;
+                push @strings, [$json, $token];
             }
         }
         s/\Q$ENV{GOLDEN_WORK}\E/WORK/g;
+        # A JSON string first: a name with a comma is quoted as a CSV field
+        # too, and those quotes belong to the string here.
+        for my $t (@strings) { s/(": |\[|^\s+)"\Q$t->[0]\E"/$1"$t->[1]"/g; }
         for my $t (@texts) { s/\Q$t->[0]\E/$t->[1]/g; }
         s/(?<=-bit )\Q$ENV{GOLDEN_BUILD}\E\b|(?<="build_type": ")\Q$ENV{GOLDEN_BUILD}\E|(?<=,)\Q$ENV{GOLDEN_BUILD}\E(?=,)|(?<=^# build_type: )\Q$ENV{GOLDEN_BUILD}\E/<build>/g;
         s/(?<![\w.-])\Q$ENV{GOLDEN_HOST}\E(?![\w.-])/<host>/g;
